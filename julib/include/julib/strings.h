@@ -1,0 +1,389 @@
+// The string families: narrow (JuSubString, JuString, JuStringEx,
+// JuReplaceString), UTF-16 (JuSubStringW, JuStringW, JuStringWEx,
+// JuReplaceStringW) and the parameter strings (JuParamString,
+// JuParamStringW) that error messages are made of.
+//
+// Lengths, capacities and positions are size_t counts of bytes (narrow) or
+// UTF-16 units (wide); a capacity includes room for the terminator. A string
+// frees or reallocates only a buffer it owns; one on a caller's buffer cannot
+// grow (2716 "Cannot handle strings larger than 65500 bytes."). Growth is
+// exact: reserve is asked for exactly the size needed. Operations that can
+// fail return 0 or 1 with the reason on the thread's error list; searches
+// return an offset, the length when nothing is found.
+#ifndef JULIB_STRINGS_H
+#define JULIB_STRINGS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "julib/cstring.h"
+#include "julib/object.h"
+
+class JuArray;
+class JuString;
+class JuStringW;
+
+// ===========================================================================
+// Narrow strings.
+// ===========================================================================
+
+// A view; it never frees or writes its text.
+class JuSubString : public JuObject {
+ public:
+  JuSubString() = default;
+  explicit JuSubString(JuCodePageKind kind) : kind(kind) {}
+  explicit JuSubString(const char* text);  // NUL-terminated
+  JuSubString(const char* text, JuCodePageKind kind);
+  JuSubString(const char* text, size_t length);
+  JuSubString(const char* text, size_t length, JuCodePageKind kind);
+  ~JuSubString() override;
+
+  // juStrNICompare of the two texts: no case, a proper prefix is less.
+  int16_t compare(const JuObject& other) const override;
+
+  void attach(const char* text, size_t length);
+  void attach(const char* text, size_t length, JuCodePageKind kind);
+
+  // First offset >= from of a character that starts with byte c.
+  size_t findChar(char c, size_t from) const;
+  // First offset >= from where the pattern matches, at character starts.
+  size_t find(const char* pattern, size_t from) const;
+  // Characters that start with c, up to the length or the first NUL.
+  uint16_t countChar(char c) const;
+  // 1 when not empty and it starts with "{" or holds ";".
+  int needsBraces() const;
+  // 1 when it starts with "{" and ends with "}".
+  int isBraced() const;
+  // The text between enclosing braces into `destination` (emptied first).
+  int unbraceInto(JuString& destination) const;
+  // The text without its enclosing quotes, doubled quotes made single.
+  //   "\"a\"\"b\"" -> a"b
+  int unquoteInto(JuString& destination, char quote) const;
+  // Drops trailing isspace bytes.
+  void trimRight();
+  // Each non-empty CR LF separated piece as a new JuString appended to
+  // `lines` (which should own its elements). 0, or 1.
+  int splitLines(JuArray& lines) const;
+  // Index of the first table entry with the same bytes (no case), or count.
+  size_t indexIn(const char* const* table, uint16_t count) const;
+  size_t indexInNoCase(const char* const* table, uint16_t count) const;
+
+  size_t length = 0;
+  size_t initialLength = 0;  // set with length when the view is pointed
+  char* data = nullptr;
+  JuCodePageKind kind = JuCodePageKind::kAnsi;
+};
+
+// An owning, growable string. The text is terminated by assignment, replace
+// and the in-place rewrites; appends do not terminate it.
+class JuString : public JuSubString {
+ public:
+  JuString() = default;
+  explicit JuString(JuCodePageKind kind) : JuSubString(kind) {}
+  JuString(const JuString&) = delete;
+  JuString& operator=(const JuString&) = delete;
+  ~JuString() override;
+
+  // Sets the buffer to exactly `capacity` bytes. 1 when the buffer is not
+  // owned (2716) or on allocation failure (old buffer kept).
+  virtual int reserve(size_t capacity);
+
+  // Owned copies; a previous owned buffer is released.
+  int assign(const char* text);
+  int assign(const char* text, JuCodePageKind kind);
+  int assign(const char* text, size_t n);
+  int assign(const char* text, size_t n, JuCodePageKind kind);
+  // An empty owned buffer of capacity + 1 bytes.
+  int allocate(size_t capacity);
+  int allocate(size_t capacity, JuCodePageKind kind);
+  // Takes over a block from the library allocator (owned).
+  void adopt(char* buffer, size_t capacity, JuCodePageKind kind, size_t length);
+  // Uses a caller's buffer (not owned; the string cannot grow).
+  void attachBuffer(char* buffer, size_t capacity, size_t length);
+  void attachBuffer(char* buffer, size_t capacity, JuCodePageKind kind, size_t length);
+  // Frees an owned buffer; length, data and capacity become 0.
+  void release();
+
+  int ensureFree(size_t n);
+  int appendChar(char c);
+  int append(const char* text);
+  int append(const char* text, size_t n);
+  int append(int64_t value);
+  int append(uint64_t value);
+  // The view's text in quotes, quotes inside doubled.
+  int appendQuoted(const JuSubString& view, char quote);
+  int quote(char quote);
+  // Removes enclosing quotes in place; returns the new length.
+  size_t unquote();
+  // Replaces oldLen bytes at pos (both cut to the text) by n bytes of text;
+  // a text with n 0 is measured, a null text deletes.
+  int replace(size_t pos, size_t oldLen, const char* text, size_t newLen);
+  // Replaces the range of a view into this string.
+  int replace(const JuSubString& range, const char* text, size_t n);
+  // Every occurrence, resuming after each inserted text; an empty pattern
+  // changes nothing.   "aaa" a->aa -> "aaaaaa"
+  int replaceAll(const char* find, const char* replacement);
+  int replaceAll(const char* find, size_t findLength, const char* replacement, size_t replacementLength);
+  // Appends CR LF until the text ends in n of them.
+  int ensureTrailingLineBreaks(size_t n);
+  // Removes "--" comments to the line end and "/* */" comments.
+  int stripComments();
+  // Breaks lines longer than width at the last blank outside quotes.
+  int wrap(size_t width, char q1, char q2, char q3);
+  // Each run of separators outside quotes becomes one blank (none at the
+  // end): CR LF pairs / single CR or LF / tabs.
+  int joinLines(char q1, char q2, char q3);
+  int joinLineBreaks(char q1, char q2, char q3);
+  int joinTabs(char q1, char q2, char q3);
+
+  size_t capacity = 0;
+  uint32_t owns = 1;
+
+ protected:
+  // Releases the buffer when owned (the wiping string zeroes it first).
+  virtual void freeBuffer();
+  // Room for `needed` bytes in all: reserve(needed) unless already there.
+  int makeRoom(size_t needed);
+};
+
+// A string that zeroes its buffer on every release and reallocation.
+class JuStringEx : public JuString {
+ public:
+  JuStringEx() = default;
+  explicit JuStringEx(JuCodePageKind kind) : JuString(kind) {}
+  ~JuStringEx() override;
+  int reserve(size_t capacity) override;
+
+ protected:
+  void freeBuffer() override;
+};
+
+// An editing cursor over a target string: written text, a gap, unread text.
+// The view part describes the unread text.
+class JuReplaceString : public JuSubString {
+ public:
+  explicit JuReplaceString(JuString& target);
+  JuReplaceString() = default;
+  explicit JuReplaceString(JuCodePageKind kind) : JuSubString(kind) {}
+  ~JuReplaceString() override;  // ends the edit
+
+  // Writes n bytes at the write position, growing the gap by n + 512 bytes
+  // when it is too small. s may point into the target.
+  int write(const char* s, size_t n);
+  // The n bytes in quotes, quotes inside doubled.
+  int writeQuoted(const char* s, size_t n, char quote);
+  // The bytes written since `position` become unread again.
+  void unwriteTo(size_t position);
+
+  JuString* target = nullptr;
+  size_t writePosition = 0;
+  size_t readPosition = 0;
+};
+
+// Sum of the first min(length, 5) bytes upper-cased; 0 for an empty view.
+uint64_t juHashSubString(const JuSubString& view);
+// Copies min(dstSize, srcSize) bytes, overlap-safe.
+void juMemMoveMin(void* dst, size_t dstSize, const void* src, size_t srcSize);
+
+// ===========================================================================
+// UTF-16 strings: the narrow family's twins, in units.
+// ===========================================================================
+
+class JuSubStringW : public JuObject {
+ public:
+  JuSubStringW() = default;
+  explicit JuSubStringW(const char16_t* text);
+  JuSubStringW(const char16_t* text, size_t length);
+  ~JuSubStringW() override;
+
+  // juWStrNICompare: no case per code point.
+  int16_t compare(const JuObject& other) const override;
+
+  void attach(const char16_t* text, size_t length);
+  size_t findChar(char16_t c, size_t from) const;
+  size_t find(const char16_t* pattern, size_t from) const;
+  uint16_t countChar(char16_t c) const;
+  int needsBraces() const;
+  int isBraced() const;
+  int unbraceInto(JuStringW& destination) const;
+  int unquoteInto(JuStringW& destination, char16_t quote) const;
+  void trimRight();
+  int splitLines(JuArray& lines) const;
+  size_t indexIn(const char16_t* const* table, uint16_t count) const;
+  size_t indexInNoCase(const char16_t* const* table, uint16_t count) const;
+
+  size_t length = 0;
+  char16_t* data = nullptr;
+};
+
+class JuStringW : public JuSubStringW {
+ public:
+  JuStringW() = default;
+  JuStringW(const JuStringW&) = delete;
+  JuStringW& operator=(const JuStringW&) = delete;
+  ~JuStringW() override;
+
+  virtual int reserve(size_t capacity);
+
+  int assign(const char16_t* text);
+  int assign(const char16_t* text, size_t n);
+  int allocate(size_t capacity);
+  void adopt(char16_t* buffer, size_t capacity, size_t length);
+  void attachBuffer(char16_t* buffer, size_t capacity, size_t length);
+  void release();
+
+  // n bytes of the kind to UTF-16: kind 2 copies units, kind 1 converts from
+  // the ANSI code page (a trailing lone lead byte is dropped), UTF-8 through
+  // ICU (2737 with SQLSTATE "01004" when malformed).
+  int assignFromMultiByte(const char* bytes, size_t n, JuCodePageKind kind);
+  // A narrow copy (UTF-8 for kind 3, else the ANSI code page), owned by the
+  // string until the next call; "Out Of Memory" when it cannot be made.
+  const char* narrow(JuCodePageKind kind);
+
+  int ensureFree(size_t n);
+  int appendChar(char16_t c);
+  int append(const char16_t* text);
+  int append(const char16_t* text, size_t n);
+  int append(int64_t value);
+  int append(uint64_t value);
+  // n bytes, each widened to one unit (Latin-1).
+  int appendNarrow(const char* bytes, size_t n);
+  int appendQuoted(const JuSubStringW& view, char16_t quote);
+  int quote(char16_t quote);
+  size_t unquote();
+  int replace(size_t pos, size_t oldLen, const char16_t* text, size_t newLen);
+  int replace(const JuSubStringW& range, const char16_t* text, size_t n);
+  int replaceAll(const char16_t* find, const char16_t* replacement);
+  int replaceAll(const char16_t* find, size_t findLength, const char16_t* replacement, size_t replacementLength);
+  int ensureTrailingLineBreaks(size_t n);
+  int wrap(size_t width, char16_t q1, char16_t q2, char16_t q3);
+  int joinLines(char16_t q1, char16_t q2, char16_t q3);
+  int joinLineBreaks(char16_t q1, char16_t q2, char16_t q3);
+  int joinTabs(char16_t q1, char16_t q2, char16_t q3);
+  // Buffer of exactly length + 1 units (capacity set even when the
+  // reallocation fails, after reporting out of memory).
+  void shrinkToFit();
+
+  size_t capacity = 0;
+  char* narrowCache = nullptr;
+  uint32_t owns = 1;
+
+ protected:
+  virtual void freeBuffer();
+  int makeRoom(size_t needed);
+  // Frees the narrow copy (the wiping string zeroes it first).
+  virtual void freeNarrowCache();
+};
+
+class JuStringWEx : public JuStringW {
+ public:
+  JuStringWEx() = default;
+  ~JuStringWEx() override;
+  int reserve(size_t capacity) override;
+
+ protected:
+  void freeBuffer() override;
+  void freeNarrowCache() override;
+};
+
+class JuReplaceStringW : public JuSubStringW {
+ public:
+  explicit JuReplaceStringW(JuStringW& target);
+  JuReplaceStringW() = default;
+  ~JuReplaceStringW() override;
+
+  int write(const char16_t* s, size_t n);
+  // A count that ends inside a surrogate pair: the call's writes become
+  // unread text again, 2737 (SQLSTATE "01004") is posted and 1 returned.
+  int writeQuoted(const char16_t* s, size_t n, char16_t quote);
+  void unwriteTo(size_t position);
+
+  JuStringW* target = nullptr;
+  size_t writePosition = 0;
+  size_t readPosition = 0;
+};
+
+// Sum of the first min(length, 6) units upper-cased, unit i shifted left by
+// 3 * i bits.
+uint64_t juHashSubStringW(const JuSubStringW& view);
+// Copies min(dstEnd - dst, n) bytes, overlap-safe.
+void juMemMoveBounded(void* dst, const void* dstEnd, const void* src, size_t n);
+
+// ===========================================================================
+// Parameter strings: templates with numbered placeholders.
+//
+// The first parameter fills every "%s1" or "%d1", the second every "%s2" or
+// "%d2", whatever their order; from the tenth on an "x" stands between the
+// letter and the number ("%sx10"). Text and number parameters share the
+// counter. A parameter's own text is never searched for later markers.
+// ===========================================================================
+
+class JuParamString : public JuString {
+ public:
+  static constexpr uint32_t kErrorFlag = 1;
+
+  JuParamString() = default;
+  explicit JuParamString(JuCodePageKind kind) : JuString(kind) {}
+  ~JuParamString() override;
+
+  // Template setters: release the text, reset the counter, set or clear the
+  // error flag; 0, or 1.
+  int assign(const char* text);
+  int assign(const char* text, JuCodePageKind kind);
+  int assign(const char* text, size_t n);
+  int assign(const char* text, size_t n, JuCodePageKind kind);
+  int allocate(size_t capacity);
+  int allocate(size_t capacity, JuCodePageKind kind);
+
+  //   "%s1 (%d2)" << "abc" << int64_t{42} -> "abc (42)"
+  int addParam(const JuSubString& view);
+  int addParam(const char* text);  // null removes the marker
+  int addParam(int64_t value);
+  int addParam(uint64_t value);
+  int addQuotedParam(const char* text, char quote);
+
+  // Each adds the parameter only while the error flag is clear.
+  JuParamString& operator<<(const JuSubString& view);
+  JuParamString& operator<<(const char* text);
+  JuParamString& operator<<(int64_t value);
+  JuParamString& operator<<(uint64_t value);
+
+  uint16_t paramCounter = 0;
+  uint32_t flags = 0;
+
+ private:
+  int fillNext(char type, const char* text, size_t n);
+};
+
+class JuParamStringW : public JuStringW {
+ public:
+  static constexpr uint32_t kErrorFlag = 1;
+
+  JuParamStringW() = default;
+  ~JuParamStringW() override;
+
+  int assign(const char16_t* text);
+  int assign(const char16_t* text, size_t n);
+  int allocate(size_t capacity);
+  // NUL-terminated bytes of the kind.
+  int assignFromMultiByte(const char* text, JuCodePageKind kind);
+
+  int addParam(const JuSubStringW& view);
+  int addParam(const char16_t* text);
+  int addParam(int64_t value);
+  int addParam(uint64_t value);
+  int addQuotedParam(const char16_t* text, char16_t quote);
+
+  JuParamStringW& operator<<(const JuSubStringW& view);
+  JuParamStringW& operator<<(const char16_t* text);
+  JuParamStringW& operator<<(int64_t value);
+  JuParamStringW& operator<<(uint64_t value);
+
+  uint16_t paramCounter = 0;
+  uint32_t flags = 0;
+
+ private:
+  int fillNext(char16_t type, const char16_t* text, size_t n);
+};
+
+#endif  // JULIB_STRINGS_H

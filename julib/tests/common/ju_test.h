@@ -1,0 +1,48 @@
+// Helpers shared by the library's tests.
+#ifndef JULIB_TESTS_COMMON_JU_TEST_H
+#define JULIB_TESTS_COMMON_JU_TEST_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "julib/errors.h"
+
+namespace jutest {
+
+// Pushes a fresh keep-all error list for a scope and pops it again, so a
+// test sees only what it posted.
+class ScopedErrorList {
+ public:
+  explicit ScopedErrorList(int keepAll = 1) : list_(0, keepAll) { JuErrorList::pushCurrent(&list_); }
+  ~ScopedErrorList() { JuErrorList::popCurrent(); }
+  ScopedErrorList(const ScopedErrorList&) = delete;
+  ScopedErrorList& operator=(const ScopedErrorList&) = delete;
+
+  JuErrorList& list() { return list_; }
+  JuErrorList* operator->() { return &list_; }
+  // Message ids of the stored errors, in posting order (a pending
+  // out-of-memory mark shows as its id 30190 at the end).
+  std::vector<uint16_t> ids();
+  // The message of the stored error at `index` as UTF-8.
+  std::string message(uint64_t index);
+
+ private:
+  JuErrorList list_;
+};
+
+// A fixture that gives each test its own keep-all list.
+class JuTest : public ::testing::Test {
+ protected:
+  ScopedErrorList errors_;
+};
+
+// UTF-16 text to UTF-8 for messages and comparisons.
+std::string toUtf8(const char16_t* text, size_t n);
+std::string toUtf8(const std::u16string& text);
+
+}  // namespace jutest
+
+#endif  // JULIB_TESTS_COMMON_JU_TEST_H

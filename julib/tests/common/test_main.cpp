@@ -1,0 +1,68 @@
+// The start-up of every test program, as a deliverable's: the calling
+// thread's record first on the list, the library's catalogue, and a keep-all
+// error list made current.
+
+#include <gtest/gtest.h>
+
+#include "common/ju_test.h"
+#include "julib/threads.h"
+
+namespace jutest {
+
+std::vector<uint16_t> ScopedErrorList::ids() {
+  std::vector<uint16_t> out;
+  for (uint64_t i = 0; i < list_.count; ++i) out.push_back(static_cast<JuError*>(list_.pointerAt(i))->messageId);
+  if (list_.pendingOutOfMemory) out.push_back(kJuMsgOutOfMemory);
+  return out;
+}
+
+std::string ScopedErrorList::message(uint64_t index) {
+  JuError* error = list_.at(index);
+  if (error == nullptr) return "<none>";
+  const char16_t* text = error->messageW();
+  if (text == nullptr) return "";
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  return toUtf8(text, n);
+}
+
+std::string toUtf8(const char16_t* text, size_t n) {
+  std::string out;
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string toUtf8(const std::u16string& text) { return toUtf8(text.data(), text.size()); }
+
+}  // namespace jutest
+
+int main(int argc, char** argv) {
+  juResourceModule.store(&juLibraryModule);
+  juStartThreadInfoList();
+  // The program's own list, as a deliverable keeps one for its whole run.
+  static JuErrorList programList(0, 1);
+  JuErrorList::pushCurrent(&programList);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

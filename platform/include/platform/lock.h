@@ -1,0 +1,31 @@
+// platform::Lock: a recursive lock that is usable before static construction.
+#ifndef PLATFORM_LOCK_H
+#define PLATFORM_LOCK_H
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace platform {
+
+// A recursive lock with a constant initialiser: a global Lock works before any
+// constructor has run and is never torn down, so a host process may call in
+// until it exits. The owning thread may enter again; each enter needs a leave.
+class Lock {
+ public:
+  constexpr Lock() noexcept {}
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+  void enter() noexcept;
+  void leave() noexcept;
+
+ private:
+  std::mutex mutex_;
+  std::atomic<uint32_t> owner_{0};  // thread id of the holder, 0 when free
+  uint32_t depth_ = 0;              // touched only by the holder
+};
+
+}  // namespace platform
+
+#endif  // PLATFORM_LOCK_H

@@ -1,0 +1,43 @@
+// Threads, the process, modules and the Windows version the library runs on.
+#ifndef PLATFORM_PROCESS_H
+#define PLATFORM_PROCESS_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+struct MessageTable;
+
+// A module as the library sees it: a name, an address inside its code (to find
+// its file) and the message tables it carries, searched in order.
+struct Module {
+  const char* name;
+  const void* codeAddress;              // null: the main program
+  const MessageTable* tables[4];        // null-terminated
+};
+using ModuleHandle = const Module*;
+
+// Thread and process ids; never 0 for a live thread.
+uint32_t currentThreadId() noexcept;
+uint32_t currentProcessId() noexcept;
+
+// Calls `hook(arg)` when the calling thread ends (not for the main thread
+// leaving through exit()). One hook per thread: a second call replaces the
+// argument. Returns false when the hook could not be registered.
+bool setThreadExitHook(void (*hook)(void*), void* arg) noexcept;
+
+// Writes the file path of `module` (the main program for null) as UTF-8 bytes
+// and a NUL into `buffer` of `size` bytes. Returns the bytes written without
+// the NUL; a path cut to size - 1 returns size (as GetModuleFileName does),
+// 0 on failure or when size is 0.
+size_t moduleFileName(ModuleHandle module, char* buffer, size_t size) noexcept;
+
+// The Windows version the library believes it runs on. The stand-in reports a
+// current Windows (10.0, service pack 0); tests may report another one.
+bool isWindowsVersionAtLeast(uint16_t major, uint16_t minor, uint16_t servicePackMajor) noexcept;
+void setReportedWindowsVersionForTesting(uint16_t major, uint16_t minor, uint16_t servicePackMajor) noexcept;
+
+}  // namespace platform
+
+#endif  // PLATFORM_PROCESS_H
