@@ -23,14 +23,17 @@ class JuArray : public JuObject {
   // With owns-elements: deleteAll; then the buffer is freed when owned.
   ~JuArray() override;
 
-  // Shifts slots index..count-1 up and stores `value` at index (<= count),
-  // growing by the growth step when full. 0, or 1 when growing fails.
+  // Shifts slots index..count-1 up and stores `value` at index, growing by
+  // the growth step when full; an index above count appends. 0, or 1 when
+  // growing fails (nothing changed).
+  //   {1, 2}.insertAt(9, 1) -> {1, 9, 2}
   int insertAt(uint64_t value, uint64_t index);
   int insertAt(const void* pointer, uint64_t index) { return insertAt(toSlot(pointer), index); }
-  // Shifts the slots after index down; the element is not destroyed.
-  // An index at or above count does nothing.
+  // Shifts the slots after index down and zeroes the vacated last slot; the
+  // element is not destroyed. An index at or above count does nothing.
   void removeAt(uint64_t index);
-  // Deletes the element (an object, when not null), then removeAt.
+  // Deletes the element (an object, when not null), then removeAt; nothing
+  // at or above count (the same for freeAt).
   void deleteAt(uint64_t index);
   // Releases the element with free, then removeAt.
   void freeAt(uint64_t index);
@@ -42,11 +45,15 @@ class JuArray : public JuObject {
   int contains(uint64_t value) const;
   // capacity + step slots (twice the capacity for step 0, 1 from 0). With
   // keep the slots are carried and the new ones zeroed; without, the buffer
-  // is replaced by a zeroed one. The new buffer is owned. 0, or 1.
+  // is replaced by a zeroed one. The new buffer is owned. 0, or 1 with the
+  // array unchanged (a size that overflows fails as out of memory).
   int grow(uint64_t step, int keep);
-  // A new owned buffer of n zero slots; count unchanged. 0, or 1.
+  // A new owned buffer of n zero slots (the old owned one is freed); count
+  // unchanged but cut to n. 0, or 1 with the array unchanged.
   int allocate(uint64_t n);
-  // capacity = count = n; added slots are zero. 0, or 1.
+  // capacity = count = n; added slots are zero. n = 0 frees an owned buffer;
+  // a caller's buffer only takes the numbers; without a buffer an owned one
+  // is made. 0, or 1 with the array unchanged.
   int setSize(uint64_t n);
 
   void* pointerAt(uint64_t index) const { return reinterpret_cast<void*>(static_cast<uintptr_t>(data[index])); }
@@ -59,7 +66,7 @@ class JuArray : public JuObject {
   uint32_t flags = 0;
 
  protected:
-  // Frees `buffer` when the array owns its buffer.
+  // Frees the buffer when the array owns it; data becomes null, not owned.
   void releaseBuffer();
 };
 

@@ -220,8 +220,10 @@ int juWStrNIEqualPrefix(const char16_t* a, const char16_t* b, size_t n);
 // ---------------------------------------------------------------------------
 
 // A new block with '"' '&' '\'' '<' '>' escaped as entities, its byte count
-// in *outLength. 1 for a null text or (out of memory posted, *out null) when
-// the block cannot be allocated.
+// in *outLength. 1 for a null text (nothing touched), or with *out null when
+// the block cannot be allocated (out of memory posted) or the escaped text
+// is longer than 65535 bytes (message 2716 posted).
+//   juStrXmlEscape("a<b", &out, &n) -> 0, out "a&lt;b", n 6
 int juStrXmlEscape(const char* text, char** out, uint16_t* outLength);
 
 // Character-set flags.

@@ -92,6 +92,8 @@ class JuError : public JuNode {
   void makeError();
 
   bool isWarning() const { return (flags & kWarning) != 0; }
+  // The shared static errors (null and out of memory) never change.
+  bool isStatic() const;
 
   JuErrorList* owningList = nullptr;
   uint64_t nativeCode = 0;

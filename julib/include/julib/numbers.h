@@ -5,8 +5,10 @@
 // result is written only on success (except the wide 16-bit signed forms).
 // Narrow parsers take empty or blank text as 0 and skip any mix of blanks
 // and '+'; wide parsers reject empty or blank text and take one '+' only as
-// the first unit. Formatters never post: they return the characters written,
-// 0 when the buffer is too small, and write no terminator.
+// the first unit; their digits are the decimal digits of every script, each
+// with its own value (U+0663 is 3). Formatters never post: they return the
+// characters written, 0 when the buffer is too small, and write no
+// terminator.
 #ifndef JULIB_NUMBERS_H
 #define JULIB_NUMBERS_H
 
@@ -89,7 +91,9 @@ size_t juFormatUInt64W(char16_t* buffer, uint64_t value);
 //   juFormatFixed(buf, 3, 42, 0) -> " 42", 2
 size_t juFormatFixed(char* buffer, uint16_t width, uint64_t value, int16_t leftAlign);
 // Negative values get a '-' before the digits (or in the first position with
-// left-align); the result does not count it.
+// left-align); the result does not count it. A magnitude that does not fit
+// shows as '*' in the sign's position too; width 0 writes only the NUL.
+//   juFormatFixedInt64(buf, 5, -42, 0) -> "  -42", 2
 size_t juFormatFixedInt64(char* buffer, uint16_t width, int64_t value, int16_t leftAlign);
 
 // ---------------------------------------------------------------------------
@@ -111,8 +115,9 @@ size_t juBytesToHexStr(char* out, const uint8_t* bytes, size_t n);
 size_t juBytesToHexStrLower(char* out, const uint8_t* bytes, size_t n);
 size_t juBytesToHexWStr(char16_t* out, const uint8_t* bytes, size_t n);
 size_t juBytesToHex32Str(char32_t* out, const uint8_t* bytes, size_t n);
-// Upper-case digits, at least minDigits (at most 16 are made), copied with
-// juStrCopyBounded. Returns the digits made.   (255, min 4) -> "00FF", 4
+// Upper-case digits, at least minDigits (leading zeros, any count), cut to
+// the buffer as juStrCopyBounded cuts: at most size - 1 digits and a NUL,
+// nothing for size 0. Returns the digits made.   (255, min 4) -> "00FF", 4
 uint16_t juUInt64ToHexStr(char* buffer, size_t size, uint64_t value, uint16_t minDigits);
 
 #endif  // JULIB_NUMBERS_H

@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "julib/cstring.h"
+#include "julib/internal/filled_ranges.h"
 #include "julib/object.h"
 
 class JuArray;
@@ -165,12 +166,17 @@ class JuReplaceString : public JuSubString {
   explicit JuReplaceString(JuString& target);
   JuReplaceString() = default;
   explicit JuReplaceString(JuCodePageKind kind) : JuSubString(kind) {}
+  // A copy would end the same edit twice.
+  JuReplaceString(const JuReplaceString&) = delete;
+  JuReplaceString& operator=(const JuReplaceString&) = delete;
   ~JuReplaceString() override;  // ends the edit
 
   // Writes n bytes at the write position, growing the gap by n + 512 bytes
   // when it is too small. s may point into the target.
   int write(const char* s, size_t n);
-  // The n bytes in quotes, quotes inside doubled.
+  // The n bytes in quotes, quotes inside doubled. A count that ends inside
+  // a character: the call's writes become unread text again, 2737 (SQLSTATE
+  // "01004") is posted and 1 returned.
   int writeQuoted(const char* s, size_t n, char quote);
   // The bytes written since `position` become unread again.
   void unwriteTo(size_t position);
@@ -232,7 +238,7 @@ class JuStringW : public JuSubStringW {
   void attachBuffer(char16_t* buffer, size_t capacity, size_t length);
   void release();
 
-  // n bytes of the kind to UTF-16: kind 2 copies units, kind 1 converts from
+  // n bytes of the kind to UTF-16: kind 2 copies n units, kind 1 converts from
   // the ANSI code page (a trailing lone lead byte is dropped), UTF-8 through
   // ICU (2737 with SQLSTATE "01004" when malformed).
   int assignFromMultiByte(const char* bytes, size_t n, JuCodePageKind kind);
@@ -260,8 +266,9 @@ class JuStringW : public JuSubStringW {
   int joinLines(char16_t q1, char16_t q2, char16_t q3);
   int joinLineBreaks(char16_t q1, char16_t q2, char16_t q3);
   int joinTabs(char16_t q1, char16_t q2, char16_t q3);
-  // Buffer of exactly length + 1 units (capacity set even when the
-  // reallocation fails, after reporting out of memory).
+  // Buffer of exactly length + 1 units, through reserve (so the wiping
+  // string wipes); a caller's buffer is left alone, and a failed
+  // reallocation keeps the old buffer and capacity.
   void shrinkToFit();
 
   size_t capacity = 0;
@@ -269,6 +276,9 @@ class JuStringW : public JuSubStringW {
   uint32_t owns = 1;
 
  protected:
+  // Bytes allocated for narrowCache (what the wiping string zeroes).
+  size_t narrowCacheSize = 0;
+
   virtual void freeBuffer();
   int makeRoom(size_t needed);
   // Frees the narrow copy (the wiping string zeroes it first).
@@ -290,6 +300,8 @@ class JuReplaceStringW : public JuSubStringW {
  public:
   explicit JuReplaceStringW(JuStringW& target);
   JuReplaceStringW() = default;
+  JuReplaceStringW(const JuReplaceStringW&) = delete;
+  JuReplaceStringW& operator=(const JuReplaceStringW&) = delete;
   ~JuReplaceStringW() override;
 
   int write(const char16_t* s, size_t n);
@@ -353,6 +365,9 @@ class JuParamString : public JuString {
 
  private:
   int fillNext(char type, const char* text, size_t n);
+
+  // Where parameters went; reset by the template setters.
+  julib::internal::FilledRanges filled_;
 };
 
 class JuParamStringW : public JuStringW {
@@ -384,6 +399,9 @@ class JuParamStringW : public JuStringW {
 
  private:
   int fillNext(char16_t type, const char16_t* text, size_t n);
+
+  // Where parameters went; reset by the template setters.
+  julib::internal::FilledRanges filled_;
 };
 
 #endif  // JULIB_STRINGS_H

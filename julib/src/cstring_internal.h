@@ -1,0 +1,91 @@
+// Inline helpers shared by the character and C-string primitives: surrogate
+// tests, character lengths by code-page kind, and walks over NUL-terminated
+// text that never step over the terminator.
+#ifndef JULIB_SRC_CSTRING_INTERNAL_H
+#define JULIB_SRC_CSTRING_INTERNAL_H
+
+#include "julib/cstring.h"
+#include "platform/ansi.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace julib::internal {
+
+// --- UTF-16 ------------------------------------------------------------------
+
+inline bool isHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+inline bool isLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The code point of a high and the unit after it; the low unit is not
+// checked here.
+inline uint32_t joinSurrogates(uint32_t high, uint32_t low) { return ((high - 0xD7F7) << 10) + low; }
+
+// A character of UTF-16 text as its code point and its length in units.
+struct WideChar {
+  uint32_t codePoint;
+  size_t units;
+};
+
+// Decodes the character at text[i], where i < n, without reading text[n]. A
+// high surrogate joins only a low surrogate after it inside the count; any
+// other surrogate stands for itself, so different texts never decode alike.
+inline WideChar decodeCounted(const char16_t* text, size_t i, size_t n) {
+  const uint32_t unit = text[i];
+  if (isHighSurrogate(unit) && i + 1 < n && isLowSurrogate(text[i + 1])) {
+    return {joinSurrogates(unit, text[i + 1]), 2};
+  }
+  return {unit, 1};
+}
+
+// The same for a NUL-terminated text (text[i] is not the terminator).
+inline WideChar decodeTerminated(const char16_t* text, size_t i) {
+  const uint32_t unit = text[i];
+  if (isHighSurrogate(unit) && isLowSurrogate(text[i + 1])) return {joinSurrogates(unit, text[i + 1]), 2};
+  return {unit, 1};
+}
+
+// The code point at p, a surrogate pair joined (NUL-terminated or at least
+// two readable units when p holds a high surrogate).
+inline uint32_t codePointAt(const char16_t* p) { return decodeTerminated(p, 0).codePoint; }
+
+inline char16_t swapUnit(char16_t unit) { return static_cast<char16_t>((unit << 8) | (unit >> 8)); }
+
+// --- Narrow characters ---------------------------------------------------------
+
+inline bool isLeadByte(char byte) { return platform::isLeadByte(static_cast<uint8_t>(byte)); }
+
+// UTF-8 length by its first byte alone: a stray continuation byte is one
+// character, 0xF0 and up are four bytes.
+inline size_t utf8LengthByLead(uint8_t lead) {
+  if (lead < 0xC0) return 1;
+  if (lead < 0xE0) return 2;
+  if (lead < 0xF0) return 3;
+  return 4;
+}
+
+inline size_t charLen(const char* p, JuCodePageKind kind) {
+  if (kind == JuCodePageKind::kUtf8) return utf8LengthByLead(static_cast<uint8_t>(*p));
+  return isLeadByte(*p) ? 2 : 1;
+}
+
+// Length of the character at p (not the terminator) in NUL-terminated text:
+// a character cut by the terminator ends before it, so a walk never steps
+// over the end of the text.
+inline size_t charLenTerminated(const char* p, JuCodePageKind kind) {
+  const size_t len = charLen(p, kind);
+  for (size_t i = 1; i < len; ++i) {
+    if (p[i] == '\0') return i;
+  }
+  return len;
+}
+
+// Length of the character at text[i] (i < n) cut to the count.
+inline size_t charLenCounted(const char* text, size_t i, size_t n, JuCodePageKind kind) {
+  const size_t len = charLen(text + i, kind);
+  return len <= n - i ? len : n - i;
+}
+
+}  // namespace julib::internal
+
+#endif  // JULIB_SRC_CSTRING_INTERNAL_H

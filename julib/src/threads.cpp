@@ -1,0 +1,95 @@
+// Per-thread records on one process-wide list that only grows.
+
+#include "julib/threads.h"
+
+#include "platform/process.h"
+
+std::atomic<JuThreadInfo*> juThreadInfoList{nullptr};
+
+namespace {
+
+// Runs when a thread that owns a record ends: the record becomes free for the
+// next thread that needs one. The slots are cleared on reuse, never here, so
+// nothing races with a lookup that still holds the record.
+void markFree(void* record) {
+  static_cast<JuThreadInfo*>(record)->freeFlag.store(1, std::memory_order_release);
+}
+
+JuThreadInfo* lookup(uint32_t threadId) {
+  for (JuThreadInfo* record = juThreadInfoList.load(std::memory_order_acquire); record != nullptr;
+       record = record->next.load(std::memory_order_acquire)) {
+    if (record->freeFlag.load(std::memory_order_acquire) == 0 &&
+        record->threadId.load(std::memory_order_relaxed) == threadId) {
+      return record;
+    }
+  }
+  return nullptr;
+}
+
+// Ties a record to the calling thread's end, when it is the caller's.
+void watchThread(JuThreadInfo* record, uint32_t threadId) {
+  if (threadId == platform::currentThreadId()) (void)platform::setThreadExitHook(markFree, record);
+}
+
+}  // namespace
+
+JuThreadInfo::JuThreadInfo(uint32_t threadId) : threadId(threadId) {}
+
+JuThreadInfo::~JuThreadInfo() = default;
+
+JuThreadInfo* JuThreadInfo::find(uint32_t threadId) {
+  JuThreadInfo* head = juThreadInfoList.load(std::memory_order_acquire);
+  if (head == nullptr) return nullptr;
+  if (JuThreadInfo* found = lookup(threadId)) return found;
+
+  JuLockGuard guard(juThreadListLock);
+  // Another call for the same id may have made the record meanwhile.
+  if (JuThreadInfo* found = lookup(threadId)) return found;
+  JuThreadInfo* last = head;
+  for (JuThreadInfo* record = head; record != nullptr; record = record->next.load(std::memory_order_acquire)) {
+    if (record->freeFlag.load(std::memory_order_acquire) != 0) {
+      for (void*& slot : record->slots) slot = nullptr;
+      record->threadId.store(threadId, std::memory_order_relaxed);
+      record->freeFlag.store(0, std::memory_order_release);
+      watchThread(record, threadId);
+      return record;
+    }
+    last = record;
+  }
+  auto* created = new (std::nothrow) JuThreadInfo(threadId);
+  if (created == nullptr) return nullptr;
+  // Complete before it is linked: lock-free readers see all of it or nothing.
+  last->next.store(created, std::memory_order_release);
+  watchThread(created, threadId);
+  return created;
+}
+
+void* JuThreadInfo::getSlot(size_t index) {
+  // Reading never creates a record: a thread without one has only null slots,
+  // and the out-of-memory report reads slot 0 after a failed allocation.
+  JuThreadInfo* record = lookup(platform::currentThreadId());
+  return record == nullptr || index >= kSlotCount ? nullptr : record->slots[index];
+}
+
+void** JuThreadInfo::slotAddress(size_t index) {
+  JuThreadInfo* record = find(platform::currentThreadId());
+  return record == nullptr || index >= kSlotCount ? nullptr : &record->slots[index];
+}
+
+void JuThreadInfo::setSlot(size_t index, void* value) {
+  if (void** slot = slotAddress(index)) *slot = value;
+}
+
+JuThreadInfo* juStartThreadInfoList() {
+  const uint32_t self = platform::currentThreadId();
+  auto* first = new (std::nothrow) JuThreadInfo(self);
+  juThreadInfoList.store(first, std::memory_order_release);
+  if (first != nullptr) watchThread(first, self);
+  return first;
+}
+
+JuCriticalSection::~JuCriticalSection() {
+  // The platform lock has nothing to delete and stays usable: a host process
+  // may still call in while the process exits.
+  initialised = 0;
+}

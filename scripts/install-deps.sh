@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the benchmarks need on Debian 12.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ pkg-config python3
+  libicu-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
