@@ -19,6 +19,7 @@ namespace {
 thread_local uint64_t faultCountdown = 0;  // 0: disarmed
 thread_local bool faultPersistent = false;
 thread_local uint64_t faultsFired = 0;
+thread_local julib::internal::FreeObserver freeObserver = nullptr;
 
 bool faultFires() {
   if (faultCountdown == 0) return false;
@@ -30,8 +31,13 @@ bool faultFires() {
   ++faultsFired;
   return true;
 }
+
+void observeFree(void* block) {
+  if (freeObserver != nullptr && block != nullptr) freeObserver(block);
+}
 #else
 constexpr bool faultFires() { return false; }
+inline void observeFree(void*) {}
 #endif
 
 void* allocate(size_t n) {
@@ -64,6 +70,8 @@ uint64_t clearAllocationFault() {
   return faultsFired;
 }
 
+void observeFrees(FreeObserver observer) { freeObserver = observer; }
+
 }  // namespace julib::internal
 #endif
 
@@ -83,7 +91,10 @@ void* juRealloc(void* block, size_t n) {
   return grown;
 }
 
-void juFree(void* block) { std::free(block); }
+void juFree(void* block) {
+  observeFree(block);
+  std::free(block);
+}
 
 void juReportOutOfMemory() { JuErrorList::postOutOfMemory(); }
 

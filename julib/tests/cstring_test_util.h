@@ -1,5 +1,4 @@
-// Helpers of the character and C-string tests: a scoped ANSI code page and
-// heap buffers of exactly the text's size, so that a read past the end of a
+// Helpers of the character and C-string tests: heap buffers of exactly the text's size, so that a read past the end of a
 // text is caught by AddressSanitizer.
 #ifndef JULIB_TESTS_CSTRING_TEST_UTIL_H
 #define JULIB_TESTS_CSTRING_TEST_UTIL_H
@@ -11,23 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ansi.h"
+#include "common/ju_test.h"
 
 namespace jutest {
-
-// Switches the process ANSI code page for a scope.
-class ScopedCodePage {
- public:
-  explicit ScopedCodePage(uint32_t codePage) : saved_(platform::ansiCodePage()) {
-    EXPECT_TRUE(platform::setAnsiCodePage(codePage));
-  }
-  ~ScopedCodePage() { platform::setAnsiCodePage(saved_); }
-  ScopedCodePage(const ScopedCodePage&) = delete;
-  ScopedCodePage& operator=(const ScopedCodePage&) = delete;
-
- private:
-  uint32_t saved_;
-};
 
 // A NUL-terminated copy in a block of exactly size + 1 bytes.
 inline std::unique_ptr<char[]> heapText(std::string_view text) {

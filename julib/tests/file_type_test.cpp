@@ -27,16 +27,7 @@ ptrdiff_t offsetOf(const Unit* found, const Unit* text) {
   return found == nullptr ? kNone : found - text;
 }
 
-class ScopedCodePage {
- public:
-  explicit ScopedCodePage(uint32_t codePage) : saved_(platform::ansiCodePage()) {
-    EXPECT_TRUE(platform::setAnsiCodePage(codePage));
-  }
-  ~ScopedCodePage() { platform::setAnsiCodePage(saved_); }
-
- private:
-  uint32_t saved_;
-};
+using jutest::ScopedCodePage;
 
 std::u16string fromUtf8(const std::string& text) {
   std::u16string out(text.size() + 1, u'\0');

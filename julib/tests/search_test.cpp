@@ -22,17 +22,7 @@ constexpr Kind kUtf8 = Kind::kUtf8;
 constexpr Kind kBytes = Kind::kBytes;
 constexpr ptrdiff_t kNone = -1;
 
-// Switches the process ANSI code page for a scope.
-class ScopedCodePage {
- public:
-  explicit ScopedCodePage(uint32_t codePage) : saved_(platform::ansiCodePage()) {
-    EXPECT_TRUE(platform::setAnsiCodePage(codePage));
-  }
-  ~ScopedCodePage() { platform::setAnsiCodePage(saved_); }
-
- private:
-  uint32_t saved_;
-};
+using jutest::ScopedCodePage;
 
 template <typename Unit>
 ptrdiff_t offsetOf(const Unit* found, const Unit* text) {

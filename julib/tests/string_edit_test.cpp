@@ -13,7 +13,7 @@
 
 namespace {
 
-using jutest::CodePageScope;
+using jutest::ScopedCodePage;
 using jutest::JuTest;
 using jutest::text;
 using Ids = std::vector<uint16_t>;
@@ -80,7 +80,7 @@ TEST_F(StringQuotes, UnquoteIntoCopiesDoubleByteCharactersWhole) {
   JuString destination;
   ASSERT_EQ(viewOf(source).unquoteInto(destination, '|'), 0);
   EXPECT_EQ(text(destination), "\x82x");
-  CodePageScope scope(932);
+  ScopedCodePage scope(932);
   ASSERT_EQ(viewOf(source).unquoteInto(destination, '|'), 0);
   EXPECT_EQ(text(destination), "\x82|x");
 }

@@ -15,16 +15,7 @@ namespace {
 
 using Kind = JuCodePageKind;
 
-class ScopedCodePage {
- public:
-  explicit ScopedCodePage(uint32_t codePage) : saved_(platform::ansiCodePage()) {
-    EXPECT_TRUE(platform::setAnsiCodePage(codePage));
-  }
-  ~ScopedCodePage() { platform::setAnsiCodePage(saved_); }
-
- private:
-  uint32_t saved_;
-};
+using jutest::ScopedCodePage;
 
 class TrimTest : public jutest::JuTest {};
 

@@ -39,6 +39,30 @@ class JuTest : public ::testing::Test {
   ScopedErrorList errors_;
 };
 
+// What the library's last frees on the main test thread held: the test main
+// records every block the library frees there (its first bytes, up to
+// kFreedBytes), so a test can tell whether a buffer was wiped before it was
+// let go. Null when the block was not among the last frees.
+inline constexpr size_t kFreedBytes = 4096;
+struct FreedBlock {
+  uintptr_t address;
+  size_t size;  // bytes recorded
+  unsigned char bytes[kFreedBytes];
+};
+const FreedBlock* freedBlock(const void* address);
+
+// Switches the process ANSI code page for a scope.
+class ScopedCodePage {
+ public:
+  explicit ScopedCodePage(uint32_t codePage);
+  ~ScopedCodePage();
+  ScopedCodePage(const ScopedCodePage&) = delete;
+  ScopedCodePage& operator=(const ScopedCodePage&) = delete;
+
+ private:
+  uint32_t saved_;
+};
+
 // UTF-16 text to UTF-8 for messages and comparisons.
 std::string toUtf8(const char16_t* text, size_t n);
 std::string toUtf8(const std::u16string& text);

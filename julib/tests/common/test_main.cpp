@@ -3,11 +3,48 @@
 // error list made current.
 
 #include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include "common/ju_test.h"
+#include "julib/internal/fault.h"
 #include "julib/threads.h"
+#include "platform/ansi.h"
 
 namespace jutest {
+
+namespace {
+
+// A ring of the last frees; filled without allocating, since it runs inside
+// the library's free.
+constexpr size_t kRing = 32;
+FreedBlock ring[kRing];
+size_t next = 0;
+
+void recordFree(const void* block) {
+  FreedBlock& slot = ring[next++ % kRing];
+  slot.address = reinterpret_cast<uintptr_t>(block);
+  slot.size = std::min(malloc_usable_size(const_cast<void*>(block)), kFreedBytes);
+  std::memcpy(slot.bytes, block, slot.size);
+}
+
+}  // namespace
+
+const FreedBlock* freedBlock(const void* address) {
+  for (size_t i = 1; i <= kRing && i <= next; ++i) {
+    const FreedBlock& slot = ring[(next - i) % kRing];
+    if (slot.address == reinterpret_cast<uintptr_t>(address)) return &slot;
+  }
+  return nullptr;
+}
+
+ScopedCodePage::ScopedCodePage(uint32_t codePage) : saved_(platform::ansiCodePage()) {
+  EXPECT_TRUE(platform::setAnsiCodePage(codePage));
+}
+
+ScopedCodePage::~ScopedCodePage() { platform::setAnsiCodePage(saved_); }
 
 std::vector<uint16_t> ScopedErrorList::ids() {
   std::vector<uint16_t> out;
@@ -63,6 +100,7 @@ int main(int argc, char** argv) {
   // The program's own list, as a deliverable keeps one for its whole run.
   static JuErrorList programList(0, 1);
   JuErrorList::pushCurrent(&programList);
+  julib::internal::observeFrees(jutest::recordFree);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

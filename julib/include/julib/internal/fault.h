@@ -14,6 +14,12 @@ void failAllocation(uint64_t nth, bool persistent);
 // Disarms; returns how many allocations failed since the last arming.
 uint64_t clearAllocationFault();
 
+// Calls `observer` with every block the library frees on the calling thread,
+// just before it is freed (null stops it): tests see what a block held when
+// it was let go, which is how wiping is checked.
+using FreeObserver = void (*)(const void* block);
+void observeFrees(FreeObserver observer);
+
 }  // namespace julib::internal
 
 #endif  // JULIB_INTERNAL_FAULT_H
