@@ -49,11 +49,31 @@ inline WideChar decodeTerminated(const char16_t* text, size_t i) {
 // two readable units when p holds a high surrogate).
 inline uint32_t codePointAt(const char16_t* p) { return decodeTerminated(p, 0).codePoint; }
 
+// Whether text[i] starts a UTF-16 character: a high surrogate takes the unit
+// after it whatever that is, so as for ANSI lead bytes the run of high
+// surrogates right before i must be even.
+inline bool isWideCharStart(const char16_t* text, size_t i) {
+  size_t run = 0;
+  while (run < i && isHighSurrogate(text[i - run - 1])) ++run;
+  return run % 2 == 0;
+}
+
 inline char16_t swapUnit(char16_t unit) { return static_cast<char16_t>((unit << 8) | (unit >> 8)); }
 
 // --- Narrow characters ---------------------------------------------------------
 
 inline bool isLeadByte(char byte) { return platform::isLeadByte(static_cast<uint8_t>(byte)); }
+
+// Whether text[i] starts a character of ANSI text. A lead byte takes the
+// byte after it whatever that is, so the run of lead bytes right before i
+// starts at a character start and pairs up: i starts a character when the
+// run is even. Lets a search find a candidate with the C library's scans and
+// check it afterwards instead of stepping every character.
+inline bool isAnsiCharStart(const char* text, size_t i, const bool* leadBytes) {
+  size_t run = 0;
+  while (run < i && leadBytes[static_cast<uint8_t>(text[i - run - 1])]) ++run;
+  return run % 2 == 0;
+}
 
 // UTF-8 length by its first byte alone: a stray continuation byte is one
 // character, 0xF0 and up are four bytes.

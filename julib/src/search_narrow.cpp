@@ -8,10 +8,26 @@
 #include "search_walk.h"
 
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
+using julib::internal::isAnsiCharStart;
 using julib::internal::walk::narrowStepZ;
+
+// Counted search in text of `kind` whose candidates are checked against the
+// character starts of `starts` (the searched text, or the original of an
+// upper-cased copy).
+const char* findInKind(const char* text, size_t n, const char* pattern, size_t m, JuCodePageKind kind,
+                       const char* starts) {
+  if (kind == JuCodePageKind::kUtf8) {
+    return julib::internal::walk::findCountedStepping(
+        text, n, pattern, m, [starts, kind](const char*, size_t i) { return juCharNextIndex(starts, i, kind); });
+  }
+  const bool* leadBytes = platform::leadByteTable();
+  return julib::internal::walk::findCounted(
+      text, n, pattern, m, [starts, leadBytes](size_t i) { return isAnsiCharStart(starts, i, leadBytes); });
+}
 
 // Upper-cases a private copy for the no-case search. UTF-8 is folded in its
 // ASCII letters only: the ANSI case table would rewrite its lead and
@@ -33,6 +49,16 @@ char* upperCaseCopy(const char* text, size_t n, JuCodePageKind kind) {
 }  // namespace
 
 const char* juStrFindChar(const char* text, char c, JuCodePageKind kind) {
+  if (c == '\0') return nullptr;
+  if (kind != JuCodePageKind::kUtf8) {
+    // The C library finds candidates; a candidate inside a double-byte
+    // character is passed over.
+    const bool* leadBytes = platform::leadByteTable();
+    for (const char* p = std::strchr(text, c); p != nullptr; p = std::strchr(p + 1, c)) {
+      if (isAnsiCharStart(text, static_cast<size_t>(p - text), leadBytes)) return p;
+    }
+    return nullptr;
+  }
   for (const char* p = text; *p != '\0'; p += narrowStepZ(p, kind).length) {
     if (*p == c) return p;
   }
@@ -56,8 +82,7 @@ const char* juStrFindCharUnquoted(const char* text, char c, char q1, char q2, ch
 }
 
 const char* juStrNFind(const char* text, size_t n, const char* pattern, size_t m, JuCodePageKind kind) {
-  return julib::internal::walk::findCounted(
-      text, n, pattern, m, [kind](const char* t, size_t i) { return juCharNextIndex(t, i, kind); });
+  return findInKind(text, n, pattern, m, kind, text);
 }
 
 const char* juStrFind(const char* text, const char* pattern, JuCodePageKind kind) {
@@ -92,8 +117,7 @@ const char* juStrNIFind(const char* text, size_t n, const char* pattern, size_t 
   if (upperPattern != nullptr) {
     // Starts are the searched text's own characters, so a match never
     // begins inside one of them whatever the case mapping did.
-    const char* hit = julib::internal::walk::findCounted(
-        upperText, n, upperPattern, m, [text, kind](const char*, size_t i) { return juCharNextIndex(text, i, kind); });
+    const char* hit = findInKind(upperText, n, upperPattern, m, kind, text);
     if (hit != nullptr) found = text + (hit - upperText);
   }
   juFree(upperPattern);

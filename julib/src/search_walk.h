@@ -3,21 +3,18 @@
 #ifndef JULIB_SRC_SEARCH_WALK_H
 #define JULIB_SRC_SEARCH_WALK_H
 
+#include "cstring_internal.h"
 #include "julib/cstring.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace julib::internal::walk {
 
-inline bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-inline bool isLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-// The code point of a high surrogate and the unit after it. The second unit
-// is not checked: callers decide what a pair is.
-inline int32_t joinSurrogates(char16_t high, char16_t low) {
-  return ((static_cast<int32_t>(high) - 0xD7F7) << 10) + static_cast<int32_t>(low);
-}
+using julib::internal::isHighSurrogate;
+using julib::internal::isLowSurrogate;
+using julib::internal::joinSurrogates;
 
 // One character of NUL-terminated text: how far to step, and whether it is a
 // single unit that a one-unit search character may equal.
@@ -66,11 +63,26 @@ const Unit* findCharUnquoted(const Unit* text, Unit c, Unit q1, Unit q2, Unit q3
 }
 
 // The first character start i of a counted text where the m units of the
-// pattern follow, trying only starts that leave room for m units. Empty
-// patterns find nothing. `nextIndex` steps whole characters. The byte count
-// of the compare cannot overflow: the m units lie inside the text.
+// pattern follow. Empty patterns find nothing. Candidates come from the C
+// library's scan of all positions; `isStart(i)` keeps those that lie at a
+// character start, which gives the same answer as stepping every character
+// at the speed of the scan.
+template <typename Unit, typename IsStart>
+const Unit* findCounted(const Unit* text, size_t n, const Unit* pattern, size_t m, IsStart isStart) {
+  if (m == 0 || m > n) return nullptr;
+  const std::basic_string_view<Unit> haystack(text, n);
+  const std::basic_string_view<Unit> needle(pattern, m);
+  for (size_t i = haystack.find(needle); i != haystack.npos; i = haystack.find(needle, i + 1)) {
+    if (isStart(i)) return text + i;
+  }
+  return nullptr;
+}
+
+// The same by stepping whole characters, for UTF-8, whose character starts
+// cannot be told by looking back. `nextIndex` steps one character; only
+// starts that leave room for m units are tried.
 template <typename Unit, typename NextIndex>
-const Unit* findCounted(const Unit* text, size_t n, const Unit* pattern, size_t m, NextIndex nextIndex) {
+const Unit* findCountedStepping(const Unit* text, size_t n, const Unit* pattern, size_t m, NextIndex nextIndex) {
   if (m == 0 || m > n) return nullptr;
   const size_t last = n - m;
   for (size_t i = 0; i <= last; i = nextIndex(text, i)) {

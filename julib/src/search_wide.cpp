@@ -68,7 +68,7 @@ struct CodePoint {
 // The code point at i of counted text; a high surrogate is joined with the
 // unit after it when that unit lies inside the count.
 CodePoint codePointAt(const char16_t* text, size_t i, size_t n) {
-  if (isHighSurrogate(text[i]) && i + 1 < n) return {joinSurrogates(text[i], text[i + 1]), 2};
+  if (isHighSurrogate(text[i]) && i + 1 < n) return {static_cast<int32_t>(joinSurrogates(text[i], text[i + 1])), 2};
   return {text[i], 1};
 }
 
@@ -137,7 +137,8 @@ const char16_t* juWStrNIFindChar(const char16_t* text, size_t n, char16_t c) {
 const char16_t* juWStrIFindChar(const char16_t* text, char16_t c) { return findUnitZ(text, NoCaseUnit(c)); }
 
 const char16_t* juWStrNFind(const char16_t* text, size_t n, const char16_t* pattern, size_t m) {
-  return julib::internal::walk::findCounted(text, n, pattern, m, julib::internal::walk::wideNextIndex);
+  return julib::internal::walk::findCounted(
+      text, n, pattern, m, [text](size_t i) { return julib::internal::isWideCharStart(text, i); });
 }
 
 const char16_t* juWStrFind(const char16_t* text, const char16_t* pattern, size_t m) {

@@ -235,6 +235,10 @@ bool isLeadByte(uint8_t byte) noexcept {
   return ansi().leadByte[byte];
 }
 
+const bool* leadByteTable() noexcept {
+  return ansi().leadByte;
+}
+
 const char* charPrev(const char* start, const char* position) noexcept {
   if (position <= start) return start;
   const CodePageTables& tables = ansi();

@@ -26,6 +26,9 @@ bool setAnsiCodePage(uint32_t codePage) noexcept;
 // IsDBCSLeadByte: true when `byte` starts a two-byte character in the ANSI
 // code page (never for a single-byte code page).
 bool isLeadByte(uint8_t byte) noexcept;
+// The same as a table of 256 entries, for scans that test every byte; it
+// stays valid for the life of the process (a later code page has its own).
+const bool* leadByteTable() noexcept;
 
 // CharPrevA: the start of the character before `position`, counting whole
 // characters from `start`; `start` itself when position <= start.
