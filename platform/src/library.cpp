@@ -1,0 +1,143 @@
+// Loading shared libraries: the Windows-name map, the fakes of tests, and the
+// system loader behind them.
+
+#include "platform/library.h"
+
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/paths.h"
+
+namespace platform {
+namespace {
+
+// The system loader (unix/library.inc).
+LibraryHandle systemLoad(const char* name);
+void* systemFind(LibraryHandle library, const char* name);
+void systemFree(LibraryHandle library);
+
+// Windows libraries the system binds at run time and their Linux
+// counterparts.
+struct NameMapRow {
+  const char* windowsName;
+  const char* linuxName;
+};
+constexpr NameMapRow kNameMap[] = {
+    {"odbccp32.dll", "libodbcinst.so.2"},
+};
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+// The name the system loader is given: a mapped Windows name, or the name
+// with '/' for every separator.
+std::string systemName(const char* name) {
+  const std::string_view file = fileName(name);
+  for (const NameMapRow& row : kNameMap) {
+    if (equalsNoCase(file, row.windowsName)) return row.linuxName;
+  }
+  std::string out(name);
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+struct Fake {
+  std::string name;
+  const FakeFunction* functions = nullptr;
+  size_t count = 0;
+  std::atomic<size_t> loads{0};
+  bool used = false;
+};
+
+constexpr size_t kMaxFakes = 8;
+std::mutex fakeMutex;
+Fake fakes[kMaxFakes];
+
+// A fake's handle is its address in the table, so it never collides with a
+// handle of the system loader.
+bool isFakeHandle(LibraryHandle handle) {
+  const auto* p = reinterpret_cast<const Fake*>(handle);
+  return p >= fakes && p < fakes + kMaxFakes;
+}
+
+Fake* findFake(const std::string& name) {
+  for (Fake& fake : fakes) {
+    if (fake.used && fake.name == name) return &fake;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool registerFakeLibrary(const char* name, const FakeFunction* functions, size_t count) noexcept {
+  std::lock_guard<std::mutex> guard(fakeMutex);
+  const std::string key = systemName(name);
+  Fake* slot = findFake(key);
+  for (size_t i = 0; slot == nullptr && i < kMaxFakes; ++i) {
+    if (!fakes[i].used) slot = &fakes[i];
+  }
+  if (slot == nullptr) return false;
+  slot->name = key;
+  slot->functions = functions;
+  slot->count = count;
+  slot->loads = 0;
+  slot->used = true;
+  return true;
+}
+
+void unregisterFakeLibrary(const char* name) noexcept {
+  std::lock_guard<std::mutex> guard(fakeMutex);
+  if (Fake* fake = findFake(systemName(name))) fake->used = false;
+}
+
+size_t fakeLibraryLoads(const char* name) noexcept {
+  std::lock_guard<std::mutex> guard(fakeMutex);
+  const Fake* fake = findFake(systemName(name));
+  return fake != nullptr ? fake->loads.load() : 0;
+}
+
+LibraryHandle loadLibrary(const char* name) noexcept {
+  if (name == nullptr || *name == '\0') return nullptr;
+  const std::string target = systemName(name);
+  {
+    std::lock_guard<std::mutex> guard(fakeMutex);
+    if (Fake* fake = findFake(target)) {
+      ++fake->loads;
+      return reinterpret_cast<LibraryHandle>(fake);
+    }
+  }
+  return systemLoad(target.c_str());
+}
+
+void* findFunction(LibraryHandle library, const char* name) noexcept {
+  if (library == nullptr || name == nullptr) return nullptr;
+  if (isFakeHandle(library)) {
+    std::lock_guard<std::mutex> guard(fakeMutex);
+    const auto* fake = reinterpret_cast<const Fake*>(library);
+    for (size_t i = 0; i < fake->count; ++i) {
+      if (std::strcmp(fake->functions[i].name, name) == 0) return fake->functions[i].address;
+    }
+    return nullptr;
+  }
+  return systemFind(library, name);
+}
+
+void freeLibrary(LibraryHandle library) noexcept {
+  if (library == nullptr || isFakeHandle(library)) return;
+  systemFree(library);
+}
+
+}  // namespace platform
+
+#include "unix/library.inc"
