@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config python3
-  libicu-dev
+  libicu-dev icu-devtools
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 missing=()

@@ -14,6 +14,7 @@
 #include "julib/numbers.h"
 #include "julib/object.h"
 #include "julib/strings.h"
+#include "param_string_internal.h"
 
 namespace julib::internal {
 
@@ -125,25 +126,7 @@ size_t textLength(const Char* text) {
 
 JuParamString::~JuParamString() = default;
 
-namespace {
-
-// A template setter's common frame: drop the old text and its ranges, reset
-// the counter, build, and keep the outcome in the error flag.
-template <typename P, typename Build>
-int setTemplate(P& p, FilledRanges& filled, Build build) {
-  p.release();
-  filled.clear();
-  p.paramCounter = 0;
-  const int status = build() != 0 ? 1 : 0;
-  if (status != 0) {
-    p.flags |= P::kErrorFlag;
-  } else {
-    p.flags &= ~P::kErrorFlag;
-  }
-  return status;
-}
-
-}  // namespace
+using julib::internal::setTemplate;
 
 int JuParamString::assign(const char* text) {
   return setTemplate(*this, filled_, [&] { return JuString::assign(text); });

@@ -50,6 +50,13 @@ class JuError : public JuNode {
 
   // Template = the UTF-16 text; kind 3.
   JuError(uint16_t id, const char16_t* text, int isWarning, uint16_t sqlStateCode, uint64_t nativeCode);
+  // Template = the narrow text converted with an open ICU converter; kind 3.
+  JuError(uint16_t id, const char* text, UConverter* converter, int isWarning, uint16_t sqlStateCode,
+          uint64_t nativeCode);
+  // Template = the narrow text converted from a code page id (2739 posted
+  // and an empty message when the id has no converter); kind 3.
+  JuError(uint16_t id, const char* text, int64_t codePage, int isWarning, uint16_t sqlStateCode,
+          uint64_t nativeCode);
   // Template = the narrow text converted by `kind`; the error keeps the kind.
   JuError(uint16_t id, const char* text, JuCodePageKind kind, int isWarning, uint16_t sqlStateCode,
           uint64_t nativeCode);
@@ -127,12 +134,16 @@ class JuErrorList : public JuSortedArray {
   JuErrorList(uintptr_t owner, int keepAll);
   ~JuErrorList() override;
 
-  // Slots 2 to 7 (the converter and code-page forms come with the code-page
-  // layer).
+  // Slots 2 to 7. The newError slots make an error without posting it; null
+  // (out of memory recorded) when it cannot be allocated.
   virtual JuError* outOfMemoryError();
   virtual JuError* nullError();
   virtual JuError* newError(uint16_t id, const char16_t* text, int isWarning, uint16_t sqlStateCode,
                             uint64_t nativeCode);
+  virtual JuError* newError(uint16_t id, const char* text, UConverter* converter, int isWarning,
+                            uint16_t sqlStateCode, uint64_t nativeCode);
+  virtual JuError* newError(uint16_t id, const char* text, int64_t codePage, int isWarning,
+                            uint16_t sqlStateCode, uint64_t nativeCode);
   virtual JuError* newError(uint16_t id, const char* text, JuCodePageKind kind, int isWarning,
                             uint16_t sqlStateCode, uint64_t nativeCode);
 

@@ -23,6 +23,7 @@
 class JuArray;
 class JuString;
 class JuStringW;
+struct UConverter;
 
 // ===========================================================================
 // Narrow strings.
@@ -242,6 +243,14 @@ class JuStringW : public JuSubStringW {
   // the ANSI code page (a trailing lone lead byte is dropped), UTF-8 through
   // ICU (2737 with SQLSTATE "01004" when malformed).
   int assignFromMultiByte(const char* bytes, size_t n, JuCodePageKind kind);
+  // n bytes of a code page id to UTF-16 through a converter opened for the
+  // call (id 0: ICU's default converter). 2739 "Unknown codepage. " and the
+  // id when the id has no converter.
+  //   assignFromCodePage("caf\xE9", 4, 2252) -> 0, u"caf\u00E9"
+  int assignFromCodePage(const char* bytes, size_t n, int64_t id);
+  // n bytes to UTF-16 through the caller's open converter. On failure (the
+  // reason posted) the string holds a new, empty buffer and 1 is returned.
+  int assignFromConverter(const char* bytes, size_t n, UConverter* converter);
   // A narrow copy (UTF-8 for kind 3, else the ANSI code page), owned by the
   // string until the next call; "Out Of Memory" when it cannot be made.
   const char* narrow(JuCodePageKind kind);
@@ -382,6 +391,9 @@ class JuParamStringW : public JuStringW {
   int allocate(size_t capacity);
   // NUL-terminated bytes of the kind.
   int assignFromMultiByte(const char* text, JuCodePageKind kind);
+  // NUL-terminated bytes of a code page id / through an open converter.
+  int assignFromCodePage(const char* text, int64_t id);
+  int assignFromConverter(const char* text, UConverter* converter);
 
   int addParam(const JuSubStringW& view);
   int addParam(const char16_t* text);
