@@ -1,4 +1,5 @@
-// Growable arrays of 64-bit slots and the sorted arrays built on them.
+// Growable arrays of 64-bit slots, the sorted arrays built on them, and the
+// sequential dictionaries of associations.
 #ifndef JULIB_CONTAINERS_H
 #define JULIB_CONTAINERS_H
 
@@ -6,6 +7,9 @@
 #include <cstdint>
 
 #include "julib/object.h"
+
+class JuSubString;
+class JuSubStringW;
 
 // ---------------------------------------------------------------------------
 // JuArray: a buffer of 64-bit slots holding object pointers or plain values.
@@ -124,6 +128,182 @@ class JuSortedArrayJUSIZE_T : public JuArrayJUSIZE_T {
   int insert(size_t value);
   int search(size_t value, uint64_t* position) const;
   uint64_t lastEqual(size_t value, uint64_t position) const;
+};
+
+// ---------------------------------------------------------------------------
+// Associations: the entries of the dictionaries, with one wide interface that
+// the four key classes fill in. The base answers 0, null or nothing.
+// ---------------------------------------------------------------------------
+
+class JuAssociation : public JuObject {
+ public:
+  JuAssociation() = default;
+  ~JuAssociation() override;  // never touches the key or the value
+
+  virtual int equalsInt(int64_t key) const;                             // slot 2
+  virtual int equals(const JuSubString& key) const;                     // slot 3
+  virtual int equalsW(const JuSubStringW& key) const;                   // slot 4
+  virtual int equalsKeyOf(const JuAssociation& other) const = 0;        // slot 5
+  virtual int equalsNoCase(const JuSubString& key) const;               // slot 6
+  virtual int equalsNoCaseW(const JuSubStringW& key) const;             // slot 7
+  virtual int equalsKeyOfNoCase(const JuAssociation& other) const;      // slot 8
+  virtual int64_t intKey() const;                                       // slot 9
+  virtual int64_t intValue() const;                                     // slot 10
+  virtual JuSubString* subStringKey() const;                            // slot 11
+  virtual JuSubStringW* subStringWKey() const;                          // slot 12
+  virtual JuObject* ptrValue() const;                                   // slot 13
+  virtual void setPtrValue(JuObject* value, uint32_t ownsValue);        // slot 14
+  virtual void setIntValue(int64_t value);                              // slot 15
+  virtual uint64_t hash() const = 0;                                    // slot 16
+  virtual void releaseOwned() = 0;                                      // slot 17
+};
+
+class JuIntIntKey : public JuAssociation {
+ public:
+  JuIntIntKey(int64_t key, int64_t value) : key(key), value(value) {}
+  ~JuIntIntKey() override;
+  int equalsInt(int64_t key) const override;
+  int equalsKeyOf(const JuAssociation& other) const override;
+  int64_t intKey() const override;
+  int64_t intValue() const override;
+  void setIntValue(int64_t value) override;
+  uint64_t hash() const override;
+  void releaseOwned() override;
+
+  int64_t key;
+  int64_t value;
+};
+
+// The value is always owned and cannot be replaced.
+class JuIntPtrKey : public JuAssociation {
+ public:
+  JuIntPtrKey(int64_t key, JuObject* value) : key(key), value(value) {}
+  ~JuIntPtrKey() override;
+  int equalsInt(int64_t key) const override;
+  int equalsKeyOf(const JuAssociation& other) const override;
+  int64_t intKey() const override;
+  JuObject* ptrValue() const override;
+  uint64_t hash() const override;
+  void releaseOwned() override;
+
+  int64_t key;
+  JuObject* value;
+};
+
+class JuSubPtrKey : public JuAssociation {
+ public:
+  JuSubPtrKey(JuSubString* key, JuObject* value, uint32_t ownsKey, uint32_t ownsValue)
+      : key(key), value(value), ownsKey(ownsKey), ownsValue(ownsValue) {}
+  ~JuSubPtrKey() override;
+  int equals(const JuSubString& key) const override;
+  int equalsKeyOf(const JuAssociation& other) const override;
+  int equalsNoCase(const JuSubString& key) const override;
+  int equalsKeyOfNoCase(const JuAssociation& other) const override;
+  JuSubString* subStringKey() const override;
+  JuObject* ptrValue() const override;
+  // Deletes an owned old value, then stores the new one and its flag.
+  void setPtrValue(JuObject* value, uint32_t ownsValue) override;
+  uint64_t hash() const override;
+  void releaseOwned() override;
+
+  JuSubString* key;
+  JuObject* value;
+  uint32_t ownsKey;
+  uint32_t ownsValue;
+};
+
+class JuSubPtrKeyW : public JuAssociation {
+ public:
+  JuSubPtrKeyW(JuSubStringW* key, JuObject* value, uint32_t ownsKey, uint32_t ownsValue)
+      : key(key), value(value), ownsKey(ownsKey), ownsValue(ownsValue) {}
+  ~JuSubPtrKeyW() override;
+  int equalsW(const JuSubStringW& key) const override;
+  int equalsKeyOf(const JuAssociation& other) const override;
+  int equalsNoCaseW(const JuSubStringW& key) const override;
+  int equalsKeyOfNoCase(const JuAssociation& other) const override;
+  JuSubStringW* subStringWKey() const override;
+  JuObject* ptrValue() const override;
+  void setPtrValue(JuObject* value, uint32_t ownsValue) override;
+  uint64_t hash() const override;
+  void releaseOwned() override;
+
+  JuSubStringW* key;
+  JuObject* value;
+  uint32_t ownsKey;
+  uint32_t ownsValue;
+};
+
+// ---------------------------------------------------------------------------
+// JuSeqDictionary / JuSeqDictionaryW: associations in insertion order with
+// linear lookup; keys are not unique and the first match wins. Mode 0
+// matches string keys exactly, any other mode ignoring case. Indexes must lie
+// below count. An owner whose entries own keys or values calls removeAll
+// before destroying the dictionary.
+// ---------------------------------------------------------------------------
+
+class JuSeqDictionary : public JuArray {
+ public:
+  JuSeqDictionary() = default;
+  // Deletes every association (last first) without releasing what it owns.
+  ~JuSeqDictionary() override;
+
+  // A new string-key association that owns both. 0, or 1.
+  int add(JuSubString* key, JuObject* value);
+  int addInt(int64_t key, int64_t value);
+  int addPtr(int64_t key, JuObject* value);
+  // Index of the first match, count when none.
+  uint64_t find(const JuSubString& key) const;
+  uint64_t find(const char* key) const;  // NUL-terminated, the same rules
+  uint64_t findInt(int64_t key) const;
+  int contains(const JuSubString& key) const;
+  int containsInt(int64_t key) const;
+  JuObject* get(const JuSubString& key) const;  // null when absent
+  JuObject* getByInt(int64_t key) const;
+  int64_t getInt(int64_t key) const;  // 0 when absent
+  // Replace the value of a present key (owned); nothing when absent.
+  void setValue(const JuSubString& key, JuObject* value);
+  void setIntValue(int64_t key, int64_t value);
+  JuSubString* keyAt(uint64_t index) const;
+  JuObject* valueAt(uint64_t index) const;
+  int64_t intKeyAt(uint64_t index) const;
+  int64_t intValueAt(uint64_t index) const;
+  // Releases what the entry owns, deletes it and closes the gap.
+  void removeAt(uint64_t index);
+  void removeAll();
+
+  JuAssociation* entryAt(uint64_t index) const { return static_cast<JuAssociation*>(pointerAt(index)); }
+
+  uint32_t mode = 0;
+};
+
+class JuSeqDictionaryW : public JuArray {
+ public:
+  JuSeqDictionaryW() = default;
+  ~JuSeqDictionaryW() override;
+
+  int add(JuSubStringW* key, JuObject* value);
+  int addInt(int64_t key, int64_t value);
+  int addPtr(int64_t key, JuObject* value);
+  uint64_t find(const JuSubStringW& key) const;
+  uint64_t find(const char16_t* key) const;
+  uint64_t findInt(int64_t key) const;
+  int contains(const JuSubStringW& key) const;
+  int containsInt(int64_t key) const;
+  JuObject* get(const JuSubStringW& key) const;
+  JuObject* getByInt(int64_t key) const;
+  int64_t getInt(int64_t key) const;
+  void setValue(const JuSubStringW& key, JuObject* value);
+  void setIntValue(int64_t key, int64_t value);
+  JuSubStringW* keyAt(uint64_t index) const;
+  JuObject* valueAt(uint64_t index) const;
+  int64_t intKeyAt(uint64_t index) const;
+  int64_t intValueAt(uint64_t index) const;
+  void removeAt(uint64_t index);
+  void removeAll();
+
+  JuAssociation* entryAt(uint64_t index) const { return static_cast<JuAssociation*>(pointerAt(index)); }
+
+  uint32_t mode = 0;
 };
 
 #endif  // JULIB_CONTAINERS_H
