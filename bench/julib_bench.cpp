@@ -197,10 +197,8 @@ BENCHMARK(BM_StringWFindStd)->Range(8, 64 << 10);
 
 int main(int argc, char** argv) {
   // The start-up of a deliverable: failures have somewhere to go.
-  juResourceModule.store(&juLibraryModule);
-  juStartThreadInfoList();
   static JuErrorList errors(0, 1);
-  JuErrorList::pushCurrent(&errors);
+  juStartProgram(&juLibraryModule, &errors);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -88,8 +88,7 @@ void fuzzWide(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  juResourceModule.store(&juLibraryModule);
-  juStartThreadInfoList();
+  juStartProgram(&juLibraryModule, nullptr);
   return 0;
 }
 

@@ -213,12 +213,10 @@ int juWStrNEqual(const char16_t* a, const char16_t* b, size_t n) {
 
 int juWStrNEqualZ(const char16_t* a, size_t n, const char16_t* b) { return juWStrNEqual(b, a, n); }
 
+// Counted: all n units take part, zero units included, so views that differ
+// after a zero are not equal. The caller gives n readable units on each side.
 int juWStrEqualPrefix(const char16_t* a, const char16_t* b, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    if (a[i] != b[i]) return 0;
-    if (a[i] == 0) return 1;  // both texts end here: nothing further is theirs
-  }
-  return 1;
+  return juMemEqual(a, b, n * sizeof(char16_t));
 }
 
 int juStrIEqual(const char* a, const char* b) { return juStrICompare(a, b) == 0 ? 1 : 0; }

@@ -38,6 +38,12 @@ JuError* JuErrorList::newError(uint16_t id, const char* text, JuCodePageKind kin
 
 // --- The current list --------------------------------------------------------
 
+void juStartProgram(platform::ModuleHandle module, JuErrorList* list) {
+  juResourceModule.store(module, std::memory_order_release);
+  juStartThreadInfoList();
+  if (list != nullptr) JuErrorList::pushCurrent(list);
+}
+
 JuErrorList* JuErrorList::current() { return static_cast<JuErrorList*>(JuThreadInfo::getSlot(0)); }
 
 void JuErrorList::pushCurrent(JuErrorList* list) {

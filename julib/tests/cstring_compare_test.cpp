@@ -262,12 +262,12 @@ TEST(WStrEqualPrefix, FirstUnits) {
   EXPECT_EQ(juWStrEqualPrefix(u"abc", u"abd", 2), 1);
   EXPECT_EQ(juWStrEqualPrefix(u"abc", u"abd", 3), 0);
   EXPECT_EQ(juWStrEqualPrefix(u"abc", u"xyz", 0), 1);
-  // Texts that end together before n are equal; nothing after them is read.
-  auto a = heapWText(u"ab");
-  auto b = heapWText(u"ab");
-  EXPECT_EQ(juWStrEqualPrefix(a.get(), b.get(), 5), 1);
-  auto c = heapWText(u"abc");
-  EXPECT_EQ(juWStrEqualPrefix(a.get(), c.get(), 5), 0);
+  // All n units count, zero units too: counted views that differ after a
+  // zero differ.
+  const char16_t a[] = {u'a', 0, u'x'};
+  const char16_t b[] = {u'a', 0, u'y'};
+  EXPECT_EQ(juWStrEqualPrefix(a, b, 2), 1);
+  EXPECT_EQ(juWStrEqualPrefix(a, b, 3), 0);
 }
 
 TEST(WStrNIEqualPrefix, TerminatedMustEndAfterTheCount) {

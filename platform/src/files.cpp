@@ -1,8 +1,10 @@
-// File-system queries.
+// File-system and system-name services: the portable part.
 
 #include "platform/files.h"
 
+#include <atomic>
 #include <cstddef>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -19,7 +21,23 @@ bool systemPath(const char* path, char* out, size_t size) {
   return true;
 }
 
+// Copies a NUL-terminated text of `length` bytes into `buffer` of `size`
+// bytes; kErrorRange (nothing copied) when it does not fit.
+ErrorNumber copyOut(const char* text, size_t length, char* buffer, size_t size) {
+  if (buffer == nullptr || length >= size) return kErrorRange;
+  std::memcpy(buffer, text, length);
+  buffer[length] = '\0';
+  return kErrorNone;
+}
+
+std::atomic<size_t> writeLimit{0};
+
 }  // namespace
+
+void setWriteLimitForTesting(size_t bytesPerCall) noexcept {
+  writeLimit.store(bytesPerCall, std::memory_order_relaxed);
+}
+
 }  // namespace platform
 
 #include "unix/files.inc"

@@ -237,8 +237,10 @@ class JuSubPtrKeyW : public JuAssociation {
 // JuSeqDictionary / JuSeqDictionaryW: associations in insertion order with
 // linear lookup; keys are not unique and the first match wins. Mode 0
 // matches string keys exactly, any other mode ignoring case. Indexes must lie
-// below count. An owner whose entries own keys or values calls removeAll
-// before destroying the dictionary.
+// below count; one at or above it reads null or 0 and removes nothing. An
+// owner whose entries own keys or values calls removeAll before destroying
+// the dictionary: the destructor deletes the entries only, so what they own
+// is leaked, never freed.
 // ---------------------------------------------------------------------------
 
 class JuSeqDictionary : public JuArray {
@@ -247,7 +249,8 @@ class JuSeqDictionary : public JuArray {
   // Deletes every association (last first) without releasing what it owns.
   ~JuSeqDictionary() override;
 
-  // A new string-key association that owns both. 0, or 1.
+  // A new string-key association that owns both. 0, or 1 (out of memory)
+  // with the key and value still the caller's; the same for addPtr.
   int add(JuSubString* key, JuObject* value);
   int addInt(int64_t key, int64_t value);
   int addPtr(int64_t key, JuObject* value);

@@ -48,6 +48,9 @@ class JuCrypto : public JuObject {
 class DESwCBCEncryptor : public JuCrypto {
  public:
   DESwCBCEncryptor();
+  // The vector pointers point into the object itself: no copies.
+  DESwCBCEncryptor(const DESwCBCEncryptor&) = delete;
+  DESwCBCEncryptor& operator=(const DESwCBCEncryptor&) = delete;
   ~DESwCBCEncryptor() override;  // wipes the key schedule and the vectors
 
   void setKey(const uint8_t* key, int decrypt) override;
@@ -95,6 +98,15 @@ class JuProtectedValue {
   size_t byteSize = 0;
   uint32_t state = kProtected;
   DESwCBCEncryptor encryptor;
+
+ private:
+  // A new buffer of n bytes (at least one); false when out of memory. The
+  // old one must have been released.
+  bool acquire(size_t n);
+  // Wipes the whole buffer as allocated, frees it and forgets it.
+  void release();
+
+  size_t allocated_ = 0;  // bytes of `buffer` as allocated: all are wiped
 };
 
 #endif  // JULIB_CRYPTO_H

@@ -15,6 +15,7 @@
 #include "julib/cstring.h"
 #include "julib/object.h"
 #include "julib/strings.h"
+#include "platform/process.h"
 
 class JuErrorList;
 class JuThreadInfo;
@@ -210,6 +211,12 @@ class JuErrorList : public JuSortedArray {
   // Unstores the error at index; answers the pending mark first.
   JuError* take(uint64_t index);
 };
+
+// The start-up of a program that uses the library (a deliverable, a test, a
+// benchmark): the calling thread's record first on a new record list,
+// `module` as the message catalogue, and `list` (a keep-all list, or null)
+// made the thread's current list.
+void juStartProgram(platform::ModuleHandle module, JuErrorList* list);
 
 // The static errors; they exist from static initialisation to exit.
 JuError* juOutOfMemoryError();

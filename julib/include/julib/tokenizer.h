@@ -94,6 +94,8 @@ class JuScanner : public JuObject {
 
   // The next token (mode 0 normal, 1 runs, 2 names); its type tells.
   //   "x>=1" -> word "x", operator 0x3E3D, number "1", end
+  // A group nested deeper than 65535 levels is read to the end of the text
+  // as unterminated (type 4).
   void nextToken(JuToken& token, uint32_t mode);
   // The text up to the next unquoted, ungrouped delimiter, trailing blanks
   // trimmed (type 8; an empty type-0 token when the delimiter comes first).
@@ -108,10 +110,13 @@ class JuScanner : public JuObject {
   int matchAnyWords(JuToken& token, const char* list);
   int matchAnyWordsNoCase(JuToken& token, const char* list);
   // The pieces between delimiters as owned JuSubString views / JuString
-  // copies. "a,,b," -> "a", "", "b", "". 0, or 1.
+  // copies. "a,,b," -> "a", "", "b", "". 0, or 1. Exactly the delimiter
+  // character is taken between pieces, never an operator pair that starts
+  // with it: "a==b" split at "=" -> "a", "", "b".
   int split(JuArray& pieces, char delimiter);
   int splitCopies(JuArray& pieces, char delimiter);
-  // Edit the bound string; 1 (nothing changed) without one.
+  // Edit the bound string; 1 (nothing changed, nothing posted) without one
+  // or for a token outside its text.
   int replaceToken(JuToken& token, const JuSubString& text);
   int insertBeforeToken(JuToken& token, const JuSubString& text);
   void setTokenAt(JuToken& token, size_t position, size_t length);

@@ -95,11 +95,9 @@ std::string toUtf8(const std::u16string& text) { return toUtf8(text.data(), text
 }  // namespace jutest
 
 int main(int argc, char** argv) {
-  juResourceModule.store(&juLibraryModule);
-  juStartThreadInfoList();
   // The program's own list, as a deliverable keeps one for its whole run.
   static JuErrorList programList(0, 1);
-  JuErrorList::pushCurrent(&programList);
+  juStartProgram(&juLibraryModule, &programList);
   julib::internal::observeFrees(jutest::recordFree);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

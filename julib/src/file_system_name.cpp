@@ -1,0 +1,98 @@
+// Names in the system's form and the bounded copies the file layer uses.
+
+#include <unicode/ustring.h>
+#include <unicode/utypes.h>
+
+#include <cstring>
+
+#include "file_internal.h"
+#include "julib/object.h"
+
+namespace julib::files {
+namespace {
+
+bool isUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
+size_t wholeCharsWithin(const char* text, size_t n, size_t limit) {
+  if (n <= limit) return n;
+  size_t at = 0;
+  while (at < n) {
+    const size_t next = at + charLength(text + at);
+    if (next > limit) break;
+    at = next;
+  }
+  return at;
+}
+
+size_t wholeCharsWithin(const char16_t* text, size_t n, size_t limit) {
+  if (n <= limit) return n;
+  // Never keep a high surrogate without its partner.
+  if (limit > 0 && text[limit - 1] >= 0xD800 && text[limit - 1] < 0xDC00) return limit - 1;
+  return limit;
+}
+
+SystemName::SystemName(const char16_t* name) {
+  if (name == nullptr) return;
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t bytes = 0;
+  u_strToUTF8(inline_, static_cast<int32_t>(sizeof inline_), &bytes, name, -1, &status);
+  if (U_SUCCESS(status) && status != U_STRING_NOT_TERMINATED_WARNING) {
+    name_ = inline_;
+    return;
+  }
+  if (status != U_BUFFER_OVERFLOW_ERROR && status != U_STRING_NOT_TERMINATED_WARNING) return;
+  heap_ = static_cast<char*>(juMallocChecked(static_cast<size_t>(bytes) + 1));
+  if (heap_ == nullptr) return;
+  status = U_ZERO_ERROR;
+  u_strToUTF8(heap_, bytes + 1, &bytes, name, -1, &status);
+  if (U_SUCCESS(status) && status != U_STRING_NOT_TERMINATED_WARNING) name_ = heap_;
+}
+
+SystemName::~SystemName() { juFree(heap_); }
+
+bool fromSystem(const char* text, size_t n, char* destination, size_t size) {
+  if (destination == nullptr || size == 0) return false;
+  if (n >= size) {
+    destination[0] = '\0';
+    return false;
+  }
+  std::memmove(destination, text, n);
+  destination[n] = '\0';
+  return true;
+}
+
+bool fromSystem(const char* text, size_t n, char16_t* destination, size_t size) {
+  if (destination == nullptr || size == 0) return false;
+  destination[0] = 0;
+  if (n > static_cast<size_t>(INT32_MAX) || size > static_cast<size_t>(INT32_MAX)) return false;
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t units = 0;
+  u_strFromUTF8(destination, static_cast<int32_t>(size), &units, text, static_cast<int32_t>(n), &status);
+  if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING) {
+    destination[0] = 0;
+    return false;
+  }
+  return true;
+}
+
+void copyCut(char* destination, size_t size, const char* text) {
+  if (destination == nullptr || size == 0) return;
+  size_t n = std::strlen(text);
+  if (n >= size) {
+    n = size - 1;
+    while (n > 0 && isUtf8Continuation(text[n])) --n;
+  }
+  std::memmove(destination, text, n);
+  destination[n] = '\0';
+}
+
+void copyCut(char16_t* destination, size_t size, const char16_t* text) {
+  if (destination == nullptr || size == 0) return;
+  const size_t n = wholeCharsWithin(text, length(text), size - 1);
+  std::memmove(destination, text, n * sizeof(char16_t));
+  destination[n] = 0;
+}
+
+}  // namespace julib::files
