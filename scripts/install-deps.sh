@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config python3
   libicu-dev icu-devtools
+  unixodbc odbcinst unixodbc-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 missing=()

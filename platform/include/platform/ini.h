@@ -1,0 +1,36 @@
+// The private-profile (INI) stand-in: GetPrivateProfileString and
+// WritePrivateProfileString over UTF-8 text files.
+//
+// Sections and keys ignore case and keep it; blanks around names and values
+// are dropped, and a value enclosed in a pair of double or single quotes
+// loses them. Lines that are no "[section]" or "key=value" (comments ";",
+// blanks) are kept as they are by writes. File names are UTF-8 paths ('\'
+// separates too; a name without a directory is in the current directory).
+// Writes are read-modify-write under a process lock and a file lock,
+// written to a temporary file and renamed over the old one, so concurrent
+// threads and processes lose no write and never see a torn file.
+#ifndef PLATFORM_INI_H
+#define PLATFORM_INI_H
+
+#include <cstddef>
+
+namespace platform::ini {
+
+// The value of `key` in `section`, else `fallback` (null: empty), copied
+// into `buffer` of `units` units, at most units - 1 of them, terminated.
+// Returns the units copied. A null section lists the section names, a null
+// key the section's keys: each name terminated, the list ending in a second
+// terminator; a cut list returns units - 2 and ends in two terminators.
+// A missing file reads as empty.
+//   getString(u"START", u"VERSION", u"", buf, 64, "vrbrand.inf") -> 4, "2.80"
+size_t getString(const char16_t* section, const char16_t* key, const char16_t* fallback, char16_t* buffer,
+                 size_t units, const char* file) noexcept;
+
+// Writes `value` for `key` in `section` (creating the file and the section
+// as needed); a null value deletes the key, a null key the whole section.
+// Returns true on success.
+bool writeString(const char16_t* section, const char16_t* key, const char16_t* value, const char* file) noexcept;
+
+}  // namespace platform::ini
+
+#endif  // PLATFORM_INI_H
