@@ -1,0 +1,268 @@
+// The in-process dialog model: windows with ids, texts, styles and
+// properties, the active window and the focus, a message queue per thread,
+// dialog templates and the modal loop that dialog procedures run on.
+//
+// Nothing here draws. A front end (a terminal, or a test's scripted input)
+// drives a modal dialog through the input hook: it is called whenever the
+// calling thread's queue is empty and posts the user's actions as messages.
+//
+// A window has one parent link. A dialog's parent is the window it was run
+// under (its owner), so isChild and the top-most ancestor follow through
+// dialogs to their owners. Handles are serial numbers that are never reused:
+// a handle of a destroyed window stays invalid and is refused by every call.
+//
+// Windows live process-wide; the queue, the active window, the focus and the
+// input hook belong to the calling thread. Every call is safe from any
+// thread; procedures and hooks are called with no lock held.
+#ifndef PLATFORM_DIALOGS_H
+#define PLATFORM_DIALOGS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/process.h"
+
+namespace platform::dialogs {
+
+// ---------------------------------------------------------------------------
+// Handles, kinds and messages.
+// ---------------------------------------------------------------------------
+
+// A window's handle; the default and nullptr are "no window".
+class WindowHandle {
+ public:
+  constexpr WindowHandle() noexcept = default;
+  constexpr WindowHandle(std::nullptr_t) noexcept {}  // NOLINT: "no window" reads as null
+  constexpr explicit WindowHandle(uint64_t serial) noexcept : serial_(serial) {}
+
+  constexpr uint64_t serial() const noexcept { return serial_; }
+  constexpr explicit operator bool() const noexcept { return serial_ != 0; }
+  friend constexpr bool operator==(WindowHandle a, WindowHandle b) noexcept { return a.serial_ == b.serial_; }
+  friend constexpr bool operator!=(WindowHandle a, WindowHandle b) noexcept { return a.serial_ != b.serial_; }
+
+ private:
+  uint64_t serial_ = 0;
+};
+
+enum class Kind : uint8_t {
+  kWindow,  // a plain window (a program's main window, a test's owner)
+  kDialog,  // made by runModal from a template
+  kButton,
+  kEdit,
+  kStatic,
+};
+
+// Style bits. The model keeps them for the front ends; it acts on none.
+inline constexpr uint32_t kStyleDefaultButton = 1u << 0;  // Enter presses it
+inline constexpr uint32_t kStyleBorder = 1u << 1;
+inline constexpr uint32_t kStyleUpperCase = 1u << 2;      // typed letters become capitals
+
+enum class Message : uint32_t {
+  kInit = 1,  // a dialog opens: second = the parameter of runModal; first = 0
+  kCommand,   // a button was pressed: first = its control id; second = 0
+  kClose,     // the close box: a dialog that does not handle it gets
+              // kCommand with kCancelCommand
+  kTimer,     // first = the timer's id
+};
+
+// The control id that closing a dialog presses, and the usual OK id.
+inline constexpr int32_t kOkCommand = 1;
+inline constexpr int32_t kCancelCommand = 2;
+
+// A window procedure. For a dialog it is the dialog procedure: 0 means "not
+// handled" and lets the model's default handling act.
+using Procedure = intptr_t (*)(WindowHandle window, Message message, uint64_t first, intptr_t second);
+
+// ---------------------------------------------------------------------------
+// Windows.
+// ---------------------------------------------------------------------------
+
+struct WindowSpec {
+  WindowHandle parent;            // null: a top-level window
+  int32_t id = 0;                 // a control id; need not be unique
+  Kind kind = Kind::kWindow;
+  uint32_t style = 0;
+  const char16_t* text = nullptr;  // null: empty
+  Procedure procedure = nullptr;   // null: messages to it are dropped
+};
+
+// Texts longer than this many UTF-16 units are refused.
+inline constexpr size_t kMaxTextUnits = size_t{1} << 24;
+
+// A new window, owned by the calling thread; null when the parent is given
+// but is not a window, the text is too long, or memory runs out.
+WindowHandle createWindow(const WindowSpec& spec) noexcept;
+
+// Destroys the window and everything below it, with their properties and
+// any message still queued for them. When the active window or the focus
+// was among them it passes to the destroyed window's parent (none when it
+// has no parent). Returns false when `window` is not a window.
+bool destroyWindow(WindowHandle window) noexcept;
+
+// IsWindow: true while the window exists.
+bool isWindow(WindowHandle window) noexcept;
+// IsChild: true when `parent` is an ancestor of `window` (not the window
+// itself), following parent links through dialogs to their owners.
+bool isChild(WindowHandle parent, WindowHandle window) noexcept;
+// The parent; null for a top-level window or a handle that is not a window.
+WindowHandle parentWindow(WindowHandle window) noexcept;
+
+struct WindowInfo {
+  int32_t id;
+  Kind kind;
+  uint32_t style;
+};
+// Fills `info`; false when `window` is not a window.
+bool windowInfo(WindowHandle window, WindowInfo* info) noexcept;
+
+// GetDlgItem: the first child of `dialog`, in creation order, whose id is
+// `id`; null when there is none.
+WindowHandle dialogItem(WindowHandle dialog, int32_t id) noexcept;
+
+// ---------------------------------------------------------------------------
+// Texts. Windows hold UTF-16; the narrow forms are in the process ANSI code
+// page, as the A functions convert.
+// ---------------------------------------------------------------------------
+
+// SetWindowTextW; null sets an empty text. False when `window` is not a
+// window, the text is longer than kMaxTextUnits, or memory runs out.
+bool setText(WindowHandle window, const char16_t* text) noexcept;
+// GetWindowTextW: at most units - 1 units and a zero unit, a surrogate pair
+// never split. Returns the units copied without the zero; 0 (and an empty
+// buffer when units > 0) when `window` is not a window. units 0 writes
+// nothing.
+//   text u"Hello", units 3 -> u"He", returns 2
+size_t getText(WindowHandle window, char16_t* buffer, size_t units) noexcept;
+// The text's length in units; 0 when `window` is not a window.
+size_t textLength(WindowHandle window) noexcept;
+
+// SetWindowTextA: the NUL-terminated text converted from the ANSI code page
+// (null: empty). False when `window` is not a window, the text is longer
+// than kMaxTextUnits bytes or cannot be converted, or memory runs out.
+bool setTextNarrow(WindowHandle window, const char* text) noexcept;
+// GetWindowTextA: the text converted to the ANSI code page (characters it
+// cannot hold become '?'), at most bytes - 1 bytes, never ending inside a
+// double-byte character, and a NUL. Returns the bytes copied without the
+// NUL; bytes 0 writes nothing.
+size_t getTextNarrow(WindowHandle window, char* buffer, size_t bytes) noexcept;
+
+// The same for the control `id` of `dialog` (GetDlgItemText,
+// SetDlgItemText). A missing control reads as an empty text and refuses a
+// new one.
+size_t getItemText(WindowHandle dialog, int32_t id, char16_t* buffer, size_t units) noexcept;
+bool setItemText(WindowHandle dialog, int32_t id, const char16_t* text) noexcept;
+size_t getItemTextNarrow(WindowHandle dialog, int32_t id, char* buffer, size_t bytes) noexcept;
+bool setItemTextNarrow(WindowHandle dialog, int32_t id, const char* text) noexcept;
+
+// ---------------------------------------------------------------------------
+// Properties: pointers kept on a window by name (names ignore ASCII case).
+// They last until removed or until the window is destroyed.
+// ---------------------------------------------------------------------------
+
+// SetProp: adds or replaces. False when `window` is not a window, the name
+// is null or memory runs out.
+bool setProperty(WindowHandle window, const char* name, void* value) noexcept;
+// GetProp: the value, null when the window has no such property.
+void* getProperty(WindowHandle window, const char* name) noexcept;
+// RemoveProp: removes it and returns its value (null when there was none).
+void* removeProperty(WindowHandle window, const char* name) noexcept;
+
+// ---------------------------------------------------------------------------
+// Activation and focus, both the calling thread's.
+// ---------------------------------------------------------------------------
+
+// The active window; null when there is none.
+WindowHandle activeWindow() noexcept;
+// Makes `window` active (null: none). False, changing nothing, when it is
+// given but is not a window.
+bool setActiveWindow(WindowHandle window) noexcept;
+// The window with the focus; null when there is none.
+WindowHandle focusWindow() noexcept;
+// SetFocus: gives `window` the focus (null: none). When the active window is
+// neither `window` nor one of its ancestors, the window's own dialog (its
+// nearest ancestor-or-self that is a dialog or has no parent) becomes the
+// active window. False, changing nothing, when it is not a window.
+bool setFocus(WindowHandle window) noexcept;
+
+// ---------------------------------------------------------------------------
+// Messages.
+// ---------------------------------------------------------------------------
+
+struct QueuedMessage {
+  WindowHandle window;
+  Message message;
+  uint64_t first;
+  intptr_t second;
+};
+
+// PostMessage: queues the message on the queue of the window's thread.
+// False when `window` is not a window or memory runs out.
+bool postMessage(WindowHandle window, Message message, uint64_t first, intptr_t second) noexcept;
+// SendMessage: calls the window's procedure now, with the default handling
+// of dialogs. 0 when the window does not exist or has no procedure.
+intptr_t sendMessage(WindowHandle window, Message message, uint64_t first, intptr_t second) noexcept;
+// PeekMessage with removal: takes the oldest message of the calling thread's
+// queue. False when the queue is empty.
+bool takeMessage(QueuedMessage* message) noexcept;
+// DispatchMessage: sendMessage for a taken message. A message whose window
+// was destroyed after it was posted is dropped and gives 0.
+intptr_t dispatchMessage(const QueuedMessage& message) noexcept;
+
+// ---------------------------------------------------------------------------
+// Dialog templates and the modal loop.
+// ---------------------------------------------------------------------------
+
+struct ControlTemplate {
+  int32_t id;
+  Kind kind;
+  uint32_t style;
+  const char16_t* text;  // null: empty
+};
+
+struct DialogTemplate {
+  const char16_t* caption;  // the dialog's text; null: empty
+  uint32_t style;
+  const ControlTemplate* controls;
+  size_t controlCount;
+};
+
+// Registers the template `templateId` of `module`, as a program's resources
+// carry it; a second registration replaces the first. The template is not
+// copied: it must outlive its registration (templates are static data).
+// False when `dialog` is null or memory runs out.
+bool registerTemplate(ModuleHandle module, uint16_t templateId, const DialogTemplate* dialog) noexcept;
+// Forgets the template; nothing when it is not registered.
+void unregisterTemplate(ModuleHandle module, uint16_t templateId) noexcept;
+
+// What runModal returns when a dialog cannot be made (no such template, a
+// parent that is not a window, out of memory).
+inline constexpr intptr_t kDialogFailed = -1;
+// What runModal returns when the dialog waits for input and none can come:
+// the queue is empty and there is no input hook, or the hook says its input
+// has ended. It never hangs.
+inline constexpr intptr_t kDialogNoInput = -2;
+
+// DialogBoxParam: makes the dialog and its controls under `parent` (null: a
+// top-level dialog), makes it the active window with the focus, sends
+// kInit with `parameter`, then takes and dispatches the calling thread's
+// messages until the dialog is ended by endDialog (or destroyed), destroys
+// it and returns the end code (0 for a dialog destroyed without one).
+intptr_t runModal(ModuleHandle module, uint16_t templateId, WindowHandle parent, Procedure procedure,
+                  intptr_t parameter) noexcept;
+
+// EndDialog: ends the modal run of `dialog` with `code` once control comes
+// back to its loop. False when `dialog` is not a dialog in a modal run.
+bool endDialog(WindowHandle dialog, intptr_t code) noexcept;
+
+// The input hook: called by a modal loop whenever the calling thread's queue
+// is empty, with the innermost running dialog. It posts messages or ends the
+// dialog (a terminal front end waits for a key first) and returns true, or
+// returns false when no more input will come; a hook that returns true
+// having done neither is simply called again. One hook per thread, removed
+// (null) by the thread before it ends. Returns the hook it replaces.
+using InputHook = bool (*)(WindowHandle dialog, void* context);
+InputHook setInputHook(InputHook hook, void* context) noexcept;
+
+}  // namespace platform::dialogs
+
+#endif  // PLATFORM_DIALOGS_H

@@ -1,0 +1,52 @@
+// Opening addresses: the test seam here, the opener in unix/browser.inc.
+
+#include "platform/browser.h"
+
+#include <mutex>
+
+namespace platform {
+namespace {
+
+// Starts the system's opener for `address` (unix/browser.inc).
+bool startOpener(const char* address) noexcept;
+
+struct Recorder {
+  std::mutex mutex;
+  AddressRecorder recorder = nullptr;
+  void* context = nullptr;
+};
+
+Recorder& recorder() {
+  static Recorder instance;
+  return instance;
+}
+
+}  // namespace
+
+bool openAddress(const char* address) noexcept {
+  if (address == nullptr || address[0] == '\0') return false;
+  AddressRecorder record = nullptr;
+  void* context = nullptr;
+  {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.mutex);
+    record = r.recorder;
+    context = r.context;
+  }
+  if (record != nullptr) {
+    record(address, context);
+    return true;
+  }
+  return startOpener(address);
+}
+
+void setAddressRecorderForTesting(AddressRecorder hook, void* context) noexcept {
+  Recorder& r = recorder();
+  std::lock_guard<std::mutex> guard(r.mutex);
+  r.recorder = hook;
+  r.context = context;
+}
+
+}  // namespace platform
+
+#include "unix/browser.inc"
