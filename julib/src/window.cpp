@@ -22,18 +22,6 @@ constexpr size_t kAnsiTextBytes = 4096;
 // The message posted when a dialog cannot be made; it has no text.
 constexpr uint16_t kMsgDialogFailed = 9999;
 
-// The longest prefix of `n` ANSI bytes, at most `limit` long, that ends on
-// a character boundary.
-size_t ansiBoundary(const char* text, size_t n, size_t limit) {
-  const bool* lead = platform::leadByteTable();
-  size_t at = 0;
-  while (at < n) {
-    const size_t step = lead[static_cast<uint8_t>(text[at])] && at + 1 < n ? 2 : 1;
-    if (at + step > limit) break;
-    at += step;
-  }
-  return at;
-}
 
 // WideCharToMultiByte of `text` into `out` of `size` (> 0) bytes in the ANSI
 // code page, cut on a character boundary and always terminated. False (an
@@ -60,7 +48,7 @@ bool toAnsiBounded(const char16_t* text, char* out, size_t size) {
   char* whole = static_cast<char*>(juMallocChecked(static_cast<size_t>(needed)));
   if (whole == nullptr) return false;
   const int written = platform::wideToMultiByte(platform::kCodePageAnsi, text, n, whole, needed);
-  const size_t kept = written > 0 ? ansiBoundary(whole, static_cast<size_t>(written), size - 1) : 0;
+  const size_t kept = written > 0 ? platform::ansiPrefixLength(whole, static_cast<size_t>(written), size - 1) : 0;
   std::memcpy(out, whole, kept);
   out[kept] = 0;
   juFree(whole);

@@ -239,6 +239,17 @@ const bool* leadByteTable() noexcept {
   return ansi().leadByte;
 }
 
+size_t ansiPrefixLength(const char* text, size_t n, size_t limit) noexcept {
+  const CodePageTables& tables = ansi();
+  size_t at = 0;
+  while (at < n) {
+    const size_t step = tables.leadByte[static_cast<uint8_t>(text[at])] && at + 1 < n ? 2 : 1;
+    if (at + step > limit) break;
+    at += step;
+  }
+  return at;
+}
+
 const char* charPrev(const char* start, const char* position) noexcept {
   if (position <= start) return start;
   const CodePageTables& tables = ansi();

@@ -141,18 +141,6 @@ size_t copyUnits(std::u16string_view text, char16_t* buffer, size_t units) {
   return n;
 }
 
-// The longest prefix of ANSI bytes, at most `limit` long, that ends on a
-// character boundary.
-size_t ansiBoundary(const char* text, size_t n, size_t limit) {
-  const bool* lead = leadByteTable();
-  size_t at = 0;
-  while (at < n) {
-    const size_t step = lead[static_cast<uint8_t>(text[at])] && at + 1 < n ? 2 : 1;
-    if (at + step > limit) break;
-    at += step;
-  }
-  return at;
-}
 
 // GetWindowTextA's conversion of `text` into `buffer` of `bytes` (> 0).
 size_t copyNarrow(std::u16string_view text, char* buffer, size_t bytes) {
@@ -176,7 +164,7 @@ size_t copyNarrow(std::u16string_view text, char* buffer, size_t bytes) {
   std::string whole(static_cast<size_t>(needed), '\0');
   const int written = wideToMultiByte(kCodePageAnsi, text.data(), units, whole.data(), needed);
   if (written <= 0) return 0;
-  const size_t n = ansiBoundary(whole.data(), static_cast<size_t>(written), bytes - 1);
+  const size_t n = ansiPrefixLength(whole.data(), static_cast<size_t>(written), bytes - 1);
   std::memcpy(buffer, whole.data(), n);
   buffer[n] = 0;
   return n;

@@ -20,6 +20,7 @@
 
 #include "platform/files.h"
 #include "platform/locked_file.h"
+#include "growable_buffer.h"
 
 namespace platform::ini {
 namespace {
@@ -361,56 +362,25 @@ size_t readValue(const Document& doc, Units section, Units key, const char16_t* 
 // so an edit appends freely and checks once.
 class Output {
  public:
-  Output() = default;
-  ~Output() { std::free(data_); }
-  Output(const Output&) = delete;
-  Output& operator=(const Output&) = delete;
-
-  void append(Bytes bytes) {
-    if (!reserve(bytes.size())) return;
-    if (!bytes.empty()) std::memcpy(data_ + size_, bytes.data(), bytes.size());
-    size_ += bytes.size();
-  }
+  void append(Bytes bytes) { buffer_.append(bytes.data(), bytes.size()); }
   // UTF-16 as UTF-8; a lone surrogate becomes U+FFFD.
   void appendUtf8(Units text) {
-    if (text.size() > SIZE_MAX / U8_MAX_LENGTH || !reserve(text.size() * U8_MAX_LENGTH)) {
-      failed_ = true;
-      return;
-    }
+    if (text.size() > SIZE_MAX / U8_MAX_LENGTH || !buffer_.reserve(text.size() * U8_MAX_LENGTH)) return;
+    size_t size = buffer_.size();
     for (size_t i = 0; i < text.size();) {
       const UChar32 c = nextChar(text, &i);
       UBool error = false;
-      U8_APPEND(reinterpret_cast<uint8_t*>(data_), size_, capacity_, c, error);
+      U8_APPEND(reinterpret_cast<uint8_t*>(buffer_.data()), size, buffer_.capacity(), c, error);
       (void)error;  // room for the longest form was reserved
     }
+    buffer_.setSize(size);
   }
-  bool ok() const { return !failed_; }
-  const char* data() const { return data_; }
-  size_t size() const { return size_; }
+  bool ok() const { return !buffer_.failed(); }
+  const char* data() const { return buffer_.data(); }
+  size_t size() const { return buffer_.size(); }
 
  private:
-  bool reserve(size_t more) {
-    if (failed_) return false;
-    if (more <= capacity_ - size_) return true;
-    if (more > SIZE_MAX - size_) return fail();
-    size_t wanted = size_ + more;
-    if (capacity_ <= SIZE_MAX / 2 && capacity_ * 2 > wanted) wanted = capacity_ * 2;
-    if (wanted < 256) wanted = 256;
-    char* grown = static_cast<char*>(std::realloc(data_, wanted));
-    if (grown == nullptr) return fail();
-    data_ = grown;
-    capacity_ = wanted;
-    return true;
-  }
-  bool fail() {
-    failed_ = true;
-    return false;
-  }
-
-  char* data_ = nullptr;
-  size_t size_ = 0;
-  size_t capacity_ = 0;
-  bool failed_ = false;
+  internal::Buffer<char> buffer_;
 };
 
 enum class Edit : uint8_t { kUnchanged, kChanged };

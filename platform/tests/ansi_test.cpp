@@ -63,6 +63,19 @@ TEST(AnsiCodePage, CharPrevStepsOverDoubleByteCharacters) {
   EXPECT_EQ(platform::charPrev(text, text), text);
 }
 
+TEST(AnsiCodePage, PrefixesEndOnCharacterBoundaries) {
+  CodePage codePage(932);
+  ASSERT_TRUE(codePage.ok());
+  const char text[] = "a\x82\xA0" "b\x81";  // a, hiragana A, b, a lone lead byte
+  const struct {
+    size_t n, limit, expected;
+  } rows[] = {{5, 5, 5}, {5, 4, 4}, {5, 2, 1}, {5, 3, 3}, {3, 2, 1}, {2, 5, 2}, {5, 0, 0}, {0, 5, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.limit);
+    EXPECT_EQ(platform::ansiPrefixLength(text, row.n, row.limit), row.expected);
+  }
+}
+
 TEST(AnsiCodePage, UpperCasingKeepsByteLengths) {
   char latin[] = "abc\xE9\xFF\xDF";
   platform::upperInPlace(latin, 6);

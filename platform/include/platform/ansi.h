@@ -30,6 +30,11 @@ bool isLeadByte(uint8_t byte) noexcept;
 // stays valid for the life of the process (a later code page has its own).
 const bool* leadByteTable() noexcept;
 
+// The longest prefix of `n` ANSI bytes, at most `limit` long, that ends on a
+// character boundary (a lead byte as the last of the n bytes counts alone).
+//   in 932: ansiPrefixLength("a\x82\xA0", 3, 2) -> 1
+size_t ansiPrefixLength(const char* text, size_t n, size_t limit) noexcept;
+
 // CharPrevA: the start of the character before `position`, counting whole
 // characters from `start`; `start` itself when position <= start.
 const char* charPrev(const char* start, const char* position) noexcept;
