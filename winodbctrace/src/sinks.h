@@ -1,0 +1,103 @@
+// Trace sinks: where the text of each trace record goes. JuTracing is the
+// abstract sink; JuTracing::create picks the concrete one by the trace mode:
+// 0 JuFileTracing (rotating log files), 1 JuMemFileTracing (memory, moved to
+// the files in large blocks), 2 JuMemoryTracing (one memory buffer).
+// Sinks are configured by an attribute string (separator ";"):
+//   ODBCTraceMemBuffSize=<KiB>;ODBCTraceMaxFileSize=<KiB>;
+//   TraceFileOpenAppendMode=<n>;ODBCTraceMaxNumFiles=<n>;ODBCTraceFlush=<n>;
+//   TraceFile=<path>
+// open, write and close return 0, or 1 with the reason posted; each runs
+// under the sink's own lock; flush takes no lock.
+#ifndef VRTRACE_SINKS_H
+#define VRTRACE_SINKS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "julib/object.h"
+#include "julib/threads.h"
+
+// The sink kind's message when "ODBCTraceMode" is missing or unknown.
+inline constexpr uint16_t kTraceMsgBadMode = 153;
+
+class JuTracing : public JuObject {
+ public:
+  JuTracing() = default;
+  ~JuTracing() override;
+
+  // A new, unopened sink for the mode text "ODBCTraceMode=<n>", or null
+  // (message 153 for a missing or unknown mode; the parser's errors).
+  static JuTracing* create(const char* modeText);
+
+  virtual uint32_t open(const char* attributes) = 0;
+  virtual uint32_t write(const char* data, size_t length) = 0;
+  virtual uint32_t close() = 0;
+  virtual uint32_t flush();
+};
+
+// A size in KiB as bytes: v * 1024 below 2^54 - 1, else all bits set.
+uint64_t TraceKibToBytes(uint64_t kib);
+
+class JuMemoryTracing : public JuTracing {
+ public:
+  JuMemoryTracing() = default;
+  ~JuMemoryTracing() override;
+
+  // "ODBCTraceMemBuffSize" (KiB; 1 MiB when absent).
+  uint32_t open(const char* attributes) override;
+  // A record that does not fit restarts the buffer at 0; one larger than the
+  // buffer keeps its last bytes. Always 0.
+  uint32_t write(const char* data, size_t length) override;
+  uint32_t close() override;  // keeps the buffer
+
+  char* buffer = nullptr;
+  uint64_t bufferSize = 0;
+  uint64_t writePosition = 0;
+  JuCriticalSection lock{0};
+};
+
+class JuFileTracing : public JuTracing {
+ public:
+  JuFileTracing() = default;
+  ~JuFileTracing() override;
+
+  uint32_t open(const char* attributes) override;
+  // Rotates to the next file before a record that would pass the maximum
+  // size; a record is never split across files.
+  uint32_t write(const char* data, size_t length) override;
+  uint32_t close() override;
+  // Flush mode 1: flushes the open file.
+  uint32_t flush() override;
+
+  char* fileName = nullptr;      // directory + base + counter + "." + extension
+  char* fileNameEnd = nullptr;
+  char* counterField = nullptr;  // the first counter digit inside fileName
+  uint64_t maxFiles = 0;
+  uint64_t maxFileSize = 0;
+  uint64_t bytesWritten = 0;
+  uint64_t counterWidth = 0;
+  uint64_t fileIndex = 0;
+  uint64_t appendMode = 0;
+  FILE* file = nullptr;
+  uint32_t flushMode = 0;  // 0 none, 1 on request, 2 after every record
+  JuCriticalSection lock{0};
+};
+
+class JuMemFileTracing : public JuTracing {
+ public:
+  JuMemFileTracing() = default;
+  ~JuMemFileTracing() override;
+
+  uint32_t open(const char* attributes) override;
+  uint32_t write(const char* data, size_t length) override;
+  // Drains the memory stage into the files and deletes both stages.
+  uint32_t close() override;
+
+  JuMemoryTracing* memoryStage = nullptr;
+  JuFileTracing* fileStage = nullptr;
+  uint64_t* memoryPosition = nullptr;
+  JuCriticalSection lock{0};
+};
+
+#endif  // VRTRACE_SINKS_H
