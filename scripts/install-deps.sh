@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config python3
   libicu-dev icu-devtools
-  unixodbc odbcinst unixodbc-dev
+  unixodbc odbcinst unixodbc-dev libsqliteodbc sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 missing=()

@@ -7,7 +7,7 @@
 //   TraceFileOpenAppendMode=<n>;ODBCTraceMaxNumFiles=<n>;ODBCTraceFlush=<n>;
 //   TraceFile=<path>
 // open, write and close return 0, or 1 with the reason posted; each runs
-// under the sink's own lock; flush takes no lock.
+// under the sink's own lock, and so does the file sink's flush.
 #ifndef VRTRACE_SINKS_H
 #define VRTRACE_SINKS_H
 
@@ -67,7 +67,8 @@ class JuFileTracing : public JuTracing {
   // size; a record is never split across files.
   uint32_t write(const char* data, size_t length) override;
   uint32_t close() override;
-  // Flush mode 1: flushes the open file.
+  // Flush mode 1: flushes the open file; 1 with 30041 when buffered records
+  // could not be written.
   uint32_t flush() override;
 
   char* fileName = nullptr;      // directory + base + counter + "." + extension

@@ -10,6 +10,9 @@
 #include <type_traits>
 
 class JuTracing;
+namespace platform {
+struct Module;
+}  // namespace platform
 
 // ---------------------------------------------------------------------------
 // Call records.
@@ -61,6 +64,12 @@ uint64_t TraceArg(uint32_t code, T value) {
 // 200, or 0 when no record could be made or kept.
 int16_t TraceCall(const TraceFunction& function, const uint64_t* values);
 
+// How an argument line shows a value until the argument renderer takes
+// over: integers in decimal (signed or unsigned by their type), handles and
+// pointers as 0x and 16 hexadecimal digits.
+enum class TraceValueForm { kAddress, kSigned, kUnsigned };
+TraceValueForm TraceValueFormOf(uint32_t code);
+
 // Parks a record; its handle, or 0 when every slot is taken.
 int16_t TraceAddHandle(TraceCallRecord* record);
 // Takes the record of a handle out of its slot (null for none).
@@ -76,6 +85,16 @@ void TraceWriteEnter(const TraceCallRecord& record);
 const char* TraceGetRetcodeName(int16_t code);
 // "TraceOptions" of the section "ODBC": its leading decimal number (16-bit).
 uint16_t TraceReadLineMode();
+// Bytes of text a record may take: 4096, or the statement's size plus 500
+// for SQLPrepare and SQLExecDirect statements too long for that (a wide
+// statement counts two bytes a unit; statements are sized up to 1 MiB and
+// cut beyond it).
+size_t TraceRecordBufferSize(const TraceCallRecord& record);
+
+// The one test of whether application memory may be read: true when the
+// `bytes` at `address` are readable (0 bytes always are). Every read of
+// application memory asks it first.
+bool TraceIsReadable(const void* address, size_t bytes);
 
 // ---------------------------------------------------------------------------
 // Settings: the keys of the section "ODBC" of ODBC.INI.
@@ -88,6 +107,24 @@ using TraceSettingReader = size_t (*)(const char* key, const char* fallback, cha
 // installer.
 void TraceSetSettingReaderForTesting(TraceSettingReader reader);
 size_t TraceReadSetting(const char* key, const char* fallback, char* buffer, size_t size);
+// A numeric setting (1000-byte buffer, `fallback` as its default text) read
+// by the unsigned or the signed 64-bit decimal parser; `unparsable` when the
+// text does not parse, whose error then leaves the thread's list again.
+uint64_t TraceReadUnsignedSetting(const char* key, const char* fallback, uint64_t unparsable);
+int64_t TraceReadSignedSetting(const char* key, const char* fallback, int64_t unparsable);
+
+// The trace file name: `name` with `suffix` inserted before the last "." of
+// its file part (the text after its last "/" or "\\"), or appended when the
+// file part has none; written with a NUL into `out` of `size` bytes.
+// Returns 0, or 1 (nothing usable written) when it does not fit.
+//   "logs/SQL.LOG", "_1234_" -> "logs/SQL_1234_.LOG"; "a.b.log", "_" -> "a.b_.log"
+int TraceInsertFileSuffix(const char* name, const char* suffix, char* out, size_t size);
+// The sink attribute string: the five numbers (memory buffer KiB, largest
+// file KiB, append mode, number of files, flush mode) and the path, braced
+// when the attribute parser would otherwise read it differently ("}}" for
+// "}"). Returns its length, or 0 when it does not fit `size` bytes.
+//   {1024, 102400, 0, 10, 2}, "a;b.log" -> "ODBCTraceMemBuffSize=1024;...;TraceFile={a;b.log}"
+size_t TraceBuildSinkAttributes(const uint64_t numbers[5], const char* path, char* out, size_t size);
 
 // ---------------------------------------------------------------------------
 // Process-wide state of the control exports.
@@ -103,6 +140,15 @@ uint32_t TraceOptionValue();
 // closes.
 void TraceLock();
 void TraceUnlock();
+// The lazy open before a record: opens the log from the settings when none
+// is open, except after TraceCloseLogFile until the next TraceOpenLogFile
+// (so a late record cannot reopen, and empty, the files just closed). True
+// when a sink exists.
+bool TraceOpenLazily();
+
+// The trace library's message module "kjtrac.dll": its own texts (message
+// 153), then the library's. juResourceModule points at it from load time.
+extern const platform::Module vrTraceModule;
 
 // ---------------------------------------------------------------------------
 // The control exports (C symbols, exported).

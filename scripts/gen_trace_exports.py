@@ -1,0 +1,251 @@
+#!/usr/bin/env python3
+"""Generates the trace library's exports from its export table.
+
+The table (winodbctrace/exports/exports.txt) holds one export a line:
+
+    control <name> <ordinal>
+    <ODBC function> <function id> <ordinal> <C type>:<type code> ...
+
+From it this script writes, each on request:
+
+  --exports          the per-call exports (TraceSQLExecDirect, ...), C++
+  --version-script   the trace library's linker version script: the control
+                     and per-call exports global, everything else local
+  --def              the trace library's module-definition file, with ordinals
+  --wrappers         the Driver Manager stand-in's ODBC functions, C++
+  --wrappers-version-script
+                     the stand-in's version script: its ODBC functions only
+  --calls            for the tests: one caller per export that takes its
+                     arguments as 64-bit slots
+
+A malformed line, a repeated name or ordinal, an unknown type code or a wide
+line that does not follow its narrow form is an error.
+"""
+import argparse
+import re
+import sys
+
+LIBRARY = "vrtrc28"
+MAX_ARGS = 20
+TYPE_CODES = set(range(1, 32)) | {34, 35} | set(range(55, 59))
+NAME = re.compile(r"^[A-Za-z_][A-Za-z0-9_]*$")
+ARG = re.compile(r"^([A-Za-z_][A-Za-z0-9_]*\**):(\d+)$")
+
+
+class Export:
+    def __init__(self, function, function_id, ordinal, args):
+        self.function = function  # "SQLExecDirect"
+        self.function_id = function_id
+        self.ordinal = ordinal
+        self.args = args  # [(C type, type code)]
+        self.wide = False
+
+    @property
+    def name(self):
+        return "Trace" + self.function
+
+
+def fail(path, number, text):
+    sys.exit(f"{path}:{number}: {text}")
+
+
+def parse(path):
+    controls = []  # [(name, ordinal)]
+    exports = []
+    names = set()
+    ordinals = set()
+    with open(path, encoding="utf-8") as table:
+        for number, line in enumerate(table, 1):
+            words = line.split()
+            if not words or words[0].startswith("#"):
+                continue
+            if words[0] == "control":
+                if len(words) != 3 or not NAME.match(words[1]) or not words[2].isdigit():
+                    fail(path, number, "expected: control <name> <ordinal>")
+                name, ordinal = words[1], int(words[2])
+                controls.append((name, ordinal))
+            else:
+                if len(words) < 4 or not NAME.match(words[0]) or not words[1].isdigit() \
+                        or not words[2].isdigit():
+                    fail(path, number, "expected: <function> <id> <ordinal> <C type>:<code> ...")
+                args = []
+                for word in words[3:]:
+                    match = ARG.match(word)
+                    if not match:
+                        fail(path, number, f"expected <C type>:<code>, not {word}")
+                    code = int(match.group(2))
+                    if code not in TYPE_CODES:
+                        fail(path, number, f"type code {code} is not one an export stores")
+                    args.append((match.group(1), code))
+                if len(args) > MAX_ARGS:
+                    fail(path, number, f"more than {MAX_ARGS} arguments")
+                export = Export(words[0], int(words[1]), int(words[2]), args)
+                check_wide(path, number, export, exports)
+                exports.append(export)
+                name, ordinal = export.name, export.ordinal
+            if name in names:
+                fail(path, number, f"{name} given twice")
+            if ordinal in ordinals:
+                fail(path, number, f"ordinal {ordinal} given twice")
+            names.add(name)
+            ordinals.add(ordinal)
+    return controls, exports
+
+
+def check_wide(path, number, export, exports):
+    """A wide export (name ending in W) follows its narrow form and stores
+    the same call."""
+    if not export.function.endswith("W"):
+        return
+    narrow = exports[-1] if exports else None
+    if narrow is None or export.function != narrow.function + "W":
+        fail(path, number, f"{export.function} does not follow its narrow form")
+    export.wide = True
+    if export.function_id != narrow.function_id or len(export.args) != len(narrow.args):
+        fail(path, number, f"{export.function} differs from {narrow.function} in id or arguments")
+
+
+def parameters(export):
+    return ", ".join(f"{t} a{i}" for i, (t, _) in enumerate(export.args))
+
+
+def prototype_types(export):
+    return ", ".join(t for t, _ in export.args)
+
+
+def arguments(export):
+    return ", ".join(f"a{i}" for i in range(len(export.args)))
+
+
+# The names sqlext.h declares for unixODBC's trace plug-ins.
+SQLEXT_TRACE_NAMES = ["TraceOpenLogFile", "TraceCloseLogFile", "TraceReturn", "TraceVersion"]
+HEADERS = ["#include <sql.h>", "#include <sqlext.h>", "#include <sqlucode.h>"]
+VISIBLE = 'extern "C" __attribute__((visibility("default")))'
+
+
+def banner(table, what):
+    return [f"// Generated from {table} by gen_trace_exports.py; do not edit.", f"// {what}"]
+
+
+def write_exports(table, exports):
+    lines = banner(table, "The per-call exports: each describes its call to TraceCall.")
+    # unixODBC's sqlext.h declares its own trace plug-in interface under the
+    # names of the control exports, with other prototypes; those declarations
+    # are renamed out of the way here.
+    lines += [""] + [f"#define {name} unixOdbc{name}" for name in SQLEXT_TRACE_NAMES] + HEADERS
+    lines += [f"#undef {name}" for name in SQLEXT_TRACE_NAMES]
+    lines += ["", "#include <cstdint>", "", '#include "trace.h"', ""]
+    for export in exports:
+        codes = ", ".join(str(code) for _, code in export.args)
+        values = ", ".join(f"TraceArg({code}, a{i})" for i, (_, code) in enumerate(export.args))
+        lines += [
+            f"{VISIBLE} SQLRETURN {export.name}({parameters(export)}) {{",
+            f'  static constexpr TraceFunction kFunction = {{{export.function_id}, "{export.function}", '
+            f"{len(export.args)}, {int(export.wide)}, {{{codes}}}}};",
+            f"  const uint64_t values[] = {{{values}}};",
+            "  return TraceCall(kFunction, values);",
+            "}",
+            "",
+        ]
+    return lines
+
+
+def write_version_script(names):
+    lines = ["{", "  global:"]
+    lines += [f"    {name};" for name in names]
+    lines += ["  local:", "    *;", "};", ""]
+    return lines
+
+
+def write_def(controls, exports):
+    rows = [(e.name, e.ordinal) for e in exports] + controls
+    lines = [f"LIBRARY {LIBRARY}", "EXPORTS"]
+    lines += [f"  {name} @{ordinal}" for name, ordinal in sorted(rows, key=lambda row: row[1])]
+    return lines + [""]
+
+
+def write_wrappers(table, exports):
+    lines = banner(table, "The Driver Manager stand-in's ODBC functions.")
+    lines += [""] + HEADERS + ["", '#include "dmhost.h"', "", "namespace dmhost {", "",
+                               "Function functions[] = {"]
+    lines += [f'    {{"{e.function}", "{e.name}", nullptr, nullptr}},' for e in exports]
+    lines += ["};", f"const size_t kFunctionCount = {len(exports)};", "", "}  // namespace dmhost", ""]
+    for index, export in enumerate(exports):
+        args = arguments(export)
+        lines += [
+            f"{VISIBLE} SQLRETURN {export.function}({parameters(export)}) {{",
+            f"  using Function = SQLRETURN (*)({prototype_types(export)});",
+            f"  dmhost::Call call({index});",
+            "  const auto real = reinterpret_cast<Function>(call.real());",
+            "  if (const auto trace = reinterpret_cast<Function>(call.traceExport())) {",
+            f"    call.entered(trace({args}));",
+            "  }",
+            f"  return call.returned(real ? real({args}) : SQL_ERROR);",
+            "}",
+            "",
+        ]
+    return lines
+
+
+def write_calls(table, exports):
+    lines = banner(table, "Tests: each export called with its arguments taken from 64-bit slots.")
+    lines += [""] + HEADERS + ["", "#include <cstdint>", "#include <type_traits>", "",
+                               '#include "export_calls.h"', ""]
+    lines += [f'extern "C" SQLRETURN {e.name}({prototype_types(e)});' for e in exports]
+    lines += [
+        "",
+        "namespace {",
+        "template <typename T>",
+        "T fromSlot(uint64_t slot) {",
+        "  if constexpr (std::is_pointer_v<T>) {",
+        "    return reinterpret_cast<T>(static_cast<uintptr_t>(slot));",
+        "  } else {",
+        "    return static_cast<T>(slot);",
+        "  }",
+        "}",
+        "}  // namespace",
+        "",
+        "namespace vrtest {",
+        "",
+        "const ExportCall kExportCalls[] = {",
+    ]
+    for export in exports:
+        args = ", ".join(f"fromSlot<{t}>(v[{i}])" for i, (t, _) in enumerate(export.args))
+        lines += [f'    {{"{export.name}", [](const uint64_t* v) -> int16_t {{ return {export.name}({args}); }}}},']
+    lines += ["};", f"const size_t kExportCallCount = {len(exports)};", "", "}  // namespace vrtest", ""]
+    return lines
+
+
+def save(path, lines):
+    with open(path, "w", encoding="utf-8") as out:
+        out.write("\n".join(lines))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--table", required=True)
+    parser.add_argument("--exports")
+    parser.add_argument("--version-script")
+    parser.add_argument("--def")
+    parser.add_argument("--wrappers")
+    parser.add_argument("--wrappers-version-script")
+    parser.add_argument("--calls")
+    args = parser.parse_args()
+    controls, exports = parse(args.table)
+    table = args.table.split("/")[-1]
+    if args.exports:
+        save(args.exports, write_exports(table, exports))
+    if args.version_script:
+        save(args.version_script, write_version_script([n for n, _ in controls] + [e.name for e in exports]))
+    if getattr(args, "def"):
+        save(getattr(args, "def"), write_def(controls, exports))
+    if args.wrappers:
+        save(args.wrappers, write_wrappers(table, exports))
+    if args.wrappers_version_script:
+        save(args.wrappers_version_script, write_version_script([e.function for e in exports]))
+    if args.calls:
+        save(args.calls, write_calls(table, exports))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,270 @@
+// The Driver Manager stand-in: reads the trace switches of ODBC.INI, loads
+// the trace library and opens its log on the first ODBC call, closes the log
+// at exit, and carries each call through the trace library and unixODBC.
+
+#include "dmhost.h"
+
+#include <dlfcn.h>
+#include <odbcinst.h>
+#include <pthread.h>
+#include <sched.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "trace.h"
+
+namespace dmhost {
+namespace {
+
+constexpr char kTraceLibraryName[] = "libvrtrc28.so";
+constexpr size_t kSettingBytes = 1024;
+constexpr size_t kMessageUnits = 1024;
+
+using OpenLogFileFunction = decltype(&TraceOpenLogFile);
+using CloseLogFileFunction = decltype(&TraceCloseLogFile);
+using ReturnFunction = decltype(&TraceReturn);
+
+// ---------------------------------------------------------------------------
+// Process-wide state.
+// ---------------------------------------------------------------------------
+
+pthread_once_t realOnce = PTHREAD_ONCE_INIT;
+pthread_once_t setUpOnce = PTHREAD_ONCE_INIT;
+
+// Bound at set-up, before `tracing` is first set; never unbound, since a
+// thread may still be inside the trace library while the process ends.
+ReturnFunction traceReturn = nullptr;
+CloseLogFileFunction traceCloseLogFile = nullptr;
+
+// On from a successful open of the log until the exit handler closes it.
+std::atomic<bool> tracing{false};
+// Threads inside a trace export or TraceReturn: the exit handler waits for
+// them before it closes the log.
+std::atomic<int> traceUsers{0};
+
+thread_local bool insideCall = false;   // this thread is in an ODBC function
+thread_local bool insideTrace = false;  // ... and in the trace library
+
+// ---------------------------------------------------------------------------
+// Text.
+// ---------------------------------------------------------------------------
+
+// UTF-8 as UTF-16; a malformed sequence becomes U+FFFD.
+std::u16string utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t trail = 0;
+    char32_t code = lead;
+    char32_t least = 0;
+    if (lead >= 0xF0 && lead <= 0xF4) {
+      trail = 3, code = lead & 0x07, least = 0x10000;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      trail = 2, code = lead & 0x0F, least = 0x800;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      trail = 1, code = lead & 0x1F, least = 0x80;
+    } else if (lead >= 0x80) {
+      code = 0xFFFD;
+    }
+    size_t used = 1;
+    for (; used <= trail; ++used) {
+      if (i + used >= text.size()) break;
+      const auto next = static_cast<unsigned char>(text[i + used]);
+      if ((next & 0xC0) != 0x80) break;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (used <= trail || code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+      code = 0xFFFD;
+    }
+    i += used;
+    if (code >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+  }
+  return out;
+}
+
+// NUL-terminated UTF-16 as UTF-8; a lone surrogate becomes U+FFFD.
+std::string utf16ToUtf8(const char16_t* text) {
+  std::string out;
+  for (size_t i = 0; text[i] != 0; ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+void report(const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+// ---------------------------------------------------------------------------
+// Settings and loading.
+// ---------------------------------------------------------------------------
+
+// A key of the section "ODBC" of ODBC.INI, as the Windows Driver Manager
+// reads its trace switches.
+std::string readSetting(const char* key) {
+  char buffer[kSettingBytes] = {};
+  const int length = SQLGetPrivateProfileString("ODBC", key, "", buffer, sizeof buffer, "ODBC.INI");
+  if (length <= 0) return std::string();
+  return std::string(buffer, strnlen(buffer, sizeof buffer));
+}
+
+bool isOn(const std::string& value) {
+  for (const char* word : {"yes", "1", "on"}) {
+    if (strcasecmp(value.c_str(), word) == 0) return true;
+  }
+  return false;
+}
+
+// The trace library beside this one, else the name for the loader's search.
+std::string defaultTraceLibrary() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&defaultTraceLibrary), &info) != 0 && info.dli_fname != nullptr) {
+    const std::string self = info.dli_fname;
+    const size_t slash = self.rfind('/');
+    if (slash != std::string::npos) {
+      const std::string beside = self.substr(0, slash + 1) + kTraceLibraryName;
+      if (access(beside.c_str(), F_OK) == 0) return beside;
+    }
+  }
+  return kTraceLibraryName;
+}
+
+void resolveReal() {
+  for (size_t i = 0; i < kFunctionCount; ++i) {
+    functions[i].real = dlsym(RTLD_NEXT, functions[i].odbcName);
+  }
+}
+
+// At exit: stops tracing, waits for the threads inside the trace library to
+// leave it, and closes the log. The library stays loaded, since a thread may
+// still be on its way out of one of its functions.
+void closeTrace() {
+  tracing.store(false);
+  const int own = insideTrace ? 1 : 0;
+  while (traceUsers.load() > own) sched_yield();
+  traceCloseLogFile();
+}
+
+void setUp() {
+  if (!isOn(readSetting("Trace"))) return;
+  std::string path = readSetting("TraceDll");
+  if (path.empty()) path = defaultTraceLibrary();
+  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* reason = dlerror();
+    report("Unable to load the ODBC trace library " + path + ": " + (reason ? reason : ""));
+    return;
+  }
+  const auto open = reinterpret_cast<OpenLogFileFunction>(dlsym(library, "TraceOpenLogFile"));
+  const auto close = reinterpret_cast<CloseLogFileFunction>(dlsym(library, "TraceCloseLogFile"));
+  const auto ret = reinterpret_cast<ReturnFunction>(dlsym(library, "TraceReturn"));
+  if (open == nullptr || close == nullptr || ret == nullptr) {
+    report("The ODBC trace library " + path + " lacks TraceOpenLogFile, TraceReturn or TraceCloseLogFile");
+    return;
+  }
+  // A missing export leaves its function untraced.
+  for (size_t i = 0; i < kFunctionCount; ++i) {
+    functions[i].trace = dlsym(library, functions[i].traceName);
+  }
+  traceReturn = ret;
+  traceCloseLogFile = close;
+
+  const std::string file = readSetting("TraceFile");
+  const std::u16string name = utf8ToUtf16(file);
+  char16_t message[kMessageUnits] = {};
+  // No file name: the library reads "TraceFile" itself when it opens lazily.
+  if (open(file.empty() ? nullptr : name.c_str(), message, sizeof message) != 0) {
+    message[kMessageUnits - 1] = 0;
+    report(utf16ToUtf8(message));
+    return;
+  }
+  // Registered after the trace library was loaded, so it runs before that
+  // library's own static destructors.
+  std::atexit(closeTrace);
+  tracing.store(true);
+}
+
+// Counts this thread among the trace library's users while tracing is on.
+bool enterTrace() {
+  traceUsers.fetch_add(1);
+  if (!tracing.load()) {
+    traceUsers.fetch_sub(1);
+    return false;
+  }
+  insideTrace = true;
+  return true;
+}
+
+void leaveTrace() {
+  insideTrace = false;
+  traceUsers.fetch_sub(1);
+}
+
+}  // namespace
+
+Call::Call(size_t index) : index_(index) {
+  if (insideCall) return;
+  insideCall = true;
+  outermost_ = true;
+  pthread_once(&setUpOnce, setUp);
+  void* trace = functions[index].trace;
+  if (trace != nullptr && enterTrace()) trace_ = trace;
+}
+
+Call::~Call() {
+  if (outermost_) insideCall = false;
+}
+
+void* Call::real() const {
+  pthread_once(&realOnce, resolveReal);
+  return functions[index_].real;
+}
+
+void Call::entered(int16_t handle) {
+  handle_ = handle;
+  leaveTrace();
+}
+
+int16_t Call::returned(int16_t returnCode) {
+  if (trace_ != nullptr && enterTrace()) {
+    traceReturn(handle_, returnCode);
+    leaveTrace();
+  }
+  return returnCode;
+}
+
+}  // namespace dmhost

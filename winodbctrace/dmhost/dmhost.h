@@ -1,0 +1,59 @@
+// The Driver Manager stand-in: what its generated ODBC functions use to
+// trace a call (the trace library's export, unixODBC's function, then
+// TraceReturn) or to pass it straight to unixODBC.
+#ifndef VRDMHOST_DMHOST_H
+#define VRDMHOST_DMHOST_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dmhost {
+
+// One ODBC function of the export table, in the table's order (generated).
+struct Function {
+  const char* odbcName;   // "SQLExecDirect"
+  const char* traceName;  // "TraceSQLExecDirect"
+  void* real;             // unixODBC's function, bound once for all
+  void* trace;            // the trace library's export, bound at set-up
+};
+extern Function functions[];
+extern const size_t kFunctionCount;
+
+// One call of an ODBC function, on the stack of its wrapper:
+//
+//   Call call(index);
+//   real = call.real();  // null when unixODBC has no such function
+//   if (trace = call.traceExport()) call.entered(trace(args...));
+//   return call.returned(real ? real(args...) : SQL_ERROR);
+//
+// The first call in the process reads the trace settings and loads the trace
+// library; calls on other threads wait for it. Only a thread's outermost call
+// is traced: unixODBC's functions call each other through their exported
+// names, which lead back here, and those inner calls go to unixODBC as they
+// are, as do calls the trace library makes itself.
+class Call {
+ public:
+  explicit Call(size_t index);
+  ~Call();
+  Call(const Call&) = delete;
+  Call& operator=(const Call&) = delete;
+
+  void* real() const;
+  // The trace export to call first, or null when this call is not traced.
+  void* traceExport() const { return trace_; }
+  // The trace handle the export returned.
+  void entered(int16_t handle);
+  // Hands the call's return code to TraceReturn when the call is traced, and
+  // returns it.
+  int16_t returned(int16_t returnCode);
+
+ private:
+  size_t index_;
+  void* trace_ = nullptr;
+  int16_t handle_ = 0;
+  bool outermost_ = false;
+};
+
+}  // namespace dmhost
+
+#endif  // VRDMHOST_DMHOST_H

@@ -1,0 +1,148 @@
+// Call records: the type codes the exports store, how each widens its
+// argument, TraceCall (the steps every TraceSQL export runs) and the trace
+// handle table.
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "trace.h"
+
+namespace {
+
+enum class Widen : uint8_t { kAsPassed, kUnsigned16, kSigned16, kSigned32, kUnsigned32 };
+
+struct TypeRow {
+  uint32_t code;
+  const char* label;
+  Widen widen;
+  TraceValueForm form;
+};
+
+constexpr TraceValueForm kAddress = TraceValueForm::kAddress;
+constexpr TraceValueForm kSigned = TraceValueForm::kSigned;
+constexpr TraceValueForm kUnsigned = TraceValueForm::kUnsigned;
+
+// The codes the exports store; codes 32, 33 and 36 to 54 are the renderer's.
+constexpr TypeRow kTypeRows[] = {
+    {1, "HENV", Widen::kAsPassed, kAddress},
+    {2, "HDBC *", Widen::kAsPassed, kAddress},
+    {3, "HENV *", Widen::kAsPassed, kAddress},
+    {4, "HDBC", Widen::kAsPassed, kAddress},
+    {5, "HSTMT *", Widen::kAsPassed, kAddress},
+    {6, "HSTMT", Widen::kAsPassed, kAddress},
+    {7, "UWORD", Widen::kUnsigned16, kUnsigned},
+    {8, "SWORD", Widen::kSigned16, kSigned},
+    {9, "PTR", Widen::kAsPassed, kAddress},
+    {10, "SDWORD", Widen::kSigned32, kSigned},
+    {11, "SDWORD *", Widen::kAsPassed, kAddress},
+    {12, "SWORD *", Widen::kAsPassed, kAddress},
+    {13, "UCHAR *", Widen::kAsPassed, kAddress},
+    {14, "UDWORD *", Widen::kAsPassed, kAddress},
+    {15, "UDWORD", Widen::kUnsigned32, kUnsigned},
+    {16, "HWND", Widen::kAsPassed, kAddress},
+    {17, "UWORD *", Widen::kAsPassed, kAddress},
+    {18, "PTR *", Widen::kAsPassed, kAddress},
+    {19, "BOOL", Widen::kSigned32, kSigned},
+    {20, "SQLSMALLINT", Widen::kSigned16, kSigned},
+    {21, "SQLHANDLE", Widen::kAsPassed, kAddress},
+    {22, "SQLHANDLE *", Widen::kAsPassed, kAddress},
+    {23, "SQLHSTMT", Widen::kAsPassed, kAddress},
+    {24, "SQLINTEGER", Widen::kSigned32, kSigned},
+    {25, "SQLPOINTER", Widen::kAsPassed, kAddress},
+    {26, "SQLINTEGER *", Widen::kAsPassed, kAddress},
+    {27, "SQLSMALLINT *", Widen::kAsPassed, kAddress},
+    {28, "SQLHDESC", Widen::kAsPassed, kAddress},
+    {29, "SQLHDBC", Widen::kAsPassed, kAddress},
+    {30, "SQLCHAR *", Widen::kAsPassed, kAddress},
+    {31, "SQLHENV", Widen::kAsPassed, kAddress},
+    {34, "WCHAR *", Widen::kAsPassed, kAddress},
+    {35, "SQLWCHAR *", Widen::kAsPassed, kAddress},
+    {55, "SQLLEN", Widen::kAsPassed, kSigned},
+    {56, "SQLULEN", Widen::kAsPassed, kUnsigned},
+    {57, "SQLLEN *", Widen::kAsPassed, kAddress},
+    {58, "SQLULEN *", Widen::kAsPassed, kAddress},
+};
+
+const TypeRow* typeRow(uint32_t code) {
+  for (const TypeRow& row : kTypeRows) {
+    if (row.code == code) return &row;
+  }
+  return nullptr;
+}
+
+// The table of outstanding calls. A slot is taken under the trace lock and
+// emptied by its own TraceReturn alone, so the exchange there needs no lock.
+std::atomic<TraceCallRecord*> handleSlots[kTraceHandleSlots];
+
+}  // namespace
+
+const char* TraceTypeLabel(uint32_t code) {
+  const TypeRow* row = typeRow(code);
+  return row != nullptr ? row->label : nullptr;
+}
+
+TraceValueForm TraceValueFormOf(uint32_t code) {
+  const TypeRow* row = typeRow(code);
+  return row != nullptr ? row->form : TraceValueForm::kAddress;
+}
+
+uint64_t TraceWiden(uint32_t code, uint64_t raw) {
+  const TypeRow* row = typeRow(code);
+  switch (row != nullptr ? row->widen : Widen::kAsPassed) {
+    case Widen::kUnsigned16:
+      return static_cast<uint16_t>(raw);
+    case Widen::kSigned16:
+      return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int16_t>(raw)));
+    case Widen::kSigned32:
+      return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(raw)));
+    case Widen::kUnsigned32:
+      return static_cast<uint32_t>(raw);
+    case Widen::kAsPassed:
+      break;
+  }
+  return raw;
+}
+
+int16_t TraceCall(const TraceFunction& function, const uint64_t* values) {
+  // The C heap, not the library's allocator: a failure posts nothing.
+  auto* record = static_cast<TraceCallRecord*>(std::malloc(sizeof(TraceCallRecord)));
+  if (record == nullptr) return 0;
+  std::memset(record, 0, sizeof *record);
+  record->functionId = function.functionId;
+  record->functionName = function.name;
+  record->wide = function.wide;
+  const uint32_t count = function.argCount < kTraceMaxArgs ? function.argCount : kTraceMaxArgs;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t code = function.typeCodes[i];
+    record->typeCodes[i] = code;
+    record->typeNames[i] = TraceTypeLabel(code);
+    // Widening again is harmless: each form keeps a value already widened.
+    record->values[i] = TraceWiden(code, values[i]);
+  }
+  record->argCount = count;
+
+  TraceWriteEnter(*record);
+  const int16_t handle = TraceAddHandle(record);
+  // Without a slot no TraceReturn can come for the record.
+  if (handle == 0) std::free(record);
+  return handle;
+}
+
+int16_t TraceAddHandle(TraceCallRecord* record) {
+  TraceLock();
+  for (size_t i = 0; i < kTraceHandleSlots; ++i) {
+    if (handleSlots[i].load(std::memory_order_acquire) == nullptr) {
+      handleSlots[i].store(record, std::memory_order_release);
+      TraceUnlock();
+      return static_cast<int16_t>(i + 1);
+    }
+  }
+  TraceUnlock();
+  return 0;
+}
+
+TraceCallRecord* TraceTakeHandle(int16_t handle) {
+  if (handle <= 0 || static_cast<size_t>(handle) > kTraceHandleSlots) return nullptr;
+  return handleSlots[handle - 1].exchange(nullptr, std::memory_order_acq_rel);
+}

@@ -1,0 +1,317 @@
+// JuFileTracing: records into a numbered set of log files that rotate by
+// size. The name of file n is directory + base + n (counter width digits,
+// "0"-padded) + "." + extension: logs\SQL_.LOG with ten files gives
+// logs/SQL_01.LOG up to logs/SQL_10.LOG, then logs/SQL_01.LOG again.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "julib/cstring.h"
+#include "julib/errors.h"
+#include "julib/object.h"
+#include "julib/valueparser.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "sink_attributes.h"
+#include "sinks.h"
+
+namespace {
+
+using vrtrace::sinks::NumberRead;
+
+constexpr uint64_t kDefaultMaxFiles = 10;
+constexpr uint64_t kDefaultCounterWidth = 2;
+constexpr uint64_t kDefaultMaxFileBytes = 0xA00000;  // 10 MiB
+
+constexpr uint16_t kMsgFileIo = 30041;  // "Error (%d1) on input or output to a file."
+
+// Limits of the configured name: counter width + its length stays at or
+// below 260, base name + counter width below 130, and a name without an
+// extension leaves room for ".log".
+constexpr uint64_t kNameLimit = 260;
+constexpr uint64_t kBaseLimit = 130;
+constexpr size_t kExtensionBytes = 4;
+constexpr char kDefaultExtension[] = "log";
+constexpr size_t kDefaultExtensionBytes = sizeof kDefaultExtension - 1;
+
+// A "TraceFile" value cut into its parts (offsets into the value).
+struct NameParts {
+  size_t directoryLength;  // through the last separator
+  size_t baseLength;       // up to the first "." of the file part
+  size_t extensionStart;
+  size_t extensionLength;  // 0 when there is no extension
+};
+
+// Splits a name, stepping double-byte characters whole so that a trail byte
+// is never taken for a separator or a dot. The extension is cut to whole
+// characters within 4 bytes.
+//   "logs\\SQL.LOG" -> directory "logs\\", base "SQL", extension "LOG"
+//   "a.b_.log"      -> base "a", extension "b_.l"
+NameParts splitName(const char* text, size_t length) {
+  NameParts parts{};
+  for (size_t i = 0; i < length; i += juCharLen(text + i, JuCodePageKind::kAnsi)) {
+    if (platform::isPathSeparator(text[i])) parts.directoryLength = i + 1;
+  }
+  size_t i = parts.directoryLength;
+  while (i < length && text[i] != '.') i += juCharLen(text + i, JuCodePageKind::kAnsi);
+  parts.baseLength = (i < length ? i : length) - parts.directoryLength;
+  if (i >= length) return parts;
+  parts.extensionStart = i + 1;
+  size_t end = parts.extensionStart;
+  while (end < length) {
+    const size_t step = juCharLen(text + end, JuCodePageKind::kAnsi);
+    if (end + step - parts.extensionStart > kExtensionBytes || end + step > length) break;
+    end += step;
+  }
+  parts.extensionLength = end - parts.extensionStart;
+  return parts;
+}
+
+// Posts 30041 with `number`, then appends `label` and, when given, `name`
+// (converted as the file layer converts names: UTF-8, else ANSI).
+void postFileError(int32_t number, const char* label, const char* name) {
+  JuError* error = juPostError(kMsgFileIo)->addParam(number);
+  if (error->isStatic()) return;
+  if (label != nullptr) error->appendText(label);
+  if (name == nullptr) return;
+  // The name fills a placeholder of its own, so it is converted rather
+  // than widened byte by byte.
+  error->appendText(u"%s2");
+  error->addParam(name);
+}
+
+// The runtime's number for the last failed stream call.
+int32_t lastErrorNumber() { return platform::errorNumberOf(errno); }
+
+// Writes `index` in decimal into the `width` bytes at `field`, right-aligned
+// and "0"-padded (only its low digits when it has more).
+void writeCounter(char* field, uint64_t width, uint64_t index) {
+  for (uint64_t pos = width; pos > 0; --pos) {
+    field[pos - 1] = static_cast<char>('0' + index % 10);
+    index /= 10;
+  }
+}
+
+// Frees the name; a sink without one writes nothing.
+void forgetFileName(JuFileTracing& sink) {
+  juFree(sink.fileName);
+  sink.fileName = nullptr;
+  sink.fileNameEnd = nullptr;
+  sink.counterField = nullptr;
+}
+
+// Ends the current file: flush and close. 0, or 1 with 30041 when buffered
+// records could not be written.
+uint32_t closeCurrentFile(JuFileTracing& sink) {
+  if (sink.file == nullptr) return 0;
+  const int failed = std::fclose(sink.file);
+  sink.file = nullptr;
+  if (failed == 0) return 0;
+  postFileError(lastErrorNumber(), nullptr, nullptr);
+  return 1;
+}
+
+// Opens the file of the current index: emptied, or for appending, when its
+// bytes count toward the maximum size. 0, or 1 with 30041 naming the file.
+uint32_t openCurrentFile(JuFileTracing& sink) {
+  sink.bytesWritten = 0;
+  errno = 0;
+  sink.file = std::fopen(sink.fileName, sink.appendMode != 0 ? "a" : "w");
+  if (sink.file == nullptr) {
+    postFileError(lastErrorNumber(), " ", sink.fileName);
+    return 1;
+  }
+  if (sink.appendMode != 0 && std::fseek(sink.file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(sink.file);
+    if (size > 0) sink.bytesWritten = static_cast<uint64_t>(size);
+  }
+  return 0;
+}
+
+// Moves to the next file of the set, back to file 1 after the last.
+uint32_t openNextFile(JuFileTracing& sink) {
+  // A failed close has lost buffered records, which is reported; the next
+  // file is opened all the same.
+  (void)closeCurrentFile(sink);
+  ++sink.fileIndex;
+  if (sink.fileIndex > sink.maxFiles) sink.fileIndex = 1;
+  writeCounter(sink.counterField, sink.counterWidth, sink.fileIndex);
+  return openCurrentFile(sink);
+}
+
+// Reads the "TraceFile" value and builds the name with its counter field.
+// 0, or 1 with the reason posted.
+uint32_t buildFileName(JuFileTracing& sink, JuValueParser& parser) {
+  const JuString* value = parser.get("TraceFile");
+  if (value == nullptr) {
+    postFileError(0, " No trace file", nullptr);
+    return 1;
+  }
+  const char* text = value->data != nullptr ? value->data : "";
+  const size_t length = value->data != nullptr ? value->length : 0;
+  const uint64_t width = sink.counterWidth;
+  const bool nameFits = width < kNameLimit + 1 && length < kNameLimit + 1 - width;
+  const NameParts parts = nameFits ? splitName(text, length) : NameParts{};
+  const bool hasExtension = parts.extensionLength != 0;
+  if (!nameFits || parts.baseLength + width >= kBaseLimit ||
+      (!hasExtension && length + width + kDefaultExtensionBytes + 1 > kNameLimit)) {
+    postFileError(0, " Trace file too long: ", text);
+    return 1;
+  }
+
+  const char* extension = hasExtension ? text + parts.extensionStart : kDefaultExtension;
+  const size_t extensionLength = hasExtension ? parts.extensionLength : kDefaultExtensionBytes;
+  const size_t counterStart = parts.directoryLength + parts.baseLength;
+  // Every part is bounded by the checks above: no sum here can overflow.
+  const size_t size = counterStart + static_cast<size_t>(width) + 1 + extensionLength + 1;
+  char* name = static_cast<char*>(juMallocChecked(size));
+  if (name == nullptr) return 1;  // out of memory is recorded
+
+  // What reaches the system uses '/'; only separators at character starts
+  // are separators.
+  for (size_t i = 0; i < parts.directoryLength;) {
+    const size_t step = juCharLen(text + i, JuCodePageKind::kAnsi);
+    for (size_t k = 0; k < step && i + k < parts.directoryLength; ++k) name[i + k] = text[i + k];
+    if (step == 1 && platform::isPathSeparator(text[i])) name[i] = '/';
+    i += step;
+  }
+  std::memcpy(name + parts.directoryLength, text + parts.directoryLength, parts.baseLength);
+  std::memset(name + counterStart, '0', static_cast<size_t>(width));
+  name[counterStart + width] = '.';
+  std::memcpy(name + counterStart + width + 1, extension, extensionLength);
+  name[size - 1] = '\0';
+
+  sink.fileName = name;
+  sink.fileNameEnd = name + size;
+  sink.counterField = name + counterStart;
+  return 0;
+}
+
+}  // namespace
+
+JuFileTracing::~JuFileTracing() {
+  if (file != nullptr) std::fclose(file);
+  juFree(fileName);
+}
+
+uint32_t JuFileTracing::open(const char* attributes) {
+  // Attribute texts are UTF-8 (a path may hold any character).
+  JuValueParser parser(JuSubString(attributes != nullptr ? attributes : "", JuCodePageKind::kUtf8),
+                       vrtrace::sinks::kSinkSeparator,
+                       nullptr, 0);
+  if (parser.parse() != 0) return 1;
+
+  JuLockGuard guard(lock);
+  // A new configuration starts from nothing: no file stays open against a
+  // name that is gone.
+  (void)closeCurrentFile(*this);  // a failure is posted; the open goes on
+  forgetFileName(*this);
+  fileIndex = 0;
+
+  uint64_t number = 0;
+  size_t textLength = 0;
+  switch (vrtrace::sinks::readNumber(parser, "ODBCTraceMaxNumFiles", &number, &textLength)) {
+    case NumberRead::kInvalid:
+      return 1;
+    case NumberRead::kFound:
+      maxFiles = number;
+      counterWidth = textLength;
+      break;
+    case NumberRead::kAbsent:
+      maxFiles = kDefaultMaxFiles;
+      counterWidth = kDefaultCounterWidth;
+      break;
+  }
+
+  switch (vrtrace::sinks::readNumber(parser, "ODBCTraceFlush", &number)) {
+    case NumberRead::kInvalid:
+      return 1;
+    case NumberRead::kFound:
+      flushMode = static_cast<uint32_t>(number);
+      break;
+    case NumberRead::kAbsent:
+      flushMode = 0;
+      break;
+  }
+
+  if (buildFileName(*this, parser) != 0) return 1;
+
+  switch (vrtrace::sinks::readNumber(parser, "ODBCTraceMaxFileSize", &number)) {
+    case NumberRead::kInvalid:
+      forgetFileName(*this);
+      return 1;
+    case NumberRead::kFound:
+      maxFileSize = TraceKibToBytes(number);
+      break;
+    case NumberRead::kAbsent:
+      maxFileSize = kDefaultMaxFileBytes;
+      break;
+  }
+
+  switch (vrtrace::sinks::readNumber(parser, "TraceFileOpenAppendMode", &number)) {
+    case NumberRead::kInvalid:
+      forgetFileName(*this);
+      return 1;
+    case NumberRead::kFound:
+      appendMode = number;
+      break;
+    case NumberRead::kAbsent:
+      break;  // unchanged
+  }
+
+  return openNextFile(*this);
+}
+
+uint32_t JuFileTracing::write(const char* data, size_t length) {
+  JuLockGuard guard(lock);
+  if (fileName == nullptr) return 0;  // never opened, or closed
+  if (file == nullptr) {
+    // The last open of a file failed: try that file again, once for this
+    // record, so that a passing fault does not end the log.
+    if (openCurrentFile(*this) != 0) return 1;
+  }
+  if (bytesWritten > maxFileSize || length > maxFileSize - bytesWritten) {
+    // A record is never split: it goes whole into the next file.
+    if (openNextFile(*this) != 0) return 1;
+  }
+  bytesWritten = length > UINT64_MAX - bytesWritten ? UINT64_MAX : bytesWritten + length;
+  if (length != 0) {
+    errno = 0;
+    if (std::fwrite(data, 1, length, file) != length) {
+      postFileError(lastErrorNumber(), nullptr, nullptr);
+      // The stream stays usable for the next record.
+      std::clearerr(file);
+      return 1;
+    }
+  }
+  if (flushMode == 2) {
+    errno = 0;
+    if (std::fflush(file) != 0) {
+      postFileError(lastErrorNumber(), nullptr, nullptr);
+      std::clearerr(file);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+uint32_t JuFileTracing::flush() {
+  // Under the lock: a close on another thread cannot take the stream away
+  // mid-flush.
+  JuLockGuard guard(lock);
+  if (flushMode != 1 || file == nullptr) return 0;
+  errno = 0;
+  if (std::fflush(file) == 0) return 0;
+  // Records that could not be pushed out are lost: say so, and keep the
+  // stream usable for the next ones.
+  postFileError(lastErrorNumber(), nullptr, nullptr);
+  std::clearerr(file);
+  return 1;
+}
+
+uint32_t JuFileTracing::close() {
+  JuLockGuard guard(lock);
+  forgetFileName(*this);
+  return closeCurrentFile(*this);
+}

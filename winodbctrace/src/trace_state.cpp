@@ -1,0 +1,418 @@
+// The trace library's process-wide state and the control exports:
+// TraceOpenLogFile (start-up, the trace file name, the sink and its
+// options), TraceCloseLogFile, TraceReturn and TraceVersion; the trace lock;
+// the library's message module.
+
+#include <atomic>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "julib/errors.h"
+#include "julib/threads.h"
+#include "platform/ansi.h"
+#include "platform/catalogue.h"
+#include "platform/files.h"
+#include "platform/lock.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "sinks.h"
+#include "trace.h"
+
+extern const platform::MessageTable vrTraceMessages;
+
+namespace {
+
+// An address inside the trace library, so the module's file is its binary.
+void traceAnchor() {}
+
+}  // namespace
+
+const platform::Module vrTraceModule = {"kjtrac.dll", reinterpret_cast<const void*>(&traceAnchor),
+                                        {&vrTraceMessages, &juLibraryMessages, nullptr, nullptr}};
+
+namespace {
+
+// The library has no start-up code of its own beyond this: messages come
+// from its module from load time on.
+[[maybe_unused]] const bool moduleSet = (juResourceModule.store(&vrTraceModule, std::memory_order_release), true);
+
+// ---------------------------------------------------------------------------
+// Process-wide state.
+// ---------------------------------------------------------------------------
+
+// Constant-initialised and never torn down: usable before the first open and
+// after the last close.
+platform::Lock traceLock;
+
+std::atomic<JuTracing*> currentSink{nullptr};
+std::atomic<uint32_t> optionValue{0};
+// Set by the first TraceOpenLogFile once its start-up succeeded.
+std::atomic<bool> initialised{false};
+// Set by TraceCloseLogFile, cleared by TraceOpenLogFile: no lazy open while
+// set.
+std::atomic<bool> closedByCaller{false};
+
+class TraceLockScope {
+ public:
+  TraceLockScope() { traceLock.enter(); }
+  ~TraceLockScope() { traceLock.leave(); }
+  TraceLockScope(const TraceLockScope&) = delete;
+  TraceLockScope& operator=(const TraceLockScope&) = delete;
+};
+
+// ---------------------------------------------------------------------------
+// Names and messages.
+// ---------------------------------------------------------------------------
+
+// The trace file name: at most 282 bytes and a NUL.
+constexpr size_t kFileNameBytes = 283;
+// "TraceFile" holds at most 260 bytes; one more tells a longer value.
+constexpr size_t kTraceFileSettingBytes = 262;
+constexpr size_t kTraceFileMaxLength = 260;
+constexpr size_t kAttributeBytes = 2048;
+// The log when "TraceFile" is empty: the root of the drive on the systems
+// this library comes from; here the temporary directory, which every user
+// may write.
+constexpr char kDefaultLogName[] = "SQL.LOG";
+constexpr char kUnableToOpen[] = "Unable to open ODBC trace file ";
+constexpr uint16_t kMsgFileError = 30041;  // "Error (%d1) on input or output to a file."
+
+size_t unitLength(const char16_t* text) {
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+// Copies text into the caller's message buffer, cut to its capacity less
+// one unit and terminated; a surrogate pair is never cut in half. Nothing
+// without a buffer or with less than one unit of room.
+void copyMessage(std::u16string_view text, char16_t* buffer, uint32_t bufferBytes) {
+  const size_t capacity = bufferBytes / 2;
+  if (buffer == nullptr || capacity == 0) return;
+  size_t n = text.size() < capacity - 1 ? text.size() : capacity - 1;
+  if (n != 0 && n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] < 0xDC00) --n;
+  for (size_t i = 0; i < n; ++i) buffer[i] = text[i];
+  buffer[n] = 0;
+}
+
+// "Unable to open ODBC trace file " and the name (UTF-8) into the buffer.
+void reportUnableToOpen(const char* name, char16_t* buffer, uint32_t bufferBytes) {
+  constexpr size_t kPrefix = sizeof kUnableToOpen - 1;
+  char16_t text[kPrefix + kFileNameBytes];
+  for (size_t i = 0; i < kPrefix; ++i) text[i] = static_cast<unsigned char>(kUnableToOpen[i]);
+  const size_t nameBytes = std::strlen(name);
+  int units = 0;
+  if (nameBytes != 0) {
+    units = platform::multiByteToWide(platform::kCodePageUtf8, name, static_cast<int>(nameBytes), text + kPrefix,
+                                      static_cast<int>(kFileNameBytes));
+  }
+  copyMessage(std::u16string_view(text, kPrefix + static_cast<size_t>(units)), buffer, bufferBytes);
+}
+
+// A name that does not fit is refused rather than cut, which would open
+// another file: the file sink's own message for it, with the name.
+void postNameTooLong(std::string_view name) {
+  JuError* error = juPostError(kMsgFileError)->addParam(int64_t{0});
+  error->appendText(u" Trace file too long: ");
+  char16_t shown[kFileNameBytes * 3 + 1] = {};
+  const size_t bytes = name.size() < kFileNameBytes * 3 ? name.size() : kFileNameBytes * 3;
+  if (bytes != 0) {
+    (void)platform::multiByteToWide(platform::kCodePageUtf8, name.data(), static_cast<int>(bytes), shown,
+                                    static_cast<int>(kFileNameBytes * 3));
+  }
+  error->appendText(shown);
+}
+
+// The passed UTF-16 name as UTF-8 into `out`; false (error posted) when it
+// does not fit.
+bool convertPassedName(const char16_t* name, char* out) {
+  const size_t units = unitLength(name);
+  out[0] = '\0';
+  if (units == 0) return true;
+  // Every unit takes at least one byte, so a longer name cannot fit.
+  const int n = static_cast<int>(units < kFileNameBytes ? units : kFileNameBytes);
+  const int bytes = platform::wideToMultiByte(platform::kCodePageUtf8, name, n, nullptr, 0);
+  if (units < kFileNameBytes && bytes > 0 && static_cast<size_t>(bytes) < kFileNameBytes) {
+    platform::wideToMultiByte(platform::kCodePageUtf8, name, n, out, static_cast<int>(kFileNameBytes));
+    out[bytes] = '\0';
+    return true;
+  }
+  char shown[kFileNameBytes * 3 + 1];
+  const int shownBytes = platform::wideToMultiByte(platform::kCodePageUtf8, name, n, shown, sizeof shown - 1);
+  postNameTooLong(std::string_view(shown, shownBytes > 0 ? static_cast<size_t>(shownBytes) : 0));
+  return false;
+}
+
+// The configured name, or the default log when "TraceFile" is empty.
+bool configuredName(char* out) {
+  char value[kTraceFileSettingBytes];
+  const size_t n = TraceReadSetting("TraceFile", "", value, sizeof value);
+  if (n > kTraceFileMaxLength) {
+    postNameTooLong(value);
+    return false;
+  }
+  if (n != 0) {
+    std::memcpy(out, value, n + 1);
+    return true;
+  }
+  const size_t directory = platform::temporaryDirectory(out, kFileNameBytes - (sizeof kDefaultLogName - 1));
+  std::memcpy(out + directory, kDefaultLogName, sizeof kDefaultLogName);
+  return true;
+}
+
+bool endsInSeparator(const char* name) {
+  const size_t n = std::strlen(name);
+  return n != 0 && platform::isPathSeparator(name[n - 1]);
+}
+
+// "_<pid>_" when "TraceFilePerProcess" is exactly "1", else "_".
+void fileSuffix(char* suffix, size_t size) {
+  char perProcess[1000];
+  TraceReadSetting("TraceFilePerProcess", "1", perProcess, sizeof perProcess);
+  if (std::strcmp(perProcess, "1") == 0) {
+    std::snprintf(suffix, size, "_%" PRIu32 "_", platform::currentProcessId());
+  } else {
+    std::snprintf(suffix, size, "_");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Opening.
+// ---------------------------------------------------------------------------
+
+// The first open of the process: the calling thread's record first on a new
+// thread list, and the library's messages.
+bool startUp() {
+  if (juStartThreadInfoList() == nullptr) {
+    juReportOutOfMemory();
+    return false;
+  }
+  juResourceModule.store(&vrTraceModule, std::memory_order_release);
+  initialised.store(true, std::memory_order_release);
+  return true;
+}
+
+// A local keep-all list current for the rest of an open.
+class OpenErrorScope {
+ public:
+  OpenErrorScope() : list_(0, 1) { JuErrorList::pushCurrent(&list_); }
+  ~OpenErrorScope() {
+    if (JuErrorList::current() == &list_) JuErrorList::popCurrent();
+  }
+  OpenErrorScope(const OpenErrorScope&) = delete;
+  OpenErrorScope& operator=(const OpenErrorScope&) = delete;
+
+  // The text of the most recent error into the caller's buffer.
+  void report(char16_t* buffer, uint32_t bufferBytes) {
+    JuError* error = list_.last();
+    if (error == nullptr) return;
+    const char16_t* text = error->messageW();
+    if (text != nullptr) copyMessage(std::u16string_view(text, unitLength(text)), buffer, bufferBytes);
+  }
+
+ private:
+  JuErrorList list_;
+};
+
+// Creates and opens the sink for `fileName`; the sink, or null with the
+// reason posted.
+JuTracing* openSink(const char* fileName, bool namePassed) {
+  optionValue.store(static_cast<uint32_t>(TraceReadSignedSetting("ODBCTraceOptions", "0", 0)),
+                    std::memory_order_relaxed);
+  char modeText[64];
+  std::snprintf(modeText, sizeof modeText, "ODBCTraceMode=%" PRIu64, TraceReadUnsignedSetting("ODBCTraceMode", "0", 0));
+  JuTracing* sink = JuTracing::create(modeText);
+  if (sink == nullptr) return nullptr;
+
+  uint64_t numbers[5] = {
+      TraceReadUnsignedSetting("ODBCTraceMemBuffSize", "1024", 1024),
+      TraceReadUnsignedSetting("ODBCTraceMaxFileSize", "102400", 102400),
+      TraceReadUnsignedSetting("TraceFileOpenAppendMode", "0", 0),
+      TraceReadUnsignedSetting("ODBCTraceMaxNumFiles", "10", 10),
+      TraceReadUnsignedSetting("ODBCTraceFlush", "2", 2),
+  };
+  // A name given by the caller adds to what is there.
+  if (namePassed) numbers[2] = 1;
+  char attributes[kAttributeBytes];
+  // A 282-byte name braced with every byte doubled and five 20-digit numbers
+  // stay far below the buffer.
+  (void)TraceBuildSinkAttributes(numbers, fileName, attributes, sizeof attributes);
+  if (sink->open(attributes) == 0) return sink;
+  delete sink;
+  return nullptr;
+}
+
+enum class OpenKind { kExplicit, kLazy };
+
+int16_t openLog(const char16_t* name, char16_t* message, uint32_t messageBytes, OpenKind kind) {
+  // Under the trace lock from start to end: two first records that arrive
+  // at once open one sink, and no record sees a sink that is not yet open.
+  TraceLockScope lock;
+  if (currentSink.load(std::memory_order_acquire) != nullptr) return 0;
+  if (kind == OpenKind::kLazy) {
+    if (closedByCaller.load(std::memory_order_acquire)) return -1;
+  } else {
+    closedByCaller.store(false, std::memory_order_release);
+  }
+  if (!initialised.load(std::memory_order_acquire)) {
+    if (!startUp()) return -1;
+    // The Driver Manager's first call without a name only readies the
+    // library; the first record opens the log.
+    if (name == nullptr && kind == OpenKind::kExplicit) return 0;
+  }
+
+  OpenErrorScope errors;
+  char fileName[kFileNameBytes];
+  const bool namePassed = name != nullptr;
+  if (!(namePassed ? convertPassedName(name, fileName) : configuredName(fileName))) {
+    errors.report(message, messageBytes);
+    return -1;
+  }
+  if (endsInSeparator(fileName)) {
+    reportUnableToOpen(fileName, message, messageBytes);
+    return -1;
+  }
+  char suffix[16];
+  fileSuffix(suffix, sizeof suffix);
+  char traceName[kFileNameBytes];
+  if (TraceInsertFileSuffix(fileName, suffix, traceName, sizeof traceName) != 0) {
+    postNameTooLong(fileName);
+    errors.report(message, messageBytes);
+    return -1;
+  }
+
+  JuTracing* sink = openSink(traceName, namePassed);
+  if (sink == nullptr) {
+    errors.report(message, messageBytes);
+    return -1;
+  }
+  currentSink.store(sink, std::memory_order_release);
+  return 0;
+}
+
+// Whether `c` makes a value read differently by the attribute parser when
+// it is not braced.
+bool needsBracesFor(char c) { return c == ';' || c == '\'' || c == '"' || c == '`'; }
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool needsBraces(std::string_view value) {
+  if (value.empty()) return false;
+  if (value.front() == '{' || isBlank(value.front()) || isBlank(value.back())) return true;
+  for (char c : value) {
+    if (needsBracesFor(c)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Pure rules of the name and the options.
+// ---------------------------------------------------------------------------
+
+int TraceInsertFileSuffix(const char* name, const char* suffix, char* out, size_t size) {
+  const std::string_view whole(name);
+  const std::string_view filePart = platform::fileName(whole);
+  const size_t suffixLength = std::strlen(suffix);
+  if (out == nullptr || size == 0) return 1;
+  if (whole.size() + suffixLength >= size) {
+    out[0] = '\0';
+    return 1;
+  }
+  const size_t dot = filePart.rfind('.');
+  const size_t at = dot == std::string_view::npos ? whole.size() : whole.size() - filePart.size() + dot;
+  std::memcpy(out, whole.data(), at);
+  std::memcpy(out + at, suffix, suffixLength);
+  std::memcpy(out + at + suffixLength, whole.data() + at, whole.size() - at);
+  out[whole.size() + suffixLength] = '\0';
+  return 0;
+}
+
+size_t TraceBuildSinkAttributes(const uint64_t numbers[5], const char* path, char* out, size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  int n = std::snprintf(out, size,
+                        "ODBCTraceMemBuffSize=%" PRIu64 ";ODBCTraceMaxFileSize=%" PRIu64
+                        ";TraceFileOpenAppendMode=%" PRIu64 ";ODBCTraceMaxNumFiles=%" PRIu64
+                        ";ODBCTraceFlush=%" PRIu64 ";TraceFile=",
+                        numbers[0], numbers[1], numbers[2], numbers[3], numbers[4]);
+  if (n < 0 || static_cast<size_t>(n) >= size) {
+    out[0] = '\0';
+    return 0;
+  }
+  size_t length = static_cast<size_t>(n);
+  const std::string_view value(path);
+  const bool braced = needsBraces(value);
+  auto put = [&](char c) {
+    if (length + 1 >= size) return false;
+    out[length++] = c;
+    return true;
+  };
+  bool fits = !braced || put('{');
+  for (size_t i = 0; fits && i < value.size(); ++i) {
+    if (braced && value[i] == '}') fits = put('}');
+    fits = fits && put(value[i]);
+  }
+  if (fits && braced) fits = put('}');
+  if (!fits) {
+    out[0] = '\0';
+    return 0;
+  }
+  out[length] = '\0';
+  return length;
+}
+
+// ---------------------------------------------------------------------------
+// State for the writer.
+// ---------------------------------------------------------------------------
+
+JuTracing* TraceCurrentSink() { return currentSink.load(std::memory_order_acquire); }
+
+uint32_t TraceOptionValue() { return optionValue.load(std::memory_order_relaxed); }
+
+void TraceLock() { traceLock.enter(); }
+
+void TraceUnlock() { traceLock.leave(); }
+
+bool TraceOpenLazily() {
+  if (currentSink.load(std::memory_order_acquire) != nullptr) return true;
+  (void)openLog(nullptr, nullptr, 0, OpenKind::kLazy);
+  return currentSink.load(std::memory_order_acquire) != nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// The control exports.
+// ---------------------------------------------------------------------------
+
+extern "C" {
+
+int16_t TraceOpenLogFile(const char16_t* name, char16_t* message, uint32_t messageBytes) {
+  return openLog(name, message, messageBytes, OpenKind::kExplicit);
+}
+
+int16_t TraceCloseLogFile() {
+  // The sink goes away under the trace lock, so no record is written to it
+  // while it closes or after it is deleted.
+  TraceLockScope lock;
+  closedByCaller.store(true, std::memory_order_release);
+  JuTracing* sink = currentSink.exchange(nullptr, std::memory_order_acq_rel);
+  if (sink != nullptr) {
+    (void)sink->close();  // failures are posted; nothing to report to the caller
+    delete sink;
+  }
+  return 0;
+}
+
+void TraceReturn(int16_t handle, int16_t returnCode) {
+  TraceCallRecord* record = TraceTakeHandle(handle);
+  if (record == nullptr) return;
+  TraceWriteCall(*record, 0, static_cast<uint16_t>(returnCode));
+  std::free(record);
+}
+
+uint32_t TraceVersion() { return 1000; }
+
+}  // extern "C"

@@ -1,0 +1,251 @@
+// A small ODBC application for the tests of the Driver Manager stand-in and
+// the trace library: it runs the script of actions given as its arguments,
+// one action a word, against unixODBC.
+//
+//   connect=<DSN>           SQLAllocHandle (environment, ODBC 3), SQLSetEnvAttr,
+//                           SQLAllocHandle (connection), SQLConnect
+//   connectw=<DSN>          the same with SQLConnectW
+//   connect2=<DSN>          SQLAllocEnv, SQLAllocConnect, SQLConnect (ODBC 2)
+//   driverconnect=<text>    as connect, with SQLDriverConnect and a connection string
+//   exec=<SQL>              SQLExecDirect (a statement handle is made when needed)
+//   execw=<SQL>             SQLExecDirectW
+//   prepare=<SQL>, execute  SQLPrepare, SQLExecute
+//   fetch                   SQLNumResultCols, then SQLFetch and SQLGetData for
+//                           every row; prints each row as "a|b|c" (NULL for null)
+//   tables                  SQLTables for every table, then fetch
+//   getinfo=<type>          SQLGetInfo of a text fact; prints it
+//   commit                  SQLEndTran (connection, SQL_COMMIT)
+//   transact                SQLTransact (connection, SQL_COMMIT)
+//   close                   SQLFreeStmt (SQL_CLOSE)
+//   disconnect              frees the statement, SQLDisconnect, frees the
+//                           connection and the environment
+//   atexit=<DSN>            registers an exit handler that connects to the data
+//                           source, prints the row of SELECT 'late' and
+//                           disconnects (first before any ODBC call, it runs
+//                           after the stand-in's own exit handler)
+//   threads=<n>             (first word only) runs the rest of the script on n
+//                           threads at once, each with its own handles
+//
+// A failed action prints its diagnostics to stderr and ends the script with
+// status 1, unless the action is written with a leading "?", which lets the
+// script go on. Statement texts live in writable memory, as an
+// application's usually do.
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Session {
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  bool odbc2 = false;
+};
+
+bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+void printDiagnostics(const char* action, SQLSMALLINT type, SQLHANDLE handle) {
+  SQLCHAR state[6] = {};
+  SQLCHAR text[512] = {};
+  SQLINTEGER native = 0;
+  SQLSMALLINT length = 0;
+  std::fprintf(stderr, "%s failed\n", action);
+  if (handle == nullptr) return;
+  for (SQLSMALLINT i = 1; succeeded(SQLGetDiagRec(type, handle, i, state, &native, text, sizeof text, &length)); ++i) {
+    std::fprintf(stderr, "  %s %s\n", reinterpret_cast<char*>(state), reinterpret_cast<char*>(text));
+  }
+}
+
+std::u16string widen(const std::string& text) {
+  // The tests' texts are ASCII.
+  return std::u16string(text.begin(), text.end());
+}
+
+SQLWCHAR* wide(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
+SQLCHAR* narrow(std::string& text) { return reinterpret_cast<SQLCHAR*>(text.data()); }
+
+bool allocateConnection(Session& s) {
+  s.odbc2 = false;
+  if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &s.env))) return false;
+  SQLSetEnvAttr(s.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  return succeeded(SQLAllocHandle(SQL_HANDLE_DBC, s.env, &s.dbc));
+}
+
+bool ensureStatement(Session& s) {
+  if (s.stmt != SQL_NULL_HSTMT) return true;
+  return succeeded(SQLAllocHandle(SQL_HANDLE_STMT, s.dbc, &s.stmt));
+}
+
+bool fetchRows(Session& s) {
+  SQLSMALLINT columns = 0;
+  if (!succeeded(SQLNumResultCols(s.stmt, &columns))) return false;
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(s.stmt);
+    if (rc == SQL_NO_DATA) return true;
+    if (!succeeded(rc)) return false;
+    std::string row;
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+      char value[1024] = {};
+      SQLLEN indicator = 0;
+      if (!succeeded(SQLGetData(s.stmt, c, SQL_C_CHAR, value, sizeof value, &indicator))) return false;
+      if (c > 1) row += '|';
+      row += indicator == SQL_NULL_DATA ? "NULL" : value;
+    }
+    row += '\n';
+    std::fwrite(row.data(), 1, row.size(), stdout);
+  }
+}
+
+void disconnect(Session& s) {
+  if (s.stmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, s.stmt);
+  s.stmt = SQL_NULL_HSTMT;
+  if (s.dbc != SQL_NULL_HDBC) {
+    SQLDisconnect(s.dbc);
+    if (s.odbc2) {
+      SQLFreeConnect(s.dbc);
+    } else {
+      SQLFreeHandle(SQL_HANDLE_DBC, s.dbc);
+    }
+  }
+  s.dbc = SQL_NULL_HDBC;
+  if (s.env != SQL_NULL_HENV) {
+    if (s.odbc2) {
+      SQLFreeEnv(s.env);
+    } else {
+      SQLFreeHandle(SQL_HANDLE_ENV, s.env);
+    }
+  }
+  s.env = SQL_NULL_HENV;
+  s.odbc2 = false;
+}
+
+// The data source of the exit handler.
+std::string atExitSource;
+void runAtExit();
+
+// Runs one action; false when it failed.
+bool run(Session& s, const std::string& action, std::string argument) {
+  if (action == "connect" || action == "connectw") {
+    if (!allocateConnection(s)) return false;
+    if (action == "connect") return succeeded(SQLConnect(s.dbc, narrow(argument), SQL_NTS, nullptr, 0, nullptr, 0));
+    std::u16string name = widen(argument);
+    return succeeded(SQLConnectW(s.dbc, wide(name), SQL_NTS, nullptr, 0, nullptr, 0));
+  }
+  if (action == "connect2") {
+    s.odbc2 = true;
+    if (!succeeded(SQLAllocEnv(&s.env)) || !succeeded(SQLAllocConnect(s.env, &s.dbc))) return false;
+    return succeeded(SQLConnect(s.dbc, narrow(argument), SQL_NTS, nullptr, 0, nullptr, 0));
+  }
+  if (action == "driverconnect") {
+    if (!allocateConnection(s)) return false;
+    SQLCHAR out[1024] = {};
+    SQLSMALLINT length = 0;
+    return succeeded(SQLDriverConnect(s.dbc, nullptr, narrow(argument), SQL_NTS, out, sizeof out, &length,
+                                      SQL_DRIVER_NOPROMPT));
+  }
+  if (action == "exec" || action == "execw" || action == "prepare") {
+    if (!ensureStatement(s)) return false;
+    if (action == "exec") return succeeded(SQLExecDirect(s.stmt, narrow(argument), SQL_NTS));
+    if (action == "prepare") return succeeded(SQLPrepare(s.stmt, narrow(argument), SQL_NTS));
+    std::u16string text = widen(argument);
+    return succeeded(SQLExecDirectW(s.stmt, wide(text), SQL_NTS));
+  }
+  if (action == "execute") return succeeded(SQLExecute(s.stmt));
+  if (action == "fetch") return fetchRows(s);
+  if (action == "tables") {
+    if (!ensureStatement(s)) return false;
+    return succeeded(SQLTables(s.stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0)) && fetchRows(s);
+  }
+  if (action == "getinfo") {
+    char value[512] = {};
+    SQLSMALLINT length = 0;
+    const auto type = static_cast<SQLUSMALLINT>(std::strtoul(argument.c_str(), nullptr, 10));
+    if (!succeeded(SQLGetInfo(s.dbc, type, value, sizeof value, &length))) return false;
+    std::printf("%s\n", value);
+    return true;
+  }
+  if (action == "commit") return succeeded(SQLEndTran(SQL_HANDLE_DBC, s.dbc, SQL_COMMIT));
+  if (action == "transact") return succeeded(SQLTransact(SQL_NULL_HENV, s.dbc, SQL_COMMIT));
+  if (action == "close") return succeeded(SQLFreeStmt(s.stmt, SQL_CLOSE));
+  if (action == "atexit") {
+    atExitSource = argument;
+    return std::atexit(runAtExit) == 0;
+  }
+  if (action == "disconnect") {
+    disconnect(s);
+    return true;
+  }
+  std::fprintf(stderr, "unknown action %s\n", action.c_str());
+  return false;
+}
+
+void runAtExit() {
+  Session s;
+  const bool ok = run(s, "connect", atExitSource) && run(s, "exec", "SELECT 'late'") && run(s, "fetch", "");
+  disconnect(s);
+  std::fflush(stdout);
+  if (!ok) {
+    std::fprintf(stderr, "atexit failed\n");
+    _exit(1);
+  }
+}
+
+// The handle whose diagnostics explain a failed action.
+void diagnose(const Session& s, const std::string& word) {
+  if (s.stmt != SQL_NULL_HSTMT) {
+    printDiagnostics(word.c_str(), SQL_HANDLE_STMT, s.stmt);
+  } else if (s.dbc != SQL_NULL_HDBC) {
+    printDiagnostics(word.c_str(), SQL_HANDLE_DBC, s.dbc);
+  } else {
+    printDiagnostics(word.c_str(), SQL_HANDLE_ENV, s.env);
+  }
+}
+
+int runScript(const std::vector<std::string>& words) {
+  Session session;
+  for (const std::string& word : words) {
+    const bool mayFail = !word.empty() && word[0] == '?';
+    const std::string body = mayFail ? word.substr(1) : word;
+    const size_t equals = body.find('=');
+    const std::string action = body.substr(0, equals);
+    const std::string argument = equals == std::string::npos ? std::string() : body.substr(equals + 1);
+    if (!run(session, action, argument)) {
+      diagnose(session, word);
+      if (!mayFail) {
+        disconnect(session);
+        return 1;
+      }
+    }
+  }
+  disconnect(session);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> words(argv + 1, argv + argc);
+  if (!words.empty() && words[0].rfind("threads=", 0) == 0) {
+    const int count = std::atoi(words[0].c_str() + 8);
+    words.erase(words.begin());
+    std::vector<int> results(count > 0 ? count : 0, 0);
+    std::vector<std::thread> threads;
+    for (int& result : results) threads.emplace_back([&result, &words] { result = runScript(words); });
+    for (std::thread& thread : threads) thread.join();
+    for (int result : results) {
+      if (result != 0) return result;
+    }
+    return 0;
+  }
+  return runScript(words);
+}

@@ -1,0 +1,506 @@
+// The file sink: names, rotation, append mode, flush modes, failures and
+// many threads, on real files in a temporary folder.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/ju_test.h"
+#include "julib/internal/fault.h"
+#include "sink_test_util.h"
+#include "sinks.h"
+
+namespace {
+
+using sinktest::diskSize;
+using sinktest::readFile;
+
+constexpr uint16_t kMsgFileIo = 30041;
+
+class FileTracingTest : public jutest::JuTest {
+ protected:
+  // Opens sink_ with `options` and "TraceFile=" the folder + "/" + `name`.
+  uint32_t openWith(const std::string& options, const std::string& name) {
+    const std::string attributes = options + "TraceFile=" + dir_ / name;
+    return sink_.open(attributes.c_str());
+  }
+  uint32_t write(const std::string& record) { return sink_.write(record.data(), record.size()); }
+  std::string current() const { return sink_.fileName != nullptr ? sink_.fileName : "<none>"; }
+  std::string content(const std::string& name) { return readFile(dir_ / name).value_or("<missing>"); }
+
+  sinktest::TempDir dir_;
+  sinktest::ScopedTraceMessages messages_;
+  JuFileTracing sink_;
+};
+
+// ---------------------------------------------------------------------------
+// Names
+// ---------------------------------------------------------------------------
+
+TEST_F(FileTracingTest, NameOfTheFirstFile) {
+  dir_.makeDir("sub");
+  dir_.makeDir("dot.dir");
+  struct Row {
+    const char* options;
+    const char* name;
+    const char* first;
+    const char* note;
+  };
+  const Row rows[] = {
+      {"", "SQL.LOG", "SQL01.LOG", "10 files, width 2"},
+      {"ODBCTraceMaxNumFiles=10;", "SQL_.LOG", "SQL_01.LOG", ""},
+      {"ODBCTraceMaxNumFiles=3;", "trace.log", "trace1.log", "width 1"},
+      {"ODBCTraceMaxNumFiles=100;", "trace.log", "trace001.log", "width 3"},
+      {"ODBCTraceMaxNumFiles=0;", "trace.log", "trace1.log", "width 1, one file"},
+      {"ODBCTraceMaxNumFiles=007;", "trace.log", "trace001.log", "width as written"},
+      {"ODBCTraceMaxNumFiles=;", "trace.log", "trace.log", "empty: no counter"},
+      {"", "a.b_.log", "a01.b_.l", "first dot, four characters"},
+      {"", "trace_", "trace_01.log", "no dot"},
+      {"", "trace.", "trace01.log", "nothing after the dot"},
+      {"", "x.abcdefgh", "x01.abcd", ""},
+      {"", "sub\\t.txt", "sub/t01.txt", "a backslash separates"},
+      {"", "dot.dir/trace", "dot.dir/trace01.log", "a dot in a directory"},
+      {"", "dot.dir\\a.b.c", "dot.dir/a01.b.c", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name) + " " + row.note);
+    ASSERT_EQ(openWith(row.options, row.name), 0u);
+    EXPECT_EQ(current(), dir_ / row.first);
+    EXPECT_NE(diskSize(dir_ / row.first), -1);
+    EXPECT_EQ(sink_.fileIndex, 1u);
+    EXPECT_EQ(sink_.fileNameEnd, sink_.fileName + current().size() + 1);
+    EXPECT_EQ(sink_.close(), 0u);
+  }
+  EXPECT_TRUE(errors_.ids().empty());
+}
+
+TEST_F(FileTracingTest, DefaultsAndSettings) {
+  ASSERT_EQ(openWith("", "t.log"), 0u);
+  EXPECT_EQ(sink_.maxFiles, 10u);
+  EXPECT_EQ(sink_.counterWidth, 2u);
+  EXPECT_EQ(sink_.maxFileSize, 0xA00000u);
+  EXPECT_EQ(sink_.flushMode, 0u);
+  EXPECT_EQ(sink_.appendMode, 0u);
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=3;ODBCTraceFlush=4294967298;TraceFileOpenAppendMode=1;", "t.log"), 0u);
+  EXPECT_EQ(sink_.maxFileSize, 3072u);
+  EXPECT_EQ(sink_.flushMode, 2u);  // the low 32 bits
+  EXPECT_EQ(sink_.appendMode, 1u);
+  ASSERT_EQ(openWith("", "t.log"), 0u);
+  EXPECT_EQ(sink_.appendMode, 1u);  // absent: unchanged
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=18014398509481983;", "t.log"), 0u);
+  EXPECT_EQ(sink_.maxFileSize, UINT64_MAX);
+}
+
+// Paths the core writes braced ("}}" for "}") because they hold ";", braces
+// or quotes reach the system unchanged.
+TEST_F(FileTracingTest, BracedPathsKeepEveryCharacter) {
+  dir_.makeDir("a;b");
+  struct Row {
+    const char* braced;  // the value as written, inside the braces
+    const char* file;    // the first file, below the folder
+  };
+  const Row rows[] = {
+      {"x;y.log", "x;y01.log"},
+      {"a;b/t.log", "a;b/t01.log"},
+      {"{c}}.log", "{c}01.log"},
+      {"it's \"q\".log", "it's \"q\"01.log"},
+      {" lead.log", " lead01.log"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.braced);
+    const std::string attributes = "ODBCTraceFlush=2;TraceFile={" + dir_.path() + "/" + row.braced + "}";
+    ASSERT_EQ(sink_.open(attributes.c_str()), 0u);
+    EXPECT_EQ(current(), dir_ / row.file);
+    ASSERT_EQ(write("rec"), 0u);
+    EXPECT_EQ(content(row.file), "rec");
+    EXPECT_EQ(sink_.close(), 0u);
+  }
+  EXPECT_TRUE(errors_.ids().empty());
+}
+
+// In a double-byte code page a trail byte 0x5C is part of its character, not
+// a separator, in the directory and in the file part alike.
+TEST_F(FileTracingTest, DoubleByteTrailBytesAreNotSeparators) {
+  jutest::ScopedCodePage codePage(932);
+  const std::string table = "\x95\x5C";  // one character whose trail byte is '\'
+  dir_.makeDir(table);
+  ASSERT_EQ(openWith("", table + "\\" + table + ".log"), 0u);
+  EXPECT_EQ(current(), dir_ / (table + "/" + table + "01.log"));
+  ASSERT_EQ(sink_.close(), 0u);
+}
+
+TEST_F(FileTracingTest, MissingTraceFileFails) {
+  EXPECT_EQ(sink_.open("ODBCTraceMaxNumFiles=3"), 1u);
+  ASSERT_EQ(errors_.ids(), std::vector<uint16_t>{kMsgFileIo});
+  EXPECT_EQ(errors_.message(0), "Error (0) on input or output to a file. No trace file");
+  EXPECT_EQ(sink_.fileName, nullptr);
+  EXPECT_EQ(sink_.write("x", 1), 0u);  // nothing to write to, nothing harmed
+}
+
+TEST_F(FileTracingTest, NameLimits) {
+  // A directory name long enough that the value can reach the limits with a
+  // short base name.
+  const std::string prefix = dir_.path() + "/";
+  const std::string longDir = std::string(200 - prefix.size(), 'd');
+  dir_.makeDir(longDir);
+  struct Row {
+    std::string options;
+    std::string value;
+    bool tooLong;
+    const char* note;
+  };
+  const std::string dirPart = prefix + longDir + "/";  // 201 characters
+  const std::vector<Row> rows = {
+      {"", dirPart + std::string(53, 'b') + ".log", false, "width 2 + 258 = 260"},
+      {"", dirPart + std::string(54, 'b') + ".log", true, "width 2 + 259 = 261"},
+      {"ODBCTraceMaxNumFiles=100;", dirPart + std::string(53, 'b') + ".lo", false, "width 3 + 257"},
+      {"ODBCTraceMaxNumFiles=100;", dirPart + std::string(53, 'b') + ".log", true, "width 3 + 258"},
+      {"", dirPart + std::string(55, 'b'), true, "no extension: 256 + 2 + 4 = 262"},
+      {"", dirPart + std::string(53, 'b'), false, "no extension: 254 + 2 + 4 = 260"},
+      {"", dirPart + std::string(54, 'b'), true, "no extension: 255 + 2 + 4 = 261"},
+      {"", prefix + std::string(127, 'b') + ".log", false, "base 127 + width 2 = 129"},
+      {"", prefix + std::string(128, 'b') + ".log", true, "base 128 + width 2 = 130"},
+      {"ODBCTraceMaxNumFiles=;", prefix + std::string(129, 'b') + ".log", false, "base 129 + width 0"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.note);
+    jutest::ScopedErrorList errors;
+    const std::string attributes = row.options + "TraceFile=" + row.value;
+    const uint32_t result = sink_.open(attributes.c_str());
+    if (row.tooLong) {
+      EXPECT_EQ(result, 1u);
+      ASSERT_EQ(errors.ids(), std::vector<uint16_t>{kMsgFileIo});
+      EXPECT_EQ(errors.message(0), "Error (0) on input or output to a file. Trace file too long: " + row.value);
+      EXPECT_EQ(sink_.fileName, nullptr);
+    } else {
+      EXPECT_EQ(result, 0u);
+      EXPECT_TRUE(errors.ids().empty());
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Rotation
+// ---------------------------------------------------------------------------
+
+TEST_F(FileTracingTest, CountersRunFromOneToTheMaximumAndAgain) {
+  struct Row {
+    const char* maxFiles;
+    std::vector<std::string> sequence;  // counter of file 1, 2, ...
+  };
+  std::vector<std::string> hundred;
+  for (int i = 1; i <= 100; ++i) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%03d", i);
+    hundred.push_back(digits);
+  }
+  hundred.push_back("001");
+  const Row rows[] = {
+      {"3", {"1", "2", "3", "1", "2"}},
+      {"1", {"1", "1", "1"}},
+      {"0", {"1", "1", "1"}},
+      {"10", {"01", "02", "03"}},
+      {"100", hundred},
+  };
+  const std::string record(1024, 'r');  // fills a 1 KiB file exactly
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.maxFiles);
+    const std::string options = std::string("ODBCTraceMaxFileSize=1;ODBCTraceMaxNumFiles=") + row.maxFiles + ";";
+    ASSERT_EQ(openWith(options, "t.log"), 0u);
+    for (size_t i = 0; i < row.sequence.size(); ++i) {
+      SCOPED_TRACE(i);
+      ASSERT_EQ(write(record), 0u);
+      EXPECT_EQ(current(), dir_ / ("t" + row.sequence[i] + ".log"));
+    }
+    EXPECT_EQ(sink_.close(), 0u);
+  }
+}
+
+TEST_F(FileTracingTest, ExactFitStaysOneByteMoreRotates) {
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;", "t.log"), 0u);
+  ASSERT_EQ(write(std::string(1000, 'a')), 0u);
+  ASSERT_EQ(write(std::string(24, 'b')), 0u);
+  EXPECT_EQ(current(), dir_ / "t01.log");
+  ASSERT_EQ(write("c"), 0u);
+  EXPECT_EQ(current(), dir_ / "t02.log");
+  ASSERT_EQ(sink_.close(), 0u);
+  EXPECT_EQ(content("t01.log"), std::string(1000, 'a') + std::string(24, 'b'));
+  EXPECT_EQ(content("t02.log"), "c");
+}
+
+TEST_F(FileTracingTest, ARecordLargerThanTheMaximumGoesWholeIntoAFreshFile) {
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;", "t.log"), 0u);
+  const std::string big(3000, 'B');
+  ASSERT_EQ(write(big), 0u);
+  ASSERT_EQ(write("next"), 0u);
+  ASSERT_EQ(sink_.close(), 0u);
+  EXPECT_EQ(content("t01.log"), "");
+  EXPECT_EQ(content("t02.log"), big);
+  EXPECT_EQ(content("t03.log"), "next");
+}
+
+TEST_F(FileTracingTest, ComingBackToAFileEmptiesItWithoutAppendMode) {
+  dir_.write("t1.log", "old content");
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;ODBCTraceMaxNumFiles=2;", "t.log"), 0u);
+  EXPECT_EQ(content("t1.log"), "");  // emptied at open
+  ASSERT_EQ(write(std::string(1024, 'a')), 0u);
+  ASSERT_EQ(write(std::string(1024, 'b')), 0u);
+  ASSERT_EQ(write(std::string(10, 'c')), 0u);
+  ASSERT_EQ(sink_.close(), 0u);
+  EXPECT_EQ(content("t1.log"), std::string(10, 'c'));
+  EXPECT_EQ(content("t2.log"), std::string(1024, 'b'));
+}
+
+TEST_F(FileTracingTest, MaxFilesOneReopensTheSameFile) {
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;ODBCTraceMaxNumFiles=1;", "t.log"), 0u);
+  ASSERT_EQ(write(std::string(1000, 'a')), 0u);
+  ASSERT_EQ(write(std::string(100, 'b')), 0u);
+  EXPECT_EQ(sink_.fileIndex, 1u);
+  ASSERT_EQ(sink_.close(), 0u);
+  EXPECT_EQ(content("t1.log"), std::string(100, 'b'));
+  EXPECT_EQ(dir_.entries(), std::vector<std::string>{"t1.log"});
+}
+
+// Bytes a file held before it was opened for appending count toward the
+// maximum, so appended logs stay within their size.
+TEST_F(FileTracingTest, AppendModeCountsTheBytesAlreadyThere) {
+  dir_.write("t01.log", std::string(1000, 'o'));
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;TraceFileOpenAppendMode=1;", "t.log"), 0u);
+  EXPECT_EQ(sink_.bytesWritten, 1000u);
+  ASSERT_EQ(write(std::string(24, 'a')), 0u);  // exactly full
+  EXPECT_EQ(current(), dir_ / "t01.log");
+  ASSERT_EQ(write("b"), 0u);
+  EXPECT_EQ(current(), dir_ / "t02.log");
+  ASSERT_EQ(sink_.close(), 0u);
+  EXPECT_EQ(content("t01.log"), std::string(1000, 'o') + std::string(24, 'a'));
+  EXPECT_EQ(content("t02.log"), "b");
+}
+
+TEST_F(FileTracingTest, AppendModeRotatesAwayFromAFullFile) {
+  dir_.write("t01.log", std::string(2048, 'o'));
+  dir_.write("t02.log", "two");
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;TraceFileOpenAppendMode=1;", "t.log"), 0u);
+  ASSERT_EQ(write("x"), 0u);
+  ASSERT_EQ(sink_.close(), 0u);
+  EXPECT_EQ(content("t01.log"), std::string(2048, 'o'));
+  EXPECT_EQ(content("t02.log"), "twox");
+}
+
+// ---------------------------------------------------------------------------
+// Flush modes
+// ---------------------------------------------------------------------------
+
+TEST_F(FileTracingTest, FlushModes) {
+  struct Row {
+    const char* flushMode;
+    long long afterWrite;
+    long long afterFlush;
+  };
+  const Row rows[] = {
+      {"0", 0, 0},    // only the close pushes the records out
+      {"1", 0, 5},    // on request
+      {"2", 5, 5},    // after every record
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.flushMode);
+    ASSERT_EQ(openWith(std::string("ODBCTraceFlush=") + row.flushMode + ";", "t.log"), 0u);
+    ASSERT_EQ(write("12345"), 0u);
+    EXPECT_EQ(diskSize(dir_ / "t01.log"), row.afterWrite);
+    EXPECT_EQ(sink_.flush(), 0u);
+    EXPECT_EQ(diskSize(dir_ / "t01.log"), row.afterFlush);
+    EXPECT_EQ(sink_.close(), 0u);
+    EXPECT_EQ(diskSize(dir_ / "t01.log"), 5);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Close and reopen
+// ---------------------------------------------------------------------------
+
+TEST_F(FileTracingTest, AfterCloseWritesAndFlushesDoNothing) {
+  ASSERT_EQ(openWith("ODBCTraceFlush=1;", "t.log"), 0u);
+  ASSERT_EQ(write("kept"), 0u);
+  ASSERT_EQ(sink_.close(), 0u);
+  EXPECT_EQ(sink_.fileName, nullptr);
+  EXPECT_EQ(sink_.file, nullptr);
+  EXPECT_EQ(write("late"), 0u);
+  EXPECT_EQ(sink_.flush(), 0u);
+  EXPECT_EQ(sink_.close(), 0u);
+  EXPECT_EQ(content("t01.log"), "kept");
+  EXPECT_EQ(dir_.entries(), std::vector<std::string>{"t01.log"});
+}
+
+TEST_F(FileTracingTest, ReopenStartsAgainAtFileOne) {
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;", "t.log"), 0u);
+  ASSERT_EQ(write(std::string(1024, 'a')), 0u);
+  ASSERT_EQ(write("b"), 0u);
+  EXPECT_EQ(sink_.fileIndex, 2u);
+  // Open again without a close: the old file is closed, not leaked.
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;", "u.log"), 0u);
+  EXPECT_EQ(current(), dir_ / "u01.log");
+  EXPECT_EQ(content("t02.log"), "b");
+}
+
+TEST_F(FileTracingTest, BadNumbersFailTheOpen) {
+  struct Row {
+    const char* options;
+    uint16_t error;
+  };
+  const Row rows[] = {
+      {"ODBCTraceMaxNumFiles=x;", kJuMsgInvalidNumber},
+      {"ODBCTraceFlush=99999999999999999999;", kJuMsgNumberTooLarge},
+      {"ODBCTraceMaxFileSize=1k;", kJuMsgInvalidNumber},
+      {"TraceFileOpenAppendMode=yes;", kJuMsgInvalidNumber},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.options);
+    jutest::ScopedErrorList errors;
+    EXPECT_EQ(openWith(row.options, "t.log"), 1u);
+    EXPECT_EQ(errors.ids(), std::vector<uint16_t>{row.error});
+    EXPECT_EQ(sink_.file, nullptr);
+    EXPECT_EQ(sink_.fileName, nullptr);
+    EXPECT_EQ(write("x"), 0u);
+  }
+  EXPECT_EQ(dir_.entries(), std::vector<std::string>{});
+  EXPECT_EQ(sink_.open("TraceFile={unclosed"), 1u);
+}
+
+// ---------------------------------------------------------------------------
+// Failures
+// ---------------------------------------------------------------------------
+
+TEST_F(FileTracingTest, MissingDirectoryFailsTheOpenAndLaterWritesRetry) {
+  EXPECT_EQ(openWith("ODBCTraceFlush=2;", "nodir/t.log"), 1u);
+  ASSERT_EQ(errors_.ids(), std::vector<uint16_t>{kMsgFileIo});
+  EXPECT_EQ(errors_.message(0), "Error (2) on input or output to a file. " + dir_ / "nodir/t01.log");
+  EXPECT_EQ(sink_.file, nullptr);
+
+  // One attempt for each record while the directory is missing.
+  EXPECT_EQ(write("lost"), 1u);
+  EXPECT_EQ(errors_.ids(), (std::vector<uint16_t>{kMsgFileIo, kMsgFileIo}));
+  dir_.makeDir("nodir");
+  EXPECT_EQ(write("found"), 0u);
+  EXPECT_EQ(content("nodir/t01.log"), "found");
+}
+
+TEST_F(FileTracingTest, AFailedRotationIsRetriedAtTheNextRecord) {
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;ODBCTraceFlush=2;", "t.log"), 0u);
+  dir_.makeDir("t02.log");  // a directory where file 02 should go
+  ASSERT_EQ(write(std::string(1024, 'a')), 0u);
+  EXPECT_EQ(write("b"), 1u);
+  EXPECT_EQ(sink_.file, nullptr);
+  EXPECT_EQ(write("c"), 1u);
+  EXPECT_EQ(errors_.ids(), (std::vector<uint16_t>{kMsgFileIo, kMsgFileIo}));
+  EXPECT_NE(errors_.message(0).find(dir_ / "t02.log"), std::string::npos);
+  ASSERT_EQ(rmdir((dir_ / "t02.log").c_str()), 0);
+  EXPECT_EQ(write("d"), 0u);
+  EXPECT_EQ(current(), dir_ / "t02.log");
+  ASSERT_EQ(sink_.close(), 0u);
+  EXPECT_EQ(content("t01.log"), std::string(1024, 'a'));
+  EXPECT_EQ(content("t02.log"), "d");
+}
+
+// A log on a full device: every write fails, the sink goes on, nothing
+// crashes, and the loss is reported.
+TEST_F(FileTracingTest, FullDeviceFailsWritesCleanly) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  for (const char* flushMode : {"2", "0"}) {
+    SCOPED_TRACE(flushMode);
+    jutest::ScopedErrorList errors;
+    ASSERT_EQ(symlink("/dev/full", (dir_ / "t01.log").c_str()), 0);
+    ASSERT_EQ(openWith(std::string("ODBCTraceFlush=") + flushMode + ";", "t.log"), 0u);
+    int failed = 0;
+    for (int i = 0; i < 200; ++i) failed += write(std::string(100, 'x')) != 0 ? 1 : 0;
+    EXPECT_GT(failed, 0);
+    if (std::string(flushMode) == "2") {
+      EXPECT_EQ(failed, 200);
+    }
+    EXPECT_NE(sink_.file, nullptr);  // still open, still trying
+    const uint32_t closed = sink_.close();
+    // Without flushing, the last records are still buffered and are lost.
+    if (std::string(flushMode) == "0") {
+      EXPECT_EQ(closed, 1u);
+    }
+    ASSERT_FALSE(errors.ids().empty());
+    for (uint16_t id : errors.ids()) EXPECT_EQ(id, kMsgFileIo);
+    EXPECT_EQ(errors.message(0), "Error (28) on input or output to a file.");
+    ASSERT_EQ(unlink((dir_ / "t01.log").c_str()), 0);
+  }
+}
+
+TEST_F(FileTracingTest, AFailedCloseIsReported) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  ASSERT_EQ(symlink("/dev/full", (dir_ / "t01.log").c_str()), 0);
+  ASSERT_EQ(openWith("", "t.log"), 0u);
+  ASSERT_EQ(write("buffered"), 0u);
+  EXPECT_EQ(sink_.close(), 1u);
+  EXPECT_EQ(errors_.ids(), std::vector<uint16_t>{kMsgFileIo});
+}
+
+TEST_F(FileTracingTest, OutOfMemoryForTheNameFailsTheOpen) {
+  for (uint64_t nth = 1;; ++nth) {
+    SCOPED_TRACE(nth);
+    jutest::ScopedErrorList errors;
+    JuFileTracing sink;
+    const std::string attributes = "ODBCTraceMaxNumFiles=3;TraceFile=" + dir_ / "t.log";
+    julib::internal::failAllocation(nth, false);
+    const uint32_t result = sink.open(attributes.c_str());
+    const uint64_t fired = julib::internal::clearAllocationFault();
+    if (result != 0) {
+      EXPECT_EQ(sink.file, nullptr);
+      EXPECT_EQ(errors.ids().back(), kJuMsgOutOfMemory);
+    }
+    EXPECT_EQ(sink.write("x", 1), 0u);
+    if (fired == 0) {
+      EXPECT_EQ(result, 0u);
+      break;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Threads
+// ---------------------------------------------------------------------------
+
+// Records from eight threads: none is lost, none is split or interleaved,
+// and no file passes the maximum size.
+TEST_F(FileTracingTest, EightThreadsLoseNothing) {
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=8;ODBCTraceMaxNumFiles=999;ODBCTraceFlush=1;", "t.log"), 0u);
+  constexpr int kThreads = 8;
+  constexpr int kRecords = 600;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, &failures, t] {
+      for (int i = 0; i < kRecords; ++i) {
+        const std::string record = sinktest::makeRecord(t, i, 16 + static_cast<size_t>((i * 13 + t) % 200));
+        if (sink_.write(record.data(), record.size()) != 0) ++failures;
+        if (i % 50 == 0) sink_.flush();
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  ASSERT_EQ(sink_.close(), 0u);
+  EXPECT_EQ(failures.load(), 0);
+
+  std::set<std::pair<int, int>> seen;
+  for (const std::string& name : dir_.entries()) {
+    SCOPED_TRACE(name);
+    const std::string text = content(name);
+    EXPECT_LE(text.size(), 8192u);
+    std::vector<std::pair<int, int>> ids;
+    EXPECT_TRUE(sinktest::parseRecords(text, &ids));
+    for (const auto& id : ids) EXPECT_TRUE(seen.insert(id).second);
+  }
+  EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kRecords));
+  EXPECT_GT(dir_.entries().size(), 10u);
+}
+
+}  // namespace
