@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -25,6 +26,23 @@ TEST(Process, ThreadIdsDifferPerThread) {
   EXPECT_NE(other, 0u);
   EXPECT_NE(mine, other);
   EXPECT_EQ(platform::currentProcessId(), static_cast<uint32_t>(getpid()));
+}
+
+TEST(Process, AForkedChildHasItsOwnIds) {
+  const uint32_t parentThread = platform::currentThreadId();
+  const uint32_t parentProcess = platform::currentProcessId();  // both cached now
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const bool ok = platform::currentProcessId() == static_cast<uint32_t>(getpid()) &&
+                    platform::currentProcessId() != parentProcess &&
+                    platform::currentThreadId() == static_cast<uint32_t>(getpid()) &&
+                    platform::currentThreadId() != parentThread;
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(Process, ExitHookRunsWhenTheThreadEnds) {

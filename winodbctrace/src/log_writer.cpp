@@ -1,10 +1,8 @@
 // The log writer: the text of one ENTER or EXIT record, from its prefix and
 // header to one line per argument, handed whole to the current sink.
 
-#include <cinttypes>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "julib/object.h"
 #include "platform/clock.h"
@@ -77,91 +75,157 @@ size_t statementBytes(const TraceCallRecord& record) {
 // The record buffer.
 // ---------------------------------------------------------------------------
 
-// Text is appended only as far as there is room: the record is cut at the
-// buffer's end.
-class RecordBuffer {
+// Text appended only as far as there is room: the record is cut at the
+// buffer's end. Records are built piece by piece rather than through
+// printf, which costs several times more for every line of every record.
+class BoundedText {
  public:
-  RecordBuffer() = default;
-  ~RecordBuffer() { juFree(heap_); }
-  RecordBuffer(const RecordBuffer&) = delete;
-  RecordBuffer& operator=(const RecordBuffer&) = delete;
+  BoundedText(char* data, size_t size) : data_(data), size_(size) {}
+  BoundedText(const BoundedText&) = delete;
+  BoundedText& operator=(const BoundedText&) = delete;
 
-  // Room for `size` bytes of text; false (out of memory recorded) when a
-  // long statement's buffer cannot be had.
-  bool reserve(size_t size) {
-    if (size <= kRecordBytes) return true;
-    heap_ = static_cast<char*>(juMallocChecked(size + 1));
-    if (heap_ == nullptr) return false;
-    data_ = heap_;
-    size_ = size;
-    return true;
-  }
-
-  __attribute__((format(printf, 2, 3))) void append(const char* format, ...) {
+  void append(std::string_view text) {
     const size_t room = size_ - length_;
-    if (room == 0) return;
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(data_ + length_, room + 1, format, args);
-    va_end(args);
-    if (n > 0) length_ += static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room;
+    const size_t n = text.size() < room ? text.size() : room;
+    std::memcpy(data_ + length_, text.data(), n);
+    length_ += n;
+  }
+  void append(char c) {
+    if (length_ < size_) data_[length_++] = c;
+  }
+  // "%-<width>s", or "%-<width>.<width>s" when `cut`.
+  void appendPadded(std::string_view text, size_t width, bool cut) {
+    if (cut && text.size() > width) text = text.substr(0, width);
+    append(text);
+    if (text.size() >= width) return;
+    const size_t room = size_ - length_;
+    const size_t n = width - text.size() < room ? width - text.size() : room;
+    std::memset(data_ + length_, ' ', n);
+    length_ += n;
+  }
+  // "%0<digits>" PRIu64: decimal, "0"-padded to at least `digits` digits.
+  void appendUnsigned(uint64_t value, size_t digits = 1) {
+    char text[20];
+    size_t n = 0;
+    do {
+      text[sizeof text - ++n] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+    for (size_t pad = n; pad < digits; ++pad) append('0');
+    append(std::string_view(text + sizeof text - n, n));
+  }
+  // "%0<digits>" PRId64: the sign counts toward the digits, as printf's
+  // width does.
+  void appendSigned(int64_t value, size_t digits = 1) {
+    if (value >= 0) {
+      appendUnsigned(static_cast<uint64_t>(value), digits);
+      return;
+    }
+    append('-');
+    appendUnsigned(0 - static_cast<uint64_t>(value), digits > 1 ? digits - 1 : 1);
+  }
+  // "0x%016" PRIx64.
+  void appendAddress(uint64_t value) {
+    static const char kDigits[] = "0123456789abcdef";
+    char text[18] = {'0', 'x'};
+    for (size_t i = 17; i >= 2; --i, value >>= 4) text[i] = kDigits[value & 0xF];
+    append(std::string_view(text, sizeof text));
   }
 
   const char* data() const { return data_; }
   size_t length() const { return length_; }
 
+ protected:
+  void reset(char* data, size_t size) {
+    data_ = data;
+    size_ = size;
+  }
+
  private:
-  char stack_[kRecordBytes + 1];
-  char* heap_ = nullptr;
-  char* data_ = stack_;
-  size_t size_ = kRecordBytes;
+  char* data_;
+  size_t size_;
   size_t length_ = 0;
+};
+
+// The record's text: 4096 bytes on the stack, or a heap buffer for a long
+// statement.
+class RecordBuffer : public BoundedText {
+ public:
+  RecordBuffer() : BoundedText(stack_, kRecordBytes) {}
+  ~RecordBuffer() { juFree(heap_); }
+
+  // Room for `size` bytes of text; false (out of memory recorded) when a
+  // long statement's buffer cannot be had.
+  bool reserve(size_t size) {
+    if (size <= kRecordBytes) return true;
+    heap_ = static_cast<char*>(juMallocChecked(size));
+    if (heap_ == nullptr) return false;
+    reset(heap_, size);
+    return true;
+  }
+
+ private:
+  char stack_[kRecordBytes];
+  char* heap_ = nullptr;
 };
 
 // ---------------------------------------------------------------------------
 // Prefix and header.
 // ---------------------------------------------------------------------------
 
-// The line prefix of `mode` (1, 2 or 3) into `out`, from this record's own
-// clock reading; empty for every other mode.
-void formatPrefix(uint16_t mode, char* out, size_t size) {
-  out[0] = '\0';
+// The line prefix of `mode` (1, 2 or 3), from this record's own clock
+// reading; nothing for every other mode.
+//   mode 3: "2026-12-07 23:40:40.123000 pid=1234:tid=5678"
+//   mode 1: "2026-12-07 23:40:40.123000 "    mode 2: "pid=1234:tid=5678"
+void formatPrefix(uint16_t mode, BoundedText& out) {
   if (mode < 1 || mode > 3) return;
   const uint32_t processId = platform::currentProcessId();
   const uint32_t threadId = platform::currentThreadId();
-  if (mode == 2) {
-    std::snprintf(out, size, "pid=%" PRIu32 ":tid=%" PRIu32, processId, threadId);
-    return;
+  if (mode != 2) {
+    // "%Y-%m-%d %H:%M:%S." and microseconds.
+    const platform::LocalTime now = platform::localTimeNow();
+    out.appendSigned(now.year, 4);
+    out.append('-');
+    out.appendSigned(now.month, 2);
+    out.append('-');
+    out.appendSigned(now.day, 2);
+    out.append(' ');
+    out.appendSigned(now.hour, 2);
+    out.append(':');
+    out.appendSigned(now.minute, 2);
+    out.append(':');
+    out.appendSigned(now.second, 2);
+    out.append('.');
+    out.appendUnsigned(uint64_t{now.millisecond} * 1000, 6);
+    out.append(' ');
+    if (mode == 1) return;
   }
-  // This record's own clock reading: "%Y-%m-%d %H:%M:%S." and microseconds.
-  const platform::LocalTime now = platform::localTimeNow();
-  const uint32_t microseconds = now.millisecond * 1000;
-  if (mode == 3) {
-    std::snprintf(out, size, "%04d-%02d-%02d %02d:%02d:%02d.%06" PRIu32 " pid=%" PRIu32 ":tid=%" PRIu32, now.year,
-                  now.month, now.day, now.hour, now.minute, now.second, microseconds, processId, threadId);
-  } else {
-    std::snprintf(out, size, "%04d-%02d-%02d %02d:%02d:%02d.%06" PRIu32 " ", now.year, now.month, now.day, now.hour,
-                  now.minute, now.second, microseconds);
-  }
+  out.append("pid=");
+  out.appendUnsigned(processId);
+  out.append(":tid=");
+  out.appendUnsigned(threadId);
 }
 
 // The header line. Prefixes are padded to their column but never cut: the
 // ids of a long-running host may be wider than the column.
-void appendHeader(RecordBuffer& buffer, uint16_t mode, const char* prefix, const char* word, const char* name) {
-  switch (mode) {
-    case 3:
-      buffer.append("\n%-60s \t%s %s ", prefix, word, name);
-      break;
-    case 1:
-      buffer.append("\n%-35s \t%s %s ", prefix, word, name);
-      break;
-    case 2:
-      buffer.append("\n%-20s \t%s %s ", prefix, word, name);
-      break;
-    default:
-      buffer.append("\n\n%s %s", word, name);
-      break;
+//   mode 3: "\n%-60s \t%s %s ", mode 1: "\n%-35s \t%s %s ", mode 2: "\n%-20s \t%s %s ",
+//   any other: "\n\n%s %s"
+void appendHeader(RecordBuffer& buffer, uint16_t mode, std::string_view prefix, const char* word, const char* name) {
+  static constexpr size_t kColumns[] = {0, 35, 20, 60};
+  if (mode < 1 || mode > 3) {
+    buffer.append("\n\n");
+    buffer.append(word);
+    buffer.append(' ');
+    buffer.append(name);
+    return;
   }
+  buffer.append('\n');
+  buffer.appendPadded(prefix, kColumns[mode], false);
+  buffer.append(" \t");
+  buffer.append(word);
+  buffer.append(' ');
+  buffer.append(name);
+  buffer.append(' ');
 }
 
 // One argument's line after its label. Until the argument renderer shows
@@ -172,15 +236,16 @@ void appendArgument(RecordBuffer& buffer, const TraceCallRecord& record, size_t 
   const uint64_t value = record.values[index];
   switch (TraceValueFormOf(record.typeCodes[index])) {
     case TraceValueForm::kSigned:
-      buffer.append("%" PRId64 "\n", static_cast<int64_t>(value));
+      buffer.appendSigned(static_cast<int64_t>(value));
       break;
     case TraceValueForm::kUnsigned:
-      buffer.append("%" PRIu64 "\n", value);
+      buffer.appendUnsigned(value);
       break;
     case TraceValueForm::kAddress:
-      buffer.append("0x%016" PRIx64 "\n", value);
+      buffer.appendAddress(value);
       break;
   }
+  buffer.append('\n');
 }
 
 }  // namespace
@@ -240,8 +305,9 @@ void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCod
   uint16_t mode = TraceReadLineMode();
   if (!TraceOpenLazily()) return;
   if (TraceOptionValue() == 1 && mode == 0) mode = 3;
-  char prefix[kPrefixBytes];
-  formatPrefix(mode, prefix, sizeof prefix);
+  char prefixText[kPrefixBytes];
+  BoundedText prefix(prefixText, sizeof prefixText - 1);
+  formatPrefix(mode, prefix);
 
   // From the header to the sink's flush under the trace lock: records of
   // different threads never interleave, and a log closed meanwhile is not
@@ -254,14 +320,22 @@ void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCod
   }
   const auto code = static_cast<int16_t>(returnCode);
   const char* name = record.functionName != nullptr ? record.functionName : "";
-  appendHeader(buffer, mode, prefix, enter != 0 ? "ENTER" : "EXIT ", name);
-  if (enter == 0) buffer.append(" with return code %d (%s)", code, TraceGetRetcodeName(code));
-  buffer.append("\n");
+  appendHeader(buffer, mode, std::string_view(prefix.data(), prefix.length()), enter != 0 ? "ENTER" : "EXIT ", name);
+  if (enter == 0) {
+    buffer.append(" with return code ");
+    buffer.appendSigned(code);
+    buffer.append(" (");
+    buffer.append(TraceGetRetcodeName(code));
+    buffer.append(')');
+  }
+  buffer.append('\n');
   // Only a successful call has outputs worth reading.
   const bool noOutput = enter != 0 || (code != 0 && code != 1);
   const size_t count = record.argCount < kTraceMaxArgs ? record.argCount : kTraceMaxArgs;
   for (size_t i = 0; i < count; ++i) {
-    buffer.append("\t\t%-18.18s ", record.typeNames[i] != nullptr ? record.typeNames[i] : "");
+    buffer.append("\t\t");
+    buffer.appendPadded(record.typeNames[i] != nullptr ? record.typeNames[i] : "", 18, true);
+    buffer.append(' ');
     appendArgument(buffer, record, i, noOutput);
   }
   (void)sink->write(buffer.data(), buffer.length());  // failures are not reported

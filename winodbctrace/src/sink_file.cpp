@@ -113,16 +113,20 @@ uint32_t closeCurrentFile(JuFileTracing& sink) {
 }
 
 // Opens the file of the current index: emptied, or for appending, when its
-// bytes count toward the maximum size. 0, or 1 with 30041 naming the file.
+// bytes count toward the maximum size. Appending keeps what the file held
+// before this sink opened it; once the counter has come round, the file
+// holds this sink's own older records and is emptied. 0, or 1 with 30041
+// naming the file.
 uint32_t openCurrentFile(JuFileTracing& sink) {
   sink.bytesWritten = 0;
   errno = 0;
-  sink.file = std::fopen(sink.fileName, sink.appendMode != 0 ? "a" : "w");
+  const bool append = sink.appendMode != 0 && !sink.wrapped;
+  sink.file = std::fopen(sink.fileName, append ? "a" : "w");
   if (sink.file == nullptr) {
     postFileError(lastErrorNumber(), " ", sink.fileName);
     return 1;
   }
-  if (sink.appendMode != 0 && std::fseek(sink.file, 0, SEEK_END) == 0) {
+  if (append && std::fseek(sink.file, 0, SEEK_END) == 0) {
     const long size = std::ftell(sink.file);
     if (size > 0) sink.bytesWritten = static_cast<uint64_t>(size);
   }
@@ -134,8 +138,13 @@ uint32_t openNextFile(JuFileTracing& sink) {
   // A failed close has lost buffered records, which is reported; the next
   // file is opened all the same.
   (void)closeCurrentFile(sink);
+  const bool hadFile = sink.fileIndex != 0;
   ++sink.fileIndex;
-  if (sink.fileIndex > sink.maxFiles) sink.fileIndex = 1;
+  if (sink.fileIndex > sink.maxFiles) {
+    sink.fileIndex = 1;
+    // Back at the first file after a file of this open: a full round.
+    if (hadFile) sink.wrapped = true;
+  }
   writeCounter(sink.counterField, sink.counterWidth, sink.fileIndex);
   return openCurrentFile(sink);
 }
@@ -208,6 +217,7 @@ uint32_t JuFileTracing::open(const char* attributes) {
   (void)closeCurrentFile(*this);  // a failure is posted; the open goes on
   forgetFileName(*this);
   fileIndex = 0;
+  wrapped = false;
 
   uint64_t number = 0;
   size_t textLength = 0;

@@ -83,6 +83,10 @@ class JuFileTracing : public JuTracing {
   FILE* file = nullptr;
   uint32_t flushMode = 0;  // 0 none, 1 on request, 2 after every record
   JuCriticalSection lock{0};
+  // Set when the counter came back to file 1 since the open: from then on
+  // every file holds this sink's own older records, which rotation
+  // replaces even in append mode, so the set stays within its size.
+  bool wrapped = false;
 };
 
 class JuMemFileTracing : public JuTracing {

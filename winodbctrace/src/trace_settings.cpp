@@ -2,10 +2,13 @@
 // the ODBC installer, or through a reader a test puts in its place.
 
 #include <atomic>
+#include <cstring>
 
+#include "julib/codepage.h"
 #include "julib/errors.h"
 #include "julib/numbers.h"
 #include "julib/profile.h"
+#include "platform/library.h"
 #include "trace.h"
 
 namespace {
@@ -13,7 +16,63 @@ namespace {
 // Numeric settings are read into buffers of this many bytes.
 constexpr size_t kNumberSettingBytes = 1000;
 
+// ---------------------------------------------------------------------------
+// The installer's own get.
+// ---------------------------------------------------------------------------
+
+// "TraceOptions" is read for every record. The installer keeps its files in
+// a cache of its own, so asking it costs little; the profile layer's way
+// there (the texts to UTF-16 and UTF-8, the answer back through UTF-16 to
+// the ANSI code page, the profile lock twice) costs several times more. A
+// plain ASCII answer reads alike in every code page, so it is taken from the
+// installer straight; any other answer, and every read without the
+// installer, takes the profile layer's route.
+using InstallerGet = int (*)(const char* section, const char* key, const char* fallback, char* buffer, int size,
+                             const char* file);
+
+// The room the installer is given, as the profile layer gives it for values
+// of up to kPlainValueMaxSize bytes: the installer hands out what it cached
+// for a key and a size, so both ask alike.
+constexpr size_t kInstallerRoom = 4096;
+constexpr size_t kPlainValueMaxSize = 1024;
+
+// Bound once; the library stays loaded for the process.
+InstallerGet installerGet() {
+  static const InstallerGet get = [] {
+    auto* library = static_cast<platform::LibraryHandle>(juLoadLibrary("odbccp32.dll", 0));
+    return library != nullptr
+               ? reinterpret_cast<InstallerGet>(platform::findFunction(library, "SQLGetPrivateProfileString"))
+               : nullptr;
+  }();
+  return get;
+}
+
+// The value as the profile layer would give it, when it is plain ASCII;
+// false to take the profile layer's route.
+bool readPlainValue(const char* key, const char* fallback, char* buffer, size_t size, size_t* length) {
+  const InstallerGet get = installerGet();
+  if (get == nullptr || size < 2 || size > kPlainValueMaxSize) return false;
+  char text[kInstallerRoom];
+  // A failure (-1) reads as nothing found, as it does on the layer's route.
+  const int got = get("ODBC", key, fallback != nullptr ? fallback : "", text, static_cast<int>(sizeof text),
+                      "ODBC.INI");
+  size_t n = got > 0 ? static_cast<size_t>(got) : 0;
+  if (n > sizeof text - 2) n = sizeof text - 2;
+  text[n] = '\0';
+  n = std::strlen(text);
+  for (size_t i = 0; i < n; ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  }
+  const size_t take = n < size - 1 ? n : size - 1;
+  std::memcpy(buffer, text, take);
+  buffer[take] = '\0';
+  *length = take;
+  return true;
+}
+
 size_t readFromOdbcIni(const char* key, const char* fallback, char* buffer, size_t size) {
+  size_t length = 0;
+  if (readPlainValue(key, fallback, buffer, size, &length)) return length;
   return juGetPrivateProfileString("ODBC", key, fallback, buffer, size, "ODBC.INI", 0);
 }
 

@@ -1,16 +1,9 @@
 // The Driver Manager stand-in: what it exports, and an ODBC application
 // traced through it against unixODBC and the SQLite driver.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -18,14 +11,11 @@
 #include <vector>
 
 #include "export_table.h"
-
-extern char** environ;
+#include "traced_session.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr char kSqliteDriver[] = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
 
 // ---------------------------------------------------------------------------
 // Exports.
@@ -50,133 +40,43 @@ TEST(StandInExportsTest, ExportsExactlyTheOdbcFunctionsOfTheTable) {
 // An application traced through the stand-in.
 // ---------------------------------------------------------------------------
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-struct ClientRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// A temporary ODBC set-up: the SQLite driver, a data source "testdsn" on a
-// database file, and the section "ODBC" with the trace switches given.
+// A temporary ODBC set-up (see traced_session.h) for each test.
 class StandInTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vrdmhost_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::ofstream(dir_ / "odbcinst.ini") << "[SQLite3]\nDescription=SQLite 3\nDriver=" << kSqliteDriver << "\n";
-    ASSERT_TRUE(fs::exists(kSqliteDriver)) << "the SQLite ODBC driver is not installed";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    ASSERT_TRUE(session_.usable()) << "no temporary folder, or the SQLite ODBC driver is not installed";
+    dir_ = session_.dir();
   }
 
-  // Writes odbc.ini with these lines in its section "ODBC".
-  void writeOdbcIni(const std::vector<std::string>& traceLines) {
-    std::ofstream ini(dir_ / "odbc.ini");
-    ini << "[ODBC]\n";
-    for (const std::string& line : traceLines) ini << line << "\n";
-    ini << "\n[testdsn]\nDriver=SQLite3\nDatabase=" << (dir_ / "test.db").string() << "\n";
-  }
-  std::string logPath() const { return (dir_ / "SQL.LOG").string(); }
+  void writeOdbcIni(const std::vector<std::string>& traceLines) { session_.writeOdbcIni(traceLines); }
+  std::string logPath() const { return session_.logPath(); }
+  vrtest::ClientRun runClient(const std::vector<std::string>& words) { return session_.runClient(words); }
+  std::vector<fs::path> logFiles(const std::string& prefix = "SQL") const { return session_.logFiles(prefix); }
+  std::string logText() const { return session_.logText(); }
 
-  // Runs the client with the stand-in preloaded and this set-up's files.
-  ClientRun runClient(const std::vector<std::string>& words) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      const std::string key = entry.substr(0, entry.find('='));
-      if (key != "ODBCSYSINI" && key != "ODBCINI" && key != "HOME" && key != "LD_PRELOAD") env.push_back(entry);
-    }
-    const std::string runtime = VRTRACE_SANITIZER_RUNTIME;
-    env.push_back("LD_PRELOAD=" + (runtime.empty() ? "" : runtime + " ") + VRDMHOST_LIBRARY);
-    env.push_back("ODBCSYSINI=" + dir_.string());
-    env.push_back("HOME=" + dir_.string());
-
-    std::vector<std::string> args = {VRTRACE_ODBC_CLIENT};
-    args.insert(args.end(), words.begin(), words.end());
-    std::vector<char*> argv, envp;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    const std::string outPath = (dir_ / "client.out").string();
-    const std::string errPath = (dir_ / "client.err").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ClientRun run;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-      int status = 0;
-      waitpid(pid, &status, 0);
-      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
-    return run;
-  }
-
-  // The trace logs in the directory (the library names its files after
-  // "TraceFile", here SQL.LOG; the INFO side file is not among them).
-  std::vector<fs::path> logFiles(const std::string& prefix = "SQL") const {
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-      const std::string name = entry.path().filename().string();
-      if (entry.is_regular_file() && name.rfind(prefix, 0) == 0 && name.find("INFO") == std::string::npos) {
-        files.push_back(entry.path());
-      }
-    }
-    return files;
-  }
-  std::string logText() const {
-    std::string text;
-    for (const fs::path& file : logFiles()) text += readFile(file);
-    return text;
-  }
-
+  vrtest::TracedSession session_;
   fs::path dir_;
 };
 
+const vrtest::ExportTable& exportTable() {
+  static const vrtest::ExportTable table = vrtest::readExportTable(VRTRACE_EXPORT_TABLE);
+  return table;
+}
+
 // The function names of the records of one kind ("ENTER" or "EXIT"), in
-// the order written: the word is followed by the name on its header line.
+// the order written; a log that does not parse fails the test.
 std::vector<std::string> recordNames(const std::string& log, const std::string& kind) {
-  std::vector<std::string> names;
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream words(line);
-    std::string previous;
-    for (std::string word; words >> word; previous = word) {
-      if (previous == kind && word.rfind("SQL", 0) == 0) {
-        names.push_back(word);
-        break;
-      }
-    }
-  }
-  return names;
+  const vrtest::ParsedLog parsed = vrtest::parseLog(log, exportTable());
+  EXPECT_EQ(parsed.error, "");
+  return vrtest::recordNames(parsed.records, kind);
 }
 
 // The header line of the first record of a kind and function.
 std::string headerLine(const std::string& log, const std::string& kind, const std::string& name) {
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream words(line);
-    std::string previous;
-    for (std::string word; words >> word; previous = word) {
-      if (previous == kind && word == name) return line;
+  for (const vrtest::LogRecord& r : vrtest::parseLog(log, exportTable()).records) {
+    if (r.kind == kind && r.function == name) {
+      const size_t start = log.find_first_not_of('\n', r.offset);
+      return log.substr(start, log.find('\n', start) - start);
     }
   }
   return std::string();
@@ -190,18 +90,11 @@ std::map<std::string, int> countNames(const std::vector<std::string>& names) {
 
 // recordNames for each thread, by the "pid=...:tid=..." of the header.
 std::map<std::string, std::vector<std::string>> recordNamesByThread(const std::string& log, const std::string& kind) {
+  const vrtest::ParsedLog parsed = vrtest::parseLog(log, exportTable());
+  EXPECT_EQ(parsed.error, "");
   std::map<std::string, std::vector<std::string>> names;
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream words(line);
-    std::string previous, thread;
-    for (std::string word; words >> word; previous = word) {
-      if (word.rfind("pid=", 0) == 0) thread = word;
-      if (previous == kind && word.rfind("SQL", 0) == 0) {
-        names[thread].push_back(word);
-        break;
-      }
-    }
+  for (const vrtest::LogRecord& r : parsed.records) {
+    if (r.kind == kind) names[std::string(r.thread)].emplace_back(r.function);
   }
   return names;
 }
@@ -224,7 +117,7 @@ const std::vector<std::string> kScriptCalls = {
 
 TEST_F(StandInTest, TracesEachCallOfTheApplicationOnce) {
   writeOdbcIni({"Trace=Yes", "TraceFile=" + logPath()});
-  const ClientRun run = runClient(kScript);
+  const vrtest::ClientRun run = runClient(kScript);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "1|abc\n");
   EXPECT_EQ(run.err, "");
@@ -265,7 +158,7 @@ TEST_F(StandInTest, TracesNoCallsUnixOdbcMakesItself) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.script[0] + " " + c.script[1]);
     for (const fs::path& file : logFiles()) fs::remove(file);
-    const ClientRun run = runClient(c.script);
+    const vrtest::ClientRun run = runClient(c.script);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, c.rows);
     const std::string log = logText();
@@ -284,7 +177,7 @@ TEST_F(StandInTest, TracesNothingWhenTraceIsOff) {
   for (const auto& switches : kSwitches) {
     SCOPED_TRACE(switches[0]);
     writeOdbcIni(switches);
-    const ClientRun run = runClient({"connect=testdsn", "exec=SELECT 7", "fetch", "disconnect"});
+    const vrtest::ClientRun run = runClient({"connect=testdsn", "exec=SELECT 7", "fetch", "disconnect"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "7\n");
     EXPECT_EQ(run.err, "");
@@ -297,7 +190,7 @@ TEST_F(StandInTest, SwitchesReadIgnoringCase) {
     SCOPED_TRACE(on);
     for (const fs::path& file : logFiles()) fs::remove(file);
     writeOdbcIni({on, "TraceFile=" + logPath()});
-    const ClientRun run = runClient({"connect=testdsn", "disconnect"});
+    const vrtest::ClientRun run = runClient({"connect=testdsn", "disconnect"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(countNames(recordNames(logText(), "ENTER"))["SQLConnect"], 1);
   }
@@ -307,7 +200,7 @@ TEST_F(StandInTest, SwitchesReadIgnoringCase) {
 // application runs untraced.
 TEST_F(StandInTest, ReportsALogThatCannotOpenOnceAndRunsUntraced) {
   writeOdbcIni({"Trace=Yes", "TraceFile=" + (dir_ / "missing" / "SQL.LOG").string()});
-  const ClientRun run = runClient(kScript);
+  const vrtest::ClientRun run = runClient(kScript);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "1|abc\n");
   EXPECT_EQ(lineCount(run.err), 1) << run.err;
@@ -318,7 +211,7 @@ TEST_F(StandInTest, ReportsALogThatCannotOpenOnceAndRunsUntraced) {
 TEST_F(StandInTest, ReportsATraceLibraryThatCannotLoadAndRunsUntraced) {
   const std::string missing = (dir_ / "libmissing.so").string();
   writeOdbcIni({"Trace=Yes", "TraceFile=" + logPath(), "TraceDll=" + missing});
-  const ClientRun run = runClient(kScript);
+  const vrtest::ClientRun run = runClient(kScript);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "1|abc\n");
   EXPECT_EQ(lineCount(run.err), 1) << run.err;
@@ -331,7 +224,7 @@ TEST_F(StandInTest, ReportsATraceLibraryThatCannotLoadAndRunsUntraced) {
 // written before.
 TEST_F(StandInTest, CallsAfterTheLogClosedAtExitRunUntraced) {
   writeOdbcIni({"Trace=Yes", "TraceFile=" + logPath()});
-  const ClientRun run = runClient({"atexit=testdsn", "connect=testdsn", "exec=SELECT 7", "fetch", "disconnect"});
+  const vrtest::ClientRun run = runClient({"atexit=testdsn", "connect=testdsn", "exec=SELECT 7", "fetch", "disconnect"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "7\nlate\n");
   const std::vector<std::string> calls = {
@@ -348,17 +241,17 @@ TEST_F(StandInTest, CallsAfterTheLogClosedAtExitRunUntraced) {
 TEST_F(StandInTest, PassesANonAsciiTraceFileAsUtf16) {
   const std::string stem = "journal \u00e9\u00fc \u20ac";
   writeOdbcIni({"Trace=Yes", "TraceFile=" + (dir_ / (stem + ".LOG")).string()});
-  const ClientRun run = runClient({"connect=testdsn", "disconnect"});
+  const vrtest::ClientRun run = runClient({"connect=testdsn", "disconnect"});
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<fs::path> logs = logFiles(stem);
   ASSERT_EQ(logs.size(), 1u);
-  EXPECT_EQ(countNames(recordNames(readFile(logs[0]), "ENTER"))["SQLConnect"], 1);
+  EXPECT_EQ(countNames(recordNames(vrtest::readFile(logs[0]), "ENTER"))["SQLConnect"], 1);
 }
 
 // A trace library without an export leaves that function untraced.
 TEST_F(StandInTest, LeavesFunctionsWithoutATraceExportUntraced) {
   writeOdbcIni({"Trace=Yes", "TraceFile=" + logPath(), "TraceDll=" VRTRACE_PARTIAL_LIBRARY});
-  const ClientRun run = runClient(kScript);
+  const vrtest::ClientRun run = runClient(kScript);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "1|abc\n");
   const std::vector<std::string> calls = {"SQLConnect", "SQLExecDirect", "SQLExecDirect", "SQLExecDirect"};
@@ -378,7 +271,7 @@ TEST_F(StandInTest, TracesCallsOfManyThreads) {
   for (const fs::path& file : logFiles()) fs::remove(file);
 
   constexpr int kThreads = 8;
-  const ClientRun run = runClient({"threads=8", "connect=testdsn", "exec=SELECT a, b FROM t", "fetch", "disconnect"});
+  const vrtest::ClientRun run = runClient({"threads=8", "connect=testdsn", "exec=SELECT a, b FROM t", "fetch", "disconnect"});
   ASSERT_EQ(run.status, 0) << run.err;
   std::istringstream rows(run.out);
   int rowCount = 0;

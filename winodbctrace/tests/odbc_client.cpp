@@ -10,10 +10,14 @@
 //   exec=<SQL>              SQLExecDirect (a statement handle is made when needed)
 //   execw=<SQL>             SQLExecDirectW
 //   prepare=<SQL>, execute  SQLPrepare, SQLExecute
+//   preparew=<SQL>          SQLPrepareW
 //   fetch                   SQLNumResultCols, then SQLFetch and SQLGetData for
 //                           every row; prints each row as "a|b|c" (NULL for null)
 //   tables                  SQLTables for every table, then fetch
 //   getinfo=<type>          SQLGetInfo of a text fact; prints it
+//   getinfow=<type>         the same with SQLGetInfoW
+//   numresultcols           SQLNumResultCols alone (prints nothing)
+//   rowcount                SQLRowCount (prints nothing)
 //   commit                  SQLEndTran (connection, SQL_COMMIT)
 //   transact                SQLTransact (connection, SQL_COMMIT)
 //   close                   SQLFreeStmt (SQL_CLOSE)
@@ -25,6 +29,12 @@
 //                           after the stand-in's own exit handler)
 //   threads=<n>             (first word only) runs the rest of the script on n
 //                           threads at once, each with its own handles
+//   repeat=<n>              runs the next action n times (stops at a failure)
+//   signal=<path>           creates the file (no ODBC call): tells a test
+//                           that the script got this far
+//   waitfor=<path>          waits, at most a minute, until the file exists
+//                           (no ODBC call): lets a test change the set-up
+//                           between two parts of the script
 //
 // A failed action prints its diagnostics to stderr and ends the script with
 // status 1, unless the action is written with a leading "?", which lets the
@@ -36,9 +46,11 @@
 #include <sqlucode.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -129,6 +141,15 @@ void disconnect(Session& s) {
   s.odbc2 = false;
 }
 
+bool waitFor(const std::string& path) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (access(path.c_str(), F_OK) != 0) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 // The data source of the exit handler.
 std::string atExitSource;
 void runAtExit();
@@ -153,11 +174,12 @@ bool run(Session& s, const std::string& action, std::string argument) {
     return succeeded(SQLDriverConnect(s.dbc, nullptr, narrow(argument), SQL_NTS, out, sizeof out, &length,
                                       SQL_DRIVER_NOPROMPT));
   }
-  if (action == "exec" || action == "execw" || action == "prepare") {
+  if (action == "exec" || action == "execw" || action == "prepare" || action == "preparew") {
     if (!ensureStatement(s)) return false;
     if (action == "exec") return succeeded(SQLExecDirect(s.stmt, narrow(argument), SQL_NTS));
     if (action == "prepare") return succeeded(SQLPrepare(s.stmt, narrow(argument), SQL_NTS));
     std::u16string text = widen(argument);
+    if (action == "preparew") return succeeded(SQLPrepareW(s.stmt, wide(text), SQL_NTS));
     return succeeded(SQLExecDirectW(s.stmt, wide(text), SQL_NTS));
   }
   if (action == "execute") return succeeded(SQLExecute(s.stmt));
@@ -174,6 +196,29 @@ bool run(Session& s, const std::string& action, std::string argument) {
     std::printf("%s\n", value);
     return true;
   }
+  if (action == "getinfow") {
+    SQLWCHAR value[512] = {};
+    SQLSMALLINT length = 0;
+    const auto type = static_cast<SQLUSMALLINT>(std::strtoul(argument.c_str(), nullptr, 10));
+    if (!succeeded(SQLGetInfoW(s.dbc, type, value, sizeof value, &length))) return false;
+    // The facts the tests ask for are ASCII.
+    std::string text;
+    for (size_t i = 0; i < sizeof value / sizeof value[0] && value[i] != 0; ++i) {
+      text += static_cast<char>(value[i]);
+    }
+    std::printf("%s\n", text.c_str());
+    return true;
+  }
+  if (action == "numresultcols") {
+    SQLSMALLINT columns = 0;
+    return succeeded(SQLNumResultCols(s.stmt, &columns));
+  }
+  if (action == "rowcount") {
+    SQLLEN rows = 0;
+    return succeeded(SQLRowCount(s.stmt, &rows));
+  }
+  if (action == "signal") return static_cast<bool>(std::ofstream(argument));
+  if (action == "waitfor") return waitFor(argument);
   if (action == "commit") return succeeded(SQLEndTran(SQL_HANDLE_DBC, s.dbc, SQL_COMMIT));
   if (action == "transact") return succeeded(SQLTransact(SQL_NULL_HENV, s.dbc, SQL_COMMIT));
   if (action == "close") return succeeded(SQLFreeStmt(s.stmt, SQL_CLOSE));
@@ -213,13 +258,21 @@ void diagnose(const Session& s, const std::string& word) {
 
 int runScript(const std::vector<std::string>& words) {
   Session session;
+  unsigned long times = 1;
   for (const std::string& word : words) {
     const bool mayFail = !word.empty() && word[0] == '?';
     const std::string body = mayFail ? word.substr(1) : word;
     const size_t equals = body.find('=');
     const std::string action = body.substr(0, equals);
     const std::string argument = equals == std::string::npos ? std::string() : body.substr(equals + 1);
-    if (!run(session, action, argument)) {
+    if (action == "repeat") {
+      times = std::strtoul(argument.c_str(), nullptr, 10);
+      continue;
+    }
+    bool ok = true;
+    for (; times > 0 && ok; --times) ok = run(session, action, argument);
+    times = 1;
+    if (!ok) {
       diagnose(session, word);
       if (!mayFail) {
         disconnect(session);
