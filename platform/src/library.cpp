@@ -17,6 +17,7 @@ namespace {
 
 // The system loader (unix/library.inc).
 LibraryHandle systemLoad(const char* name);
+LibraryHandle systemFindLoaded(const char* name);
 void* systemFind(LibraryHandle library, const char* name);
 void systemFree(LibraryHandle library);
 
@@ -28,6 +29,7 @@ struct NameMapRow {
 };
 constexpr NameMapRow kNameMap[] = {
     {"odbccp32.dll", "libodbcinst.so.2"},
+    {"odbc32.dll", "libodbc.so.2"},
 };
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
@@ -107,7 +109,11 @@ size_t fakeLibraryLoads(const char* name) noexcept {
   return fake != nullptr ? fake->loads.load() : 0;
 }
 
-LibraryHandle loadLibrary(const char* name) noexcept {
+namespace {
+
+enum class LoadKind { kLoad, kLoadedOnly };
+
+LibraryHandle load(const char* name, LoadKind kind) {
   if (name == nullptr || *name == '\0') return nullptr;
   const std::string target = systemName(name);
   {
@@ -117,8 +123,14 @@ LibraryHandle loadLibrary(const char* name) noexcept {
       return reinterpret_cast<LibraryHandle>(fake);
     }
   }
-  return systemLoad(target.c_str());
+  return kind == LoadKind::kLoad ? systemLoad(target.c_str()) : systemFindLoaded(target.c_str());
 }
+
+}  // namespace
+
+LibraryHandle loadLibrary(const char* name) noexcept { return load(name, LoadKind::kLoad); }
+
+LibraryHandle findLoadedLibrary(const char* name) noexcept { return load(name, LoadKind::kLoadedOnly); }
 
 void* findFunction(LibraryHandle library, const char* name) noexcept {
   if (library == nullptr || name == nullptr) return nullptr;

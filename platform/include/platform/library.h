@@ -16,7 +16,14 @@ using LibraryHandle = Library*;
 LibraryHandle loadLibrary(const char* name) noexcept;
 // The address of a function of the library, null when it has none.
 void* findFunction(LibraryHandle library, const char* name) noexcept;
-// Gives back a handle of loadLibrary; null is ignored.
+// Like loadLibrary, but only for a library the process has loaded already
+// (it is never loaded here): its handle, so that its own functions are bound
+// rather than the process's first definitions of their names; null when it
+// is not loaded. The handle is given back with freeLibrary.
+//   findLoadedLibrary("odbc32.dll") -> unixODBC's libodbc.so.2, when the
+//   application uses it
+LibraryHandle findLoadedLibrary(const char* name) noexcept;
+// Gives back a handle of loadLibrary or findLoadedLibrary; null is ignored.
 void freeLibrary(LibraryHandle library) noexcept;
 
 // Test seam: while registered, loading `name` (as loadLibrary would match

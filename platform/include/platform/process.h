@@ -33,6 +33,15 @@ bool setThreadExitHook(void (*hook)(void*), void* arg) noexcept;
 // 0 on failure or when size is 0.
 size_t moduleFileName(ModuleHandle module, char* buffer, size_t size) noexcept;
 
+// The process environment as one block: each "NAME=value" string with its
+// NUL, then one more NUL (an empty environment is that NUL alone), copied
+// into `buffer` when the whole block fits `size` bytes. Returns the bytes the
+// block takes, whether or not it was copied; a caller that sized its buffer
+// by an earlier call asks again when the answer grew, since other threads
+// may change the environment in between.
+//   environmentBlock(buf, 0) -> 14 for {"A=1", "PATH=/bin"}, nothing copied
+size_t environmentBlock(char* buffer, size_t size) noexcept;
+
 // The Windows version the library believes it runs on. The stand-in reports a
 // current Windows (10.0, service pack 0); tests may report another one.
 bool isWindowsVersionAtLeast(uint16_t major, uint16_t minor, uint16_t servicePackMajor) noexcept;

@@ -1,0 +1,39 @@
+// Reading and testing this process's own memory without ever faulting: how
+// the trace library looks at the pointers an application hands it.
+#ifndef PLATFORM_MEMORY_H
+#define PLATFORM_MEMORY_H
+
+#include <cstddef>
+
+namespace platform {
+
+// Copies the `n` bytes at `address` into `out` as far as they can be read,
+// through the kernel rather than by dereferencing `address`, so an unmapped,
+// inaccessible or freed-and-unmapped address costs a short count, never a
+// fault. Returns the bytes copied: `n` when the whole range was readable,
+// else the length of its readable start (the copy stops at the first page
+// that cannot be read). Bytes of `out` past the count are left as they were.
+//   copyMemory(out, "abc", 3) -> 3;  copyMemory(out, nullptr, 3) -> 0
+size_t copyMemory(void* out, const void* address, size_t n) noexcept;
+
+// True when all `n` bytes at `address` can be read (0 bytes always can).
+// Tests one byte of each page of the range; reads nothing into the caller.
+bool isReadable(const void* address, size_t n) noexcept;
+
+// True when all `n` bytes at `address` lie in pages mapped writable, by the
+// page permissions of the process's mappings (0 bytes: true). Never writes.
+// The permissions are cached and read again whenever the cache cannot
+// confirm a range, so a page made writable or mapped since is found; a page
+// made read-only since a positive answer may still be reported writable,
+// which is harmless to callers that only read through copyMemory.
+bool isWritable(const void* address, size_t n) noexcept;
+
+// Copies the `n` bytes at `address` into `out` when they can be read and
+// all lie in pages mapped writable: isWritable and copyMemory in one, at
+// the cost of a single read of the process's memory while the cached
+// permissions confirm the range. False (and `out` undefined) otherwise.
+bool copyWritable(void* out, const void* address, size_t n) noexcept;
+
+}  // namespace platform
+
+#endif  // PLATFORM_MEMORY_H

@@ -1,0 +1,149 @@
+// Memory probes: the portable part (argument checks and the cache of
+// writable ranges). The system's side is unix/memory.inc.
+
+#include "platform/memory.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/lock.h"
+#include "platform/process.h"
+
+namespace platform {
+namespace {
+
+// A half-open range of addresses.
+struct AddressRange {
+  uintptr_t begin;
+  uintptr_t end;
+};
+
+// Storage for the cache. It comes from the system's page allocator, never
+// from malloc or the library's operators: the probe runs inside a host
+// process whose allocation the trace library must not change.
+void* allocatePages(size_t bytes) noexcept;
+void freePages(void* pages, size_t bytes) noexcept;
+
+// The writable mappings, ascending, adjacent ones merged, so a range lies
+// in writable memory exactly when one entry holds it whole.
+class WritableRanges {
+ public:
+  void clear() { count_ = 0; }
+
+  // Appends [begin, end), which must not start below the last entry's end.
+  // False when there is no memory for it.
+  bool add(uintptr_t begin, uintptr_t end) {
+    if (begin >= end) return true;
+    if (count_ > 0 && ranges_[count_ - 1].end == begin) {
+      ranges_[count_ - 1].end = end;
+      return true;
+    }
+    if (count_ == capacity_ && !grow()) return false;
+    ranges_[count_++] = {begin, end};
+    return true;
+  }
+
+  bool covers(uintptr_t begin, uintptr_t end) const {
+    // The last entry that starts at or below `begin`.
+    size_t low = 0;
+    size_t high = count_;
+    while (low < high) {
+      const size_t middle = low + (high - low) / 2;
+      if (ranges_[middle].begin <= begin) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    return low > 0 && end <= ranges_[low - 1].end;
+  }
+
+ private:
+  bool grow() {
+    const size_t capacity = capacity_ == 0 ? 256 : capacity_ * 2;
+    if (capacity > SIZE_MAX / sizeof(AddressRange)) return false;
+    auto* ranges = static_cast<AddressRange*>(allocatePages(capacity * sizeof(AddressRange)));
+    if (ranges == nullptr) return false;
+    if (count_ > 0) std::memcpy(ranges, ranges_, count_ * sizeof(AddressRange));
+    if (ranges_ != nullptr) freePages(ranges_, capacity_ * sizeof(AddressRange));
+    ranges_ = ranges;
+    capacity_ = capacity;
+    return true;
+  }
+
+  AddressRange* ranges_ = nullptr;
+  size_t count_ = 0;
+  size_t capacity_ = 0;
+};
+
+// The system's side (unix/memory.inc).
+size_t systemCopy(void* out, uintptr_t address, size_t n) noexcept;
+bool systemProbe(uintptr_t address, size_t n) noexcept;
+// Reads the current mappings into `ranges`; false when they could not be
+// read whole.
+bool loadWritableRanges(WritableRanges& ranges) noexcept;
+
+// The cache and its lock; both need no construction.
+Lock writableLock;
+WritableRanges writableRanges;
+bool writableLoaded = false;
+
+// The bytes of `n` at `address` that lie below the top of the address
+// space (a range cannot wrap around).
+size_t clampToAddressSpace(uintptr_t address, size_t n) {
+  const uintptr_t room = UINTPTR_MAX - address;
+  return n > room ? room : n;
+}
+
+}  // namespace
+
+size_t copyMemory(void* out, const void* address, size_t n) noexcept {
+  const auto at = reinterpret_cast<uintptr_t>(address);
+  if (n == 0 || at == 0 || out == nullptr) return 0;
+  return systemCopy(out, at, clampToAddressSpace(at, n));
+}
+
+bool isReadable(const void* address, size_t n) noexcept {
+  if (n == 0) return true;
+  const auto at = reinterpret_cast<uintptr_t>(address);
+  if (at == 0 || n > UINTPTR_MAX - at) return false;
+  return systemProbe(at, n);
+}
+
+bool isWritable(const void* address, size_t n) noexcept {
+  if (n == 0) return true;
+  const auto begin = reinterpret_cast<uintptr_t>(address);
+  if (begin == 0 || n > UINTPTR_MAX - begin) return false;
+  const uintptr_t end = begin + n;
+  writableLock.enter();
+  // A cached yes stands only while the pages can still be read: a range
+  // unmapped or made inaccessible since is looked up afresh.
+  bool writable = writableLoaded && writableRanges.covers(begin, end) && systemProbe(begin, n);
+  if (!writable) {
+    writableLoaded = loadWritableRanges(writableRanges);
+    writable = writableRanges.covers(begin, end);
+  }
+  writableLock.leave();
+  return writable;
+}
+
+bool copyWritable(void* out, const void* address, size_t n) noexcept {
+  if (n == 0) return true;
+  const auto begin = reinterpret_cast<uintptr_t>(address);
+  if (begin == 0 || out == nullptr || n > UINTPTR_MAX - begin) return false;
+  // The copy is the readability test; the permissions then need no probe.
+  if (systemCopy(out, begin, n) != n) return false;
+  const uintptr_t end = begin + n;
+  writableLock.enter();
+  bool writable = writableLoaded && writableRanges.covers(begin, end);
+  if (!writable) {
+    writableLoaded = loadWritableRanges(writableRanges);
+    writable = writableRanges.covers(begin, end);
+  }
+  writableLock.leave();
+  return writable;
+}
+
+}  // namespace platform
+
+#include "unix/memory.inc"
