@@ -52,8 +52,15 @@ for other in "${others[@]}"; do
 done
 echo
 echo "== Its first records"
-head -n 40 "${logs[0]}"
+head -n 60 "${logs[0]}"
 echo "..."
+info=$(find "$demo/logs" -type f -name '*INFO*' | head -n 1)
+if [[ -n $info ]]; then
+  echo
+  echo "== The INFO file: the driver's facts, then the environment"
+  head -n 8 "$info" | tr -d '\r'
+  echo "..."
+fi
 echo
 echo "The settings are in $demo/odbc.ini (the section [ODBC]); run the session again with"
 echo "  ODBCSYSINI=$demo ODBCINI=$demo/odbc.ini LD_PRELOAD=$standin isql DemoDSN"

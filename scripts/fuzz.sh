@@ -19,14 +19,25 @@ fi
 dir="$top/build/fuzz"
 CC=clang CXX=clang++ cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DJU_BUILD_FUZZ=ON -DJU_BUILD_TESTS=OFF -DJU_BUILD_BENCH=OFF >/dev/null
-cmake --build "$dir"
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  for f in "$dir"/fuzz/*_fuzz; do targets+=("$(basename "$f")"); done
+  for f in "$top"/fuzz/*_fuzz.cpp; do targets+=("$(basename "$f" .cpp)"); done
 fi
+# Only the targets and what they link: the shared libraries (trace library,
+# stand-in) are not built for fuzzing.
+cmake --build "$dir" --target "${targets[@]}"
+failed=()
 for t in "${targets[@]}"; do
   corpus="$dir/corpus/$t"
   mkdir -p "$corpus"
   echo "=== $t ($seconds s)"
-  "$dir/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 "$corpus" 2>&1 | grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|ERROR|SUMMARY" || true
+  # The whole output stays in build/fuzz/<target>.out; a crash fails the run.
+  status=0
+  "$dir/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 "$corpus" >"$dir/$t.out" 2>&1 || status=$?
+  grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|ERROR|SUMMARY" "$dir/$t.out" || true
+  if ((status != 0)); then
+    echo "$t failed with status $status: see $dir/$t.out" >&2
+    failed+=("$t")
+  fi
 done
+((${#failed[@]} == 0)) || exit 1

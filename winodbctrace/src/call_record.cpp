@@ -16,52 +16,47 @@ struct TypeRow {
   uint32_t code;
   const char* label;
   Widen widen;
-  TraceValueForm form;
 };
-
-constexpr TraceValueForm kAddress = TraceValueForm::kAddress;
-constexpr TraceValueForm kSigned = TraceValueForm::kSigned;
-constexpr TraceValueForm kUnsigned = TraceValueForm::kUnsigned;
 
 // The codes the exports store; codes 32, 33 and 36 to 54 are the renderer's.
 constexpr TypeRow kTypeRows[] = {
-    {1, "HENV", Widen::kAsPassed, kAddress},
-    {2, "HDBC *", Widen::kAsPassed, kAddress},
-    {3, "HENV *", Widen::kAsPassed, kAddress},
-    {4, "HDBC", Widen::kAsPassed, kAddress},
-    {5, "HSTMT *", Widen::kAsPassed, kAddress},
-    {6, "HSTMT", Widen::kAsPassed, kAddress},
-    {7, "UWORD", Widen::kUnsigned16, kUnsigned},
-    {8, "SWORD", Widen::kSigned16, kSigned},
-    {9, "PTR", Widen::kAsPassed, kAddress},
-    {10, "SDWORD", Widen::kSigned32, kSigned},
-    {11, "SDWORD *", Widen::kAsPassed, kAddress},
-    {12, "SWORD *", Widen::kAsPassed, kAddress},
-    {13, "UCHAR *", Widen::kAsPassed, kAddress},
-    {14, "UDWORD *", Widen::kAsPassed, kAddress},
-    {15, "UDWORD", Widen::kUnsigned32, kUnsigned},
-    {16, "HWND", Widen::kAsPassed, kAddress},
-    {17, "UWORD *", Widen::kAsPassed, kAddress},
-    {18, "PTR *", Widen::kAsPassed, kAddress},
-    {19, "BOOL", Widen::kSigned32, kSigned},
-    {20, "SQLSMALLINT", Widen::kSigned16, kSigned},
-    {21, "SQLHANDLE", Widen::kAsPassed, kAddress},
-    {22, "SQLHANDLE *", Widen::kAsPassed, kAddress},
-    {23, "SQLHSTMT", Widen::kAsPassed, kAddress},
-    {24, "SQLINTEGER", Widen::kSigned32, kSigned},
-    {25, "SQLPOINTER", Widen::kAsPassed, kAddress},
-    {26, "SQLINTEGER *", Widen::kAsPassed, kAddress},
-    {27, "SQLSMALLINT *", Widen::kAsPassed, kAddress},
-    {28, "SQLHDESC", Widen::kAsPassed, kAddress},
-    {29, "SQLHDBC", Widen::kAsPassed, kAddress},
-    {30, "SQLCHAR *", Widen::kAsPassed, kAddress},
-    {31, "SQLHENV", Widen::kAsPassed, kAddress},
-    {34, "WCHAR *", Widen::kAsPassed, kAddress},
-    {35, "SQLWCHAR *", Widen::kAsPassed, kAddress},
-    {55, "SQLLEN", Widen::kAsPassed, kSigned},
-    {56, "SQLULEN", Widen::kAsPassed, kUnsigned},
-    {57, "SQLLEN *", Widen::kAsPassed, kAddress},
-    {58, "SQLULEN *", Widen::kAsPassed, kAddress},
+    {1, "HENV", Widen::kAsPassed},
+    {2, "HDBC *", Widen::kAsPassed},
+    {3, "HENV *", Widen::kAsPassed},
+    {4, "HDBC", Widen::kAsPassed},
+    {5, "HSTMT *", Widen::kAsPassed},
+    {6, "HSTMT", Widen::kAsPassed},
+    {7, "UWORD", Widen::kUnsigned16},
+    {8, "SWORD", Widen::kSigned16},
+    {9, "PTR", Widen::kAsPassed},
+    {10, "SDWORD", Widen::kSigned32},
+    {11, "SDWORD *", Widen::kAsPassed},
+    {12, "SWORD *", Widen::kAsPassed},
+    {13, "UCHAR *", Widen::kAsPassed},
+    {14, "UDWORD *", Widen::kAsPassed},
+    {15, "UDWORD", Widen::kUnsigned32},
+    {16, "HWND", Widen::kAsPassed},
+    {17, "UWORD *", Widen::kAsPassed},
+    {18, "PTR *", Widen::kAsPassed},
+    {19, "BOOL", Widen::kSigned32},
+    {20, "SQLSMALLINT", Widen::kSigned16},
+    {21, "SQLHANDLE", Widen::kAsPassed},
+    {22, "SQLHANDLE *", Widen::kAsPassed},
+    {23, "SQLHSTMT", Widen::kAsPassed},
+    {24, "SQLINTEGER", Widen::kSigned32},
+    {25, "SQLPOINTER", Widen::kAsPassed},
+    {26, "SQLINTEGER *", Widen::kAsPassed},
+    {27, "SQLSMALLINT *", Widen::kAsPassed},
+    {28, "SQLHDESC", Widen::kAsPassed},
+    {29, "SQLHDBC", Widen::kAsPassed},
+    {30, "SQLCHAR *", Widen::kAsPassed},
+    {31, "SQLHENV", Widen::kAsPassed},
+    {34, "WCHAR *", Widen::kAsPassed},
+    {35, "SQLWCHAR *", Widen::kAsPassed},
+    {55, "SQLLEN", Widen::kAsPassed},
+    {56, "SQLULEN", Widen::kAsPassed},
+    {57, "SQLLEN *", Widen::kAsPassed},
+    {58, "SQLULEN *", Widen::kAsPassed},
 };
 
 const TypeRow* typeRow(uint32_t code) {
@@ -80,11 +75,6 @@ std::atomic<TraceCallRecord*> handleSlots[kTraceHandleSlots];
 const char* TraceTypeLabel(uint32_t code) {
   const TypeRow* row = typeRow(code);
   return row != nullptr ? row->label : nullptr;
-}
-
-TraceValueForm TraceValueFormOf(uint32_t code) {
-  const TypeRow* row = typeRow(code);
-  return row != nullptr ? row->form : TraceValueForm::kAddress;
 }
 
 uint64_t TraceWiden(uint32_t code, uint64_t raw) {

@@ -17,6 +17,10 @@ inline constexpr uint32_t kTraceKindHandle = 0x8;
 inline constexpr uint32_t kTraceKindText = 0x10;
 inline constexpr uint32_t kTraceKindConnection = 0x20;
 inline constexpr uint32_t kTraceKindStatementOnConnection = 0x40;
+inline constexpr uint32_t kTraceKindPseudo = 0x80;             // "<null pointer>", "<hwnd>", ...
+inline constexpr uint32_t kTraceKindDescriptorHandle = 0x8000;  // SQL_ATTR_APP_ROW_DESC, ...
+inline constexpr uint32_t kTraceKindArrayPointer = 0x10000;    // SQL_ATTR_ROW_STATUS_PTR, ...
+inline constexpr uint32_t kTraceKindPointer = 0x20000;         // SQL_DESC_DATA_PTR, ...
 
 // One constant. Rows are searched in table order; the first match wins.
 struct TraceConstant {
@@ -38,6 +42,36 @@ struct TraceConstantTable {
 // The 29 tables, in one array (generated from the table data).
 extern const TraceConstantTable traceConstantTables[];
 extern const size_t traceConstantTableCount;
+
+// How a binding takes its key from an argument's stored 64-bit value.
+enum class TraceKeyForm : uint8_t {
+  kLow16Signed,    // the low 16 bits, sign-extended: 0xFFFE -> -2
+  kLow16Unsigned,  // the low 16 bits: 0xFFFE -> 65534
+  kLow32,          // the low 32 bits, as a signed 32-bit value
+};
+
+// Which table speaks for an argument of a call (generated from the binding
+// data). `functionName` narrows a binding to one function of a shared id,
+// compared ignoring case; null takes every function of the id.
+struct TraceBinding {
+  uint32_t functionId;
+  const char* functionName;
+  uint32_t argIndex;     // the named argument, or the value buffer argument
+  uint32_t keyArgIndex;  // the argument that holds the key
+  const TraceConstantTable* table;
+  TraceKeyForm keyForm;
+};
+
+// Integer arguments named by a table (type codes 7, 8, 19, 20, 24).
+extern const TraceBinding traceNameBindings[];
+extern const size_t traceNameBindingCount;
+// Value buffers shown by the kind of the attribute in their key argument.
+extern const TraceBinding traceValueKindBindings[];
+extern const size_t traceValueKindBindingCount;
+
+// The first row of `table` whose value is `value`, or null.
+//   buffer type table, -2 -> SQL_C_BINARY (listed before SQL_C_VARBOOKMARK)
+const TraceConstant* TraceFindConstant(const TraceConstantTable& table, int32_t value);
 
 // Outcomes of a lookup.
 enum class TraceLookup : uint8_t {

@@ -6,7 +6,9 @@
 
 #include "julib/object.h"
 #include "platform/clock.h"
+#include "platform/memory.h"
 #include "platform/process.h"
+#include "render.h"
 #include "sinks.h"
 #include "trace.h"
 
@@ -18,8 +20,6 @@ constexpr size_t kMaxStatementBytes = size_t{1} << 20;
 // Room beside a long statement for the header and the other arguments.
 constexpr size_t kStatementSlack = 500;
 constexpr int32_t kSqlNts = -3;
-// Text is measured in blocks that never straddle a page.
-constexpr uintptr_t kProbeBlock = 4096;
 constexpr size_t kPrefixBytes = 260;
 
 // ---------------------------------------------------------------------------
@@ -35,22 +35,6 @@ bool isStatementCall(const TraceCallRecord& record) {
   return false;
 }
 
-// Units of terminated text before its terminator, at most `limit`; reading
-// stops at the first block that is not readable.
-template <typename Unit>
-size_t measureText(const Unit* text, size_t limit) {
-  size_t n = 0;
-  while (n < limit) {
-    const uintptr_t at = reinterpret_cast<uintptr_t>(text + n);
-    const size_t blockUnits = (kProbeBlock - at % kProbeBlock + sizeof(Unit) - 1) / sizeof(Unit);
-    if (!TraceIsReadable(text + n, blockUnits * sizeof(Unit))) return n;
-    for (size_t i = 0; i < blockUnits && n < limit; ++i, ++n) {
-      if (text[n] == 0) return n;
-    }
-  }
-  return n;
-}
-
 // Bytes of the statement of SQLPrepare or SQLExecDirect (two a unit for the
 // wide forms), at most kMaxStatementBytes; 0 for every other call and for
 // text that cannot be read or has no sound length.
@@ -62,8 +46,13 @@ size_t statementBytes(const TraceCallRecord& record) {
   const size_t limit = kMaxStatementBytes / unitBytes;
   size_t units = 0;
   if (length == kSqlNts) {
-    units = record.wide != 0 ? measureText(static_cast<const char16_t*>(text), limit)
-                             : measureText(static_cast<const char*>(text), limit);
+    // Up to the terminator, or as far as the text can be read.
+    uint64_t bytes = 0;
+    const bool terminated =
+        TraceMeasureText(record.values[1], record.wide != 0, uint64_t{limit + 1} * unitBytes, &bytes) ==
+        TraceMeasured::kTerminated;
+    units = static_cast<size_t>(bytes / unitBytes) - (terminated ? 1 : 0);
+    if (units > limit) units = limit;
   } else if (length > 0) {
     units = static_cast<size_t>(length) < limit ? static_cast<size_t>(length) : limit;
     if (!TraceIsReadable(text, 1)) units = 0;
@@ -124,16 +113,12 @@ class BoundedText {
     append('-');
     appendUnsigned(0 - static_cast<uint64_t>(value), digits > 1 ? digits - 1 : 1);
   }
-  // "0x%016" PRIx64.
-  void appendAddress(uint64_t value) {
-    static const char kDigits[] = "0123456789abcdef";
-    char text[18] = {'0', 'x'};
-    for (size_t i = 17; i >= 2; --i, value >>= 4) text[i] = kDigits[value & 0xF];
-    append(std::string_view(text, sizeof text));
-  }
-
   const char* data() const { return data_; }
   size_t length() const { return length_; }
+  // Where a renderer writes next, how much room it has, and what it wrote.
+  char* end() { return data_ + length_; }
+  size_t room() const { return size_ - length_; }
+  void advance(size_t n) { length_ += n < room() ? n : room(); }
 
  protected:
   void reset(char* data, size_t size) {
@@ -228,24 +213,11 @@ void appendHeader(RecordBuffer& buffer, uint16_t mode, std::string_view prefix, 
   buffer.append(' ');
 }
 
-// One argument's line after its label. Until the argument renderer shows
-// what arguments point to, every argument shows its own value, so the
-// no-output flag changes nothing yet.
-void appendArgument(RecordBuffer& buffer, const TraceCallRecord& record, size_t index,
-                    [[maybe_unused]] bool noOutput) {
-  const uint64_t value = record.values[index];
-  switch (TraceValueFormOf(record.typeCodes[index])) {
-    case TraceValueForm::kSigned:
-      buffer.appendSigned(static_cast<int64_t>(value));
-      break;
-    case TraceValueForm::kUnsigned:
-      buffer.appendUnsigned(value);
-      break;
-    case TraceValueForm::kAddress:
-      buffer.appendAddress(value);
-      break;
-  }
-  buffer.append('\n');
+// One argument's line after its label: the renderer's text, which ends
+// its own line.
+void appendArgument(RecordBuffer& buffer, const TraceCallRecord& record, size_t index, bool noOutput) {
+  buffer.advance(TraceFormatArg(record, static_cast<uint32_t>(index), noOutput ? 1 : 0, buffer.end(), buffer.room(),
+                                record.typeCodes[index]));
 }
 
 }  // namespace
@@ -254,11 +226,7 @@ void appendArgument(RecordBuffer& buffer, const TraceCallRecord& record, size_t 
 // Public operations.
 // ---------------------------------------------------------------------------
 
-bool TraceIsReadable(const void* address, size_t bytes) {
-  // Until the platform can probe memory, only a null address is known to be
-  // unreadable; text is still read only within its length or terminator.
-  return bytes == 0 || address != nullptr;
-}
+bool TraceIsReadable(const void* address, size_t bytes) { return platform::isReadable(address, bytes); }
 
 size_t TraceRecordBufferSize(const TraceCallRecord& record) {
   const size_t bytes = statementBytes(record) + kStatementSlack;

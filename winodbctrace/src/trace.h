@@ -64,12 +64,6 @@ uint64_t TraceArg(uint32_t code, T value) {
 // 200, or 0 when no record could be made or kept.
 int16_t TraceCall(const TraceFunction& function, const uint64_t* values);
 
-// How an argument line shows a value until the argument renderer takes
-// over: integers in decimal (signed or unsigned by their type), handles and
-// pointers as 0x and 16 hexadecimal digits.
-enum class TraceValueForm { kAddress, kSigned, kUnsigned };
-TraceValueForm TraceValueFormOf(uint32_t code);
-
 // Parks a record; its handle, or 0 when every slot is taken.
 int16_t TraceAddHandle(TraceCallRecord* record);
 // Takes the record of a handle out of its slot (null for none).
@@ -112,6 +106,12 @@ size_t TraceReadSetting(const char* key, const char* fallback, char* buffer, siz
 // text does not parse, whose error then leaves the thread's list again.
 uint64_t TraceReadUnsignedSetting(const char* key, const char* fallback, uint64_t unparsable);
 int64_t TraceReadSignedSetting(const char* key, const char* fallback, int64_t unparsable);
+
+// The log's name when "TraceFile" is empty: SQL.LOG in the temporary
+// directory, and a NUL, into `out` of `size` bytes. Returns its length, or 0
+// (`out` emptied) when it does not fit.
+//   TraceDefaultLogName(out, 283) -> 12, "/tmp/SQL.LOG"
+size_t TraceDefaultLogName(char* out, size_t size);
 
 // The trace file name: `name` with `suffix` inserted before the last "." of
 // its file part (the text after its last "/" or "\\"), or appended when the

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "info_file.h"
 #include "julib/errors.h"
 #include "julib/threads.h"
 #include "platform/ansi.h"
@@ -332,6 +333,16 @@ int TraceInsertFileSuffix(const char* name, const char* suffix, char* out, size_
   return 0;
 }
 
+size_t TraceDefaultLogName(char* out, size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  out[0] = '\0';
+  if (size < sizeof kDefaultLogName) return 0;
+  const size_t directory = platform::temporaryDirectory(out, size - (sizeof kDefaultLogName - 1));
+  if (directory == 0) return 0;
+  std::memcpy(out + directory, kDefaultLogName, sizeof kDefaultLogName);
+  return directory + sizeof kDefaultLogName - 1;
+}
+
 size_t TraceBuildSinkAttributes(const uint64_t numbers[5], const char* path, char* out, size_t size) {
   if (out == nullptr || size == 0) return 0;
   int n = std::snprintf(out, size,
@@ -410,6 +421,7 @@ void TraceReturn(int16_t handle, int16_t returnCode) {
   TraceCallRecord* record = TraceTakeHandle(handle);
   if (record == nullptr) return;
   TraceWriteCall(*record, 0, static_cast<uint16_t>(returnCode));
+  TraceWriteConnectInfo(*record, returnCode);
   std::free(record);
 }
 

@@ -18,7 +18,9 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <cctype>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/ju_test.h"
@@ -90,10 +92,32 @@ inline std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline size_t countOf(const std::string& text, const std::string& piece) {
+inline size_t countOf(std::string_view text, std::string_view piece) {
   size_t n = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size())) ++n;
+  for (size_t at = text.find(piece); at != std::string_view::npos; at = text.find(piece, at + piece.size())) ++n;
   return n;
+}
+
+// The lines of a text, each with its line break.
+inline std::vector<std::string> linesOf(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    const size_t take = end == std::string_view::npos ? text.size() : end + 1;
+    lines.emplace_back(text.substr(0, take));
+    text.remove_prefix(take);
+  }
+  return lines;
+}
+
+// Whether a line is an INFO entry's time line ("2026-03-01 14:05:09.\r\n").
+inline bool isInfoTimeLine(std::string_view line) {
+  constexpr std::string_view kForm = "dddd-dd-dd dd:dd:dd.\r\n";
+  if (line.size() != kForm.size()) return false;
+  for (size_t i = 0; i < kForm.size(); ++i) {
+    if (kForm[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(line[i])) : line[i] != kForm[i]) return false;
+  }
+  return true;
 }
 
 // A fresh folder, removed with what it holds at the end of the scope.

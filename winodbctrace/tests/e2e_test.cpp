@@ -50,7 +50,10 @@ std::vector<std::string> traceFiles(const vrtest::TracedSession& session) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(session.dir())) {
     const std::string name = entry.path().filename().string();
-    if (kOwn.count(name) == 0 && name.rfind("client", 0) != 0) names.push_back(name);
+    // The INFO file lies beside the logs but is not one of them.
+    if (kOwn.count(name) == 0 && name.rfind("client", 0) != 0 && name.find("INFO") == std::string::npos) {
+      names.push_back(name);
+    }
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -390,7 +393,7 @@ TEST_F(EndToEndTest, IsqlRunsAScriptTraced) {
   constexpr char kIsql[] = "/usr/bin/isql";
   if (!fs::exists(kIsql)) GTEST_SKIP() << "isql (unixodbc) is not installed";
   session_.writeOdbcIni({"Trace=Yes", "TraceFile=" + session_.logPath()});
-  const ClientRun run = session_.run(kIsql, {"-b", "-d|", "testdsn"},
+  const ClientRun run = session_.run(kIsql, {"-b", "-d|", "testdsn", "isqluser", "isql-secret"},
                                      "CREATE TABLE t(a INTEGER, b TEXT)\n"
                                      "INSERT INTO t VALUES(1, 'abc')\n"
                                      "SELECT a, b FROM t\n"
@@ -411,6 +414,31 @@ TEST_F(EndToEndTest, IsqlRunsAScriptTraced) {
   EXPECT_EQ(exitCodes(log.records, "SQLFetch"), (std::vector<int>{0, 100}));
   const std::string thread = "pid=" + std::to_string(run.pid) + ":tid=";
   for (const LogRecord& r : log.records) ASSERT_EQ(r.thread.substr(0, thread.size()), thread);
+
+  // What isql passed and got back, rendered; the password masked.
+  EXPECT_EQ(text.find("isql-secret"), std::string::npos);
+  const auto argumentsOf = [&log](const std::string& kind, const std::string& function, size_t occurrence) {
+    std::vector<std::string> args;
+    for (const LogRecord& r : log.records) {
+      if (r.kind == kind && r.function == function && occurrence-- == 0) {
+        args.assign(r.args.begin(), r.args.end());
+        break;
+      }
+    }
+    return args;
+  };
+  const std::vector<std::string> connect = argumentsOf("EXIT", "SQLConnect", 0);
+  ASSERT_EQ(connect.size(), 7u);
+  EXPECT_EQ(connect[1].substr(39), "[      -3] \"testdsn\\x00\"");
+  EXPECT_EQ(connect[3].substr(39), "[      -3] \"isqluser\\x00\"");
+  EXPECT_EQ(connect[5].substr(39), "[      -3] \"********\"");
+  const std::vector<std::string> prepare = argumentsOf("ENTER", "SQLPrepare", 2);
+  ASSERT_EQ(prepare.size(), 3u);
+  EXPECT_EQ(prepare[1].substr(39), "[      -3] \"SELECT a, b FROM t\"");
+  const std::vector<std::string> data = argumentsOf("EXIT", "SQLGetData", 1);
+  ASSERT_EQ(data.size(), 6u);
+  EXPECT_EQ(data[2], "SWORD                        1 <SQL_C_CHAR>");
+  EXPECT_EQ(data[3].substr(39), "[       3] \"abc\"");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The log writer: record forms by line-prefix mode, headers, argument lines,
 // the record buffer for long statements, and records of many threads.
 
+#include <cinttypes>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <regex>
@@ -23,6 +25,12 @@ using coretest::setSetting;
 namespace {
 
 constexpr uint64_t kNts = static_cast<uint64_t>(int64_t{-3});
+
+std::string hex(const void* p) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%016" PRIX64, address(p));
+  return text;
+}
 
 TEST(TraceRetcodeTest, NamesByCode) {
   struct Row {
@@ -94,7 +102,8 @@ TEST_F(LogWriterTest, FormFollowsTraceOptionsAndTheOptionValue) {
   const std::string ids = "pid=" + std::to_string(platform::currentProcessId()) +
                           ":tid=" + std::to_string(platform::currentThreadId());
   const std::string time = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}000)";
-  const std::string args = "\t\tHSTMT              0x0000000000000abc\n\t\tUWORD              1\n";
+  const std::string args =
+      "\t\tHSTMT               0x0000000000000ABC\n\t\tUWORD                        1 <SQL_DROP>\n";
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.traceOptions) + " / " + row.optionValue);
     setSetting("TraceOptions", row.traceOptions);
@@ -179,6 +188,7 @@ TEST_F(LogWriterTest, ExitHeaderNamesTheReturnCode) {
 TEST_F(LogWriterTest, ArgumentLinesShowValuesByTheirType) {
   openMemoryLog();
   const TraceFunction mixed{99, "SQLMixed", 8, 0, {6, 8, 7, 15, 10, 55, 56, 13}};
+  static const char kText[] = "abc";
   const uint64_t values[] = {
       0x1234,
       static_cast<uint64_t>(int64_t{-3}),
@@ -187,19 +197,19 @@ TEST_F(LogWriterTest, ArgumentLinesShowValuesByTheirType) {
       0x80000000u,
       static_cast<uint64_t>(int64_t{-1}),
       UINT64_MAX,
-      0x00007F0012345678ull,
+      address(kText),
   };
   const int16_t handle = TraceCall(mixed, values);
   EXPECT_EQ(memoryLog(),
             "\n\nENTER SQLMixed\n"
-            "\t\tHSTMT              0x0000000000001234\n"
-            "\t\tSWORD              -3\n"
-            "\t\tUWORD              65535\n"
-            "\t\tUDWORD             4294967295\n"
-            "\t\tSDWORD             -2147483648\n"
-            "\t\tSQLLEN             -1\n"
-            "\t\tSQLULEN            18446744073709551615\n"
-            "\t\tUCHAR *            0x00007f0012345678\n");
+            "\t\tHSTMT               0x0000000000001234\n"
+            "\t\tSWORD                       -3 \n"
+            "\t\tUWORD                    65535 \n"
+            "\t\tUDWORD              4294967295\n"
+            "\t\tSDWORD              -2147483648\n"
+            "\t\tSQLLEN                      -1\n"
+            "\t\tSQLULEN             18446744073709551615\n"
+            "\t\tUCHAR *             " + hex(kText) + " [      -3] \"abc\\x00\"\n");
   TraceReturn(handle, 0);
 }
 
@@ -318,7 +328,10 @@ TEST_F(LogWriterTest, LongStatementsAndNullStatementsAreWritten) {
   const std::string log = memoryLog();
   EXPECT_EQ(countOf(log, "ENTER SQLExecDirect\n"), 2u);
   EXPECT_EQ(countOf(log, "EXIT  SQLExecDirect with return code 0"), 2u);
-  EXPECT_EQ(countOf(log, "\t\tUCHAR *            0x0000000000000000\n"), 2u);
+  // The null statement: an empty string where its text is shown, the
+  // address alone in the EXIT record.
+  EXPECT_EQ(countOf(log, "\t\tUCHAR *             0x0000000000000000 [      -3] <empty string>\n"), 1u);
+  EXPECT_EQ(countOf(log, "\t\tUCHAR *             0x0000000000000000 \n"), 1u);
 }
 
 TEST_F(LogWriterTest, NoMemoryForALongStatementDropsOnlyThatRecord) {
@@ -375,12 +388,13 @@ TEST_F(LogWriterTest, RecordsOfManyThreadsNeverInterleave) {
     char expected[64];
     std::string argument;
     ASSERT_TRUE(std::getline(lines, argument));
-    std::snprintf(expected, sizeof expected, "\t\tHSTMT              0x%016x", 0x100 + t);
+    std::snprintf(expected, sizeof expected, "\t\tHSTMT               0x%016X", 0x100 + t);
     ASSERT_EQ(argument, expected) << "the header's thread wrote this record";
     ASSERT_TRUE(std::getline(lines, argument));
     // ENTER then EXIT of each call, in the thread's own order.
     const int call = next[t]++ / 2;
-    EXPECT_EQ(argument, "\t\tUWORD              " + std::to_string(call));
+    std::snprintf(expected, sizeof expected, "\t\tUWORD              %11d <", call);
+    EXPECT_EQ(argument.rfind(expected, 0), 0u) << argument;
     ++records;
   }
   EXPECT_EQ(records, kThreads * kCalls * 2);

@@ -7,15 +7,28 @@
 //   connectw=<DSN>          the same with SQLConnectW
 //   connect2=<DSN>          SQLAllocEnv, SQLAllocConnect, SQLConnect (ODBC 2)
 //   driverconnect=<text>    as connect, with SQLDriverConnect and a connection string
+//   driverconnectw=<text>   the same with SQLDriverConnectW
+//   attributes              SQLSetConnectAttr and SQLGetConnectAttr (autocommit on),
+//                           SQLGetStmtAttr (the row array size); prints both values
 //   exec=<SQL>              SQLExecDirect (a statement handle is made when needed)
 //   execw=<SQL>             SQLExecDirectW
 //   prepare=<SQL>, execute  SQLPrepare, SQLExecute
 //   preparew=<SQL>          SQLPrepareW
+//   bindint=<n>, bindtext=<text>
+//                           SQLBindParameter of the next parameter (counted from
+//                           the last prepare) as SQL_C_SLONG / SQL_INTEGER or
+//                           SQL_C_CHAR / SQL_VARCHAR
+//   describe                SQLNumResultCols, then SQLDescribeCol and SQLColAttribute
+//                           (type name and type) of every column; prints nothing
+//   fetchas=<types>         as fetch, with SQLGetData of the buffer types listed,
+//                           one a column: long, double, char or wchar ("long,char")
+//   columns=<table>         SQLColumns of the table, then fetch
 //   fetch                   SQLNumResultCols, then SQLFetch and SQLGetData for
 //                           every row; prints each row as "a|b|c" (NULL for null)
 //   tables                  SQLTables for every table, then fetch
 //   getinfo=<type>          SQLGetInfo of a text fact; prints it
 //   getinfow=<type>         the same with SQLGetInfoW
+//   getinfonum=<type>       SQLGetInfo of a 16-bit fact; prints it
 //   numresultcols           SQLNumResultCols alone (prints nothing)
 //   rowcount                SQLRowCount (prints nothing)
 //   commit                  SQLEndTran (connection, SQL_COMMIT)
@@ -47,6 +60,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <deque>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,11 +71,20 @@
 
 namespace {
 
+// A bound parameter's value and length, which must stay where they are
+// until the statement has run.
+struct Parameter {
+  SQLINTEGER number = 0;
+  std::string text;
+  SQLLEN indicator = 0;
+};
+
 struct Session {
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   bool odbc2 = false;
+  std::deque<Parameter> parameters;
 };
 
 bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
@@ -116,6 +139,112 @@ bool fetchRows(Session& s) {
     row += '\n';
     std::fwrite(row.data(), 1, row.size(), stdout);
   }
+}
+
+// Fetches every row, reading column c with the buffer type of types[c - 1]
+// ("long", "double", "char", "wchar"); prints each row as "a|b|c".
+bool fetchRowsAs(Session& s, const std::vector<std::string>& types) {
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(s.stmt);
+    if (rc == SQL_NO_DATA) return true;
+    if (!succeeded(rc)) return false;
+    std::string row;
+    for (size_t i = 0; i < types.size(); ++i) {
+      const auto column = static_cast<SQLUSMALLINT>(i + 1);
+      SQLLEN indicator = 0;
+      char text[256];
+      if (types[i] == "long") {
+        SQLINTEGER value = 0;
+        if (!succeeded(SQLGetData(s.stmt, column, SQL_C_SLONG, &value, 0, &indicator))) return false;
+        std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+      } else if (types[i] == "double") {
+        double value = 0;
+        if (!succeeded(SQLGetData(s.stmt, column, SQL_C_DOUBLE, &value, 0, &indicator))) return false;
+        std::snprintf(text, sizeof text, "%g", value);
+      } else if (types[i] == "char") {
+        if (!succeeded(SQLGetData(s.stmt, column, SQL_C_CHAR, text, sizeof text, &indicator))) return false;
+      } else {
+        SQLWCHAR value[128] = {};
+        if (!succeeded(SQLGetData(s.stmt, column, SQL_C_WCHAR, value, sizeof value, &indicator))) return false;
+        size_t n = 0;
+        for (; n + 1 < sizeof text && value[n] != 0; ++n) text[n] = static_cast<char>(value[n]);  // ASCII
+        text[n] = '\0';
+      }
+      if (i > 0) row += '|';
+      row += indicator == SQL_NULL_DATA ? "NULL" : text;
+    }
+    row += '\n';
+    std::fwrite(row.data(), 1, row.size(), stdout);
+  }
+}
+
+// SQLDescribeCol and two SQLColAttribute calls for every column.
+bool describeColumns(Session& s) {
+  SQLSMALLINT columns = 0;
+  if (!succeeded(SQLNumResultCols(s.stmt, &columns))) return false;
+  for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+    SQLCHAR name[64] = {};
+    SQLSMALLINT nameLength = 0;
+    SQLSMALLINT type = 0;
+    SQLULEN size = 0;
+    SQLSMALLINT digits = 0;
+    SQLSMALLINT nullable = 0;
+    if (!succeeded(SQLDescribeCol(s.stmt, c, name, sizeof name, &nameLength, &type, &size, &digits, &nullable))) {
+      return false;
+    }
+    SQLCHAR typeName[64] = {};
+    SQLSMALLINT typeNameLength = 0;
+    SQLLEN number = 0;
+    if (!succeeded(SQLColAttribute(s.stmt, c, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLength,
+                                   nullptr)) ||
+        !succeeded(SQLColAttribute(s.stmt, c, SQL_DESC_TYPE, nullptr, 0, nullptr, &number))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Binds the next parameter of the prepared statement.
+bool bindParameter(Session& s, bool text, const std::string& argument) {
+  Parameter& p = s.parameters.emplace_back();
+  const auto number = static_cast<SQLUSMALLINT>(s.parameters.size());
+  if (!text) {
+    p.number = static_cast<SQLINTEGER>(std::strtol(argument.c_str(), nullptr, 10));
+    return succeeded(SQLBindParameter(s.stmt, number, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &p.number, 0,
+                                      &p.indicator));
+  }
+  p.text = argument;
+  p.indicator = SQL_NTS;
+  return succeeded(SQLBindParameter(s.stmt, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, p.text.size(), 0,
+                                    p.text.data(), static_cast<SQLLEN>(p.text.size() + 1), &p.indicator));
+}
+
+// Sets autocommit on and reads it back, and reads the statement's row
+// array size; prints "autocommit=1 rowarraysize=1".
+bool attributes(Session& s) {
+  if (!succeeded(SQLSetConnectAttr(s.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0)) ||
+      !ensureStatement(s)) {
+    return false;
+  }
+  SQLUINTEGER autocommit = 99;
+  SQLULEN rowArraySize = 99;
+  if (!succeeded(SQLGetConnectAttr(s.dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)) ||
+      !succeeded(SQLGetStmtAttr(s.stmt, SQL_ATTR_ROW_ARRAY_SIZE, &rowArraySize, 0, nullptr))) {
+    return false;
+  }
+  std::printf("autocommit=%u rowarraysize=%lu\n", static_cast<unsigned>(autocommit),
+              static_cast<unsigned long>(rowArraySize));
+  return true;
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  for (size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1) {
+    items.push_back(text.substr(start, comma - start));
+  }
+  items.push_back(text.substr(start));
+  return items;
 }
 
 void disconnect(Session& s) {
@@ -174,9 +303,38 @@ bool run(Session& s, const std::string& action, std::string argument) {
     return succeeded(SQLDriverConnect(s.dbc, nullptr, narrow(argument), SQL_NTS, out, sizeof out, &length,
                                       SQL_DRIVER_NOPROMPT));
   }
+  if (action == "driverconnectw") {
+    if (!allocateConnection(s)) return false;
+    std::u16string text = widen(argument);
+    SQLWCHAR out[1024] = {};
+    SQLSMALLINT length = 0;
+    return succeeded(SQLDriverConnectW(s.dbc, nullptr, wide(text), SQL_NTS, out, sizeof out / sizeof out[0], &length,
+                                       SQL_DRIVER_NOPROMPT));
+  }
+  if (action == "attributes") return attributes(s);
+  if (action == "bindint" || action == "bindtext") return bindParameter(s, action == "bindtext", argument);
+  if (action == "describe") return describeColumns(s);
+  if (action == "fetchas") return fetchRowsAs(s, splitList(argument));
+  if (action == "columns") {
+    if (!ensureStatement(s)) return false;
+    return succeeded(SQLColumns(s.stmt, nullptr, 0, nullptr, 0, narrow(argument), SQL_NTS, nullptr, 0)) &&
+           fetchRows(s);
+  }
+  if (action == "getinfonum") {
+    SQLUSMALLINT value = 0;
+    const auto type = static_cast<SQLUSMALLINT>(std::strtoul(argument.c_str(), nullptr, 10));
+    if (!succeeded(SQLGetInfo(s.dbc, type, &value, sizeof value, nullptr))) return false;
+    std::printf("%u\n", static_cast<unsigned>(value));
+    return true;
+  }
   if (action == "exec" || action == "execw" || action == "prepare" || action == "preparew") {
     if (!ensureStatement(s)) return false;
     if (action == "exec") return succeeded(SQLExecDirect(s.stmt, narrow(argument), SQL_NTS));
+    if (!s.parameters.empty() && (action == "prepare" || action == "preparew")) {
+      // A new statement: the bound values may go.
+      SQLFreeStmt(s.stmt, SQL_RESET_PARAMS);
+      s.parameters.clear();
+    }
     if (action == "prepare") return succeeded(SQLPrepare(s.stmt, narrow(argument), SQL_NTS));
     std::u16string text = widen(argument);
     if (action == "preparew") return succeeded(SQLPrepareW(s.stmt, wide(text), SQL_NTS));

@@ -22,26 +22,27 @@ std::string printed(const char* format, const char* label, uint64_t value) {
 }
 
 TEST_F(RecordTextTest, ValuesReadAsPrintfWritesThem) {
-  // Type codes: 55 SQLLEN (signed), 56 SQLULEN (unsigned), 9 PTR (address).
+  // Type codes: 55 SQLLEN (signed), 56 SQLULEN (unsigned), all 64 bits in
+  // ten columns; 9 PTR (a value buffer without a table: its address).
   struct Row {
     uint32_t code;
     uint64_t value;
     const char* format;
   } rows[] = {
-      {55, 0, "\t\t%-18.18s %" PRId64 "\n"},
-      {55, 1, "\t\t%-18.18s %" PRId64 "\n"},
-      {55, static_cast<uint64_t>(int64_t{-1}), "\t\t%-18.18s %" PRId64 "\n"},
-      {55, static_cast<uint64_t>(INT64_MIN), "\t\t%-18.18s %" PRId64 "\n"},
-      {55, static_cast<uint64_t>(INT64_MAX), "\t\t%-18.18s %" PRId64 "\n"},
-      {55, 9, "\t\t%-18.18s %" PRId64 "\n"},
-      {55, 10, "\t\t%-18.18s %" PRId64 "\n"},
-      {56, 0, "\t\t%-18.18s %" PRIu64 "\n"},
-      {56, 10000000000000000000ull, "\t\t%-18.18s %" PRIu64 "\n"},
-      {56, UINT64_MAX, "\t\t%-18.18s %" PRIu64 "\n"},
-      {9, 0, "\t\t%-18.18s 0x%016" PRIx64 "\n"},
-      {9, 0xF, "\t\t%-18.18s 0x%016" PRIx64 "\n"},
-      {9, 0xABCDEF0123456789ull, "\t\t%-18.18s 0x%016" PRIx64 "\n"},
-      {9, UINT64_MAX, "\t\t%-18.18s 0x%016" PRIx64 "\n"},
+      {55, 0, "\t\t%-18.18s  %10" PRId64 "\n"},
+      {55, 1, "\t\t%-18.18s  %10" PRId64 "\n"},
+      {55, static_cast<uint64_t>(int64_t{-1}), "\t\t%-18.18s  %10" PRId64 "\n"},
+      {55, static_cast<uint64_t>(INT64_MIN), "\t\t%-18.18s  %10" PRId64 "\n"},
+      {55, static_cast<uint64_t>(INT64_MAX), "\t\t%-18.18s  %10" PRId64 "\n"},
+      {55, 9, "\t\t%-18.18s  %10" PRId64 "\n"},
+      {55, 10, "\t\t%-18.18s  %10" PRId64 "\n"},
+      {56, 0, "\t\t%-18.18s  %10" PRIu64 "\n"},
+      {56, 10000000000000000000ull, "\t\t%-18.18s  %10" PRIu64 "\n"},
+      {56, UINT64_MAX, "\t\t%-18.18s  %10" PRIu64 "\n"},
+      {9, 0, "\t\t%-18.18s 0x%016" PRIX64 "\n"},
+      {9, 0xF, "\t\t%-18.18s 0x%016" PRIX64 "\n"},
+      {9, 0xABCDEF0123456789ull, "\t\t%-18.18s 0x%016" PRIX64 "\n"},
+      {9, UINT64_MAX, "\t\t%-18.18s 0x%016" PRIX64 "\n"},
   };
   openMemoryLog();
   for (const Row& row : rows) {
@@ -80,7 +81,7 @@ TEST_F(RecordTextTest, LabelsArePaddedAndCutToEighteen) {
     record.values[0] = 7;
     const size_t before = memoryLog().size();
     TraceWriteEnter(record);
-    EXPECT_EQ(memoryLog().substr(before), std::string("\n\nENTER SQLLabel\n\t\t") + row.shown + " 7\n");
+    EXPECT_EQ(memoryLog().substr(before), std::string("\n\nENTER SQLLabel\n\t\t") + row.shown + "           7\n");
   }
 }
 
@@ -95,7 +96,7 @@ TEST_F(RecordTextTest, ARecordIsCutAtTheBufferEnd) {
       {4096 - 9, 4096},   // the newline is the last byte
       {4096 - 10, 4096},  // one byte of the argument line follows
       {5000, 4096},
-      {100, 2 + 6 + 100 + 1 + 2 + 18 + 1 + 1 + 1},
+      {100, 2 + 6 + 100 + 1 + 2 + 18 + 1 + 11 + 1},
   };
   openMemoryLog();
   for (const Row& row : rows) {
@@ -107,7 +108,7 @@ TEST_F(RecordTextTest, ARecordIsCutAtTheBufferEnd) {
     record.typeCodes[0] = 56;
     record.typeNames[0] = "SQLULEN";
     record.values[0] = 7;
-    const std::string whole = "\n\nENTER " + name + "\n\t\tSQLULEN            7\n";
+    const std::string whole = "\n\nENTER " + name + "\n\t\tSQLULEN                      7\n";
     const size_t before = memoryLog().size();
     TraceWriteEnter(record);
     const std::string written = memoryLog().substr(before);

@@ -331,15 +331,20 @@ inline bool parseHeader(std::string_view line, LogRecord& record) {
   return true;
 }
 
+// An argument's label and value without what the value points to: a
+// handle pointer shows the handle it points to only in the EXIT record of
+// a successful call ("HENV *              0x... ( 0x...)").
+inline std::string_view argumentAddress(std::string_view arg) { return arg.substr(0, arg.find(" (")); }
+
 }  // namespace detail
 
 // Splits a log (or one file of it) into records, and checks their form: the
 // text is whole records only, each one or more line breaks, a header line
 // and exactly one argument per argument of its function (as the export
-// table counts them), each starting with two tabs. An argument whose text
-// is empty ends with no line break, so the next one may follow on its line;
-// the line breaks that start the next record then end it. A record cut
-// off, split across two texts or mixed with another is a fault of form.
+// table counts them), each a line of its own that starts with two tabs
+// (quoted text shows a tab as an escape, so none can hide a second
+// argument). A record cut off, split across two texts or mixed with
+// another is a fault of form.
 inline ParsedLog parseLog(std::string_view text, const ExportTable& table) {
   ParsedLog log;
   std::map<std::string_view, size_t> argCounts;
@@ -381,12 +386,12 @@ inline ParsedLog parseLog(std::string_view text, const ExportTable& table) {
         fail(pos, "record cut off in an argument");
         break;
       }
-      std::string_view line = text.substr(pos, end - pos);
-      for (size_t next; !line.empty(); line = line.substr(next)) {
-        next = line.find(kArgStart, kArgStart.size());
-        if (next == std::string_view::npos) next = line.size();
-        record.args.push_back(line.substr(kArgStart.size(), next - kArgStart.size()));
+      const std::string_view line = text.substr(pos + kArgStart.size(), end - pos - kArgStart.size());
+      if (line.find('\t') != std::string_view::npos) {
+        fail(pos, "two arguments on one line");
+        break;
       }
+      record.args.push_back(line);
       pos = end + 1;
     }
     if (!log.error.empty()) break;
@@ -401,9 +406,9 @@ inline ParsedLog parseLog(std::string_view text, const ExportTable& table) {
 }
 
 // "" when, on every thread, each ENTER is followed by the EXIT of the same
-// function and the same first argument before anything else; else the
-// first record that breaks the rule. Calls still outstanding at the end
-// break it too.
+// function and the same first argument (its address: what it points to may
+// differ) before anything else; else the first record that breaks the
+// rule. Calls still outstanding at the end break it too.
 inline std::string checkEnterExitPairs(const std::vector<LogRecord>& records) {
   std::map<std::string_view, const LogRecord*> open;  // by thread
   auto where = [&](size_t i) {
@@ -420,7 +425,8 @@ inline std::string checkEnterExitPairs(const std::vector<LogRecord>& records) {
       continue;
     }
     if (entered == nullptr) return where(i) + " without its ENTER";
-    if (entered->function != r.function || entered->args.empty() || r.args.empty() || entered->args[0] != r.args[0]) {
+    if (entered->function != r.function || entered->args.empty() || r.args.empty() ||
+        detail::argumentAddress(entered->args[0]) != detail::argumentAddress(r.args[0])) {
       return where(i) + " does not close " + std::string(entered->function);
     }
     entered = nullptr;

@@ -1,0 +1,90 @@
+// The lookups behind the trace log's constant names: which table speaks for
+// an argument of a call record, and what the first matching row says. The
+// tables and bindings themselves are generated from winodbctrace/constants/.
+#include "constants.h"
+
+#include "trace.h"
+
+namespace {
+
+char foldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Function names are ASCII, so folding the letters is the whole comparison.
+bool equalIgnoringCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (foldAscii(*a) != foldAscii(*b)) return false;
+  }
+  return *a == *b;
+}
+
+// The binding for a record's function and an argument: one that names the
+// record's function wins over one that takes every function of the id (the
+// ODBC 2 and ODBC 3 column-attribute calls share id 6).
+const TraceBinding* findBinding(const TraceBinding* bindings, size_t count, const TraceCallRecord& record,
+                                uint32_t argIndex) {
+  const TraceBinding* anyName = nullptr;
+  for (size_t i = 0; i < count; ++i) {
+    const TraceBinding& binding = bindings[i];
+    if (binding.functionId != record.functionId || binding.argIndex != argIndex) continue;
+    if (binding.functionName == nullptr) {
+      if (anyName == nullptr) anyName = &binding;
+    } else if (record.functionName != nullptr && equalIgnoringCase(binding.functionName, record.functionName)) {
+      return &binding;
+    }
+  }
+  return anyName;
+}
+
+// A binding applies only when the record holds both arguments it reads; a
+// record cut short gets no table rather than a read of an unset slot.
+bool recordHolds(const TraceCallRecord& record, const TraceBinding& binding) {
+  uint32_t count = record.argCount < kTraceMaxArgs ? record.argCount : static_cast<uint32_t>(kTraceMaxArgs);
+  return binding.argIndex < count && binding.keyArgIndex < count;
+}
+
+int32_t keyOf(uint64_t value, TraceKeyForm form) {
+  switch (form) {
+    case TraceKeyForm::kLow16Signed:
+      return static_cast<int16_t>(static_cast<uint16_t>(value));
+    case TraceKeyForm::kLow16Unsigned:
+      return static_cast<uint16_t>(value);
+    case TraceKeyForm::kLow32:
+      break;
+  }
+  return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+}  // namespace
+
+const TraceConstant* TraceFindConstant(const TraceConstantTable& table, int32_t value) {
+  for (size_t i = 0; i < table.count; ++i) {
+    if (table.rows[i].value == value) return &table.rows[i];
+  }
+  return nullptr;
+}
+
+TraceNameResult TraceLookupName(const TraceCallRecord& record, uint32_t argIndex) {
+  const TraceBinding* binding = findBinding(traceNameBindings, traceNameBindingCount, record, argIndex);
+  if (binding == nullptr || !recordHolds(record, *binding)) return {TraceLookup::kNoTable, nullptr, 0};
+  int32_t key = keyOf(record.values[binding->keyArgIndex], binding->keyForm);
+  const TraceConstant* row = TraceFindConstant(*binding->table, key);
+  if (row == nullptr) return {TraceLookup::kNotFound, nullptr, key};
+  return {TraceLookup::kFound, row->name, key};
+}
+
+TraceValueKindResult TraceLookupValueKind(const TraceCallRecord& record, uint32_t argIndex) {
+  const TraceBinding* binding = findBinding(traceValueKindBindings, traceValueKindBindingCount, record, argIndex);
+  if (binding == nullptr || !recordHolds(record, *binding)) return {TraceLookup::kNoTable, 0, 0};
+  int32_t key = keyOf(record.values[binding->keyArgIndex], binding->keyForm);
+  const TraceConstant* row = TraceFindConstant(*binding->table, key);
+  if (row == nullptr) return {TraceLookup::kNotFound, 0, key};
+  return {TraceLookup::kFound, TraceRenderCodeOfKind(row->kindFlags, record.wide), key};
+}
+
+uint32_t TraceRenderCodeOfKind(uint32_t kindFlags, uint32_t wide) {
+  if (kindFlags & kTraceKindText) return wide == 1 ? 35 : 30;  // text first, whatever else is set
+  if (kindFlags & kTraceKind16Bit) return 7;
+  if (kindFlags & (kTraceKindBitMask | kTraceKindHandle)) return 1;
+  if (kindFlags & kTraceKind32Bit) return 15;
+  return 1;  // pointers, descriptor handles and rows without a value kind
+}
