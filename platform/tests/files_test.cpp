@@ -166,6 +166,18 @@ TEST_F(PlatformFilesTest, ReadWriteSeek) {
   EXPECT_EQ(pf::closeFile(-1), pf::kErrorBadDescriptor);
 }
 
+TEST_F(PlatformFilesTest, WriteWholeGoesOnThroughShortWrites) {
+  const std::string file = dir_ / "whole.bin";
+  const pf::FileDescriptor descriptor = open(file, pf::kOpenReadWrite | pf::kOpenCreate);
+  pf::setWriteLimitForTesting(3);
+  const pf::ErrorNumber written = pf::writeWhole(descriptor, "0123456789", 10);
+  pf::setWriteLimitForTesting(0);
+  EXPECT_EQ(written, pf::kErrorNone);
+  close(descriptor);
+  EXPECT_EQ(readWholeFile(file), "0123456789");
+  EXPECT_EQ(pf::writeWhole(-1, "x", 1), pf::kErrorBadDescriptor);
+}
+
 TEST_F(PlatformFilesTest, RemoveAndRename) {
   const std::string a = dir_.write("a", "a");
   const std::string b = dir_.write("b", "b");

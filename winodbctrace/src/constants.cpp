@@ -38,8 +38,7 @@ const TraceBinding* findBinding(const TraceBinding* bindings, size_t count, cons
 // A binding applies only when the record holds both arguments it reads; a
 // record cut short gets no table rather than a read of an unset slot.
 bool recordHolds(const TraceCallRecord& record, const TraceBinding& binding) {
-  uint32_t count = record.argCount < kTraceMaxArgs ? record.argCount : static_cast<uint32_t>(kTraceMaxArgs);
-  return binding.argIndex < count && binding.keyArgIndex < count;
+  return TraceHasArg(record, binding.argIndex) && TraceHasArg(record, binding.keyArgIndex);
 }
 
 int32_t keyOf(uint64_t value, TraceKeyForm form) {
@@ -54,6 +53,21 @@ int32_t keyOf(uint64_t value, TraceKeyForm form) {
   return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
+struct RowLookup {
+  TraceLookup outcome;
+  const TraceConstant* row;  // when found
+  int32_t key;               // 0 without a table
+};
+
+// The row that the bindings give an argument of a record.
+RowLookup lookupRow(const TraceBinding* bindings, size_t count, const TraceCallRecord& record, uint32_t argIndex) {
+  const TraceBinding* binding = findBinding(bindings, count, record, argIndex);
+  if (binding == nullptr || !recordHolds(record, *binding)) return {TraceLookup::kNoTable, nullptr, 0};
+  const int32_t key = keyOf(record.values[binding->keyArgIndex], binding->keyForm);
+  const TraceConstant* row = TraceFindConstant(*binding->table, key);
+  return {row != nullptr ? TraceLookup::kFound : TraceLookup::kNotFound, row, key};
+}
+
 }  // namespace
 
 const TraceConstant* TraceFindConstant(const TraceConstantTable& table, int32_t value) {
@@ -64,21 +78,14 @@ const TraceConstant* TraceFindConstant(const TraceConstantTable& table, int32_t 
 }
 
 TraceNameResult TraceLookupName(const TraceCallRecord& record, uint32_t argIndex) {
-  const TraceBinding* binding = findBinding(traceNameBindings, traceNameBindingCount, record, argIndex);
-  if (binding == nullptr || !recordHolds(record, *binding)) return {TraceLookup::kNoTable, nullptr, 0};
-  int32_t key = keyOf(record.values[binding->keyArgIndex], binding->keyForm);
-  const TraceConstant* row = TraceFindConstant(*binding->table, key);
-  if (row == nullptr) return {TraceLookup::kNotFound, nullptr, key};
-  return {TraceLookup::kFound, row->name, key};
+  const RowLookup found = lookupRow(traceNameBindings, traceNameBindingCount, record, argIndex);
+  return {found.outcome, found.row != nullptr ? found.row->name : nullptr, found.key};
 }
 
 TraceValueKindResult TraceLookupValueKind(const TraceCallRecord& record, uint32_t argIndex) {
-  const TraceBinding* binding = findBinding(traceValueKindBindings, traceValueKindBindingCount, record, argIndex);
-  if (binding == nullptr || !recordHolds(record, *binding)) return {TraceLookup::kNoTable, 0, 0};
-  int32_t key = keyOf(record.values[binding->keyArgIndex], binding->keyForm);
-  const TraceConstant* row = TraceFindConstant(*binding->table, key);
-  if (row == nullptr) return {TraceLookup::kNotFound, 0, key};
-  return {TraceLookup::kFound, TraceRenderCodeOfKind(row->kindFlags, record.wide), key};
+  const RowLookup found = lookupRow(traceValueKindBindings, traceValueKindBindingCount, record, argIndex);
+  return {found.outcome, found.row != nullptr ? TraceRenderCodeOfKind(found.row->kindFlags, record.wide) : 0,
+          found.key};
 }
 
 uint32_t TraceRenderCodeOfKind(uint32_t kindFlags, uint32_t wide) {

@@ -251,18 +251,6 @@ bool infoFileName(char* out, size_t size) {
   return TraceInfoFileName(traceName, out, size) == 0;
 }
 
-// Writes all `count` bytes in as few writes as the system takes; false when
-// one fails.
-bool writeAll(platform::FileDescriptor file, const char* data, size_t count) {
-  while (count != 0) {
-    size_t done = 0;
-    if (platform::writeFile(file, data, count, &done) != platform::kErrorNone || done == 0) return false;
-    data += done;
-    count -= done;
-  }
-  return true;
-}
-
 // The end of the longest run of whole lines from `text` that stays within
 // kTraceInfoAtomicBytes, or of its first line when that alone is longer.
 size_t runEnd(std::string_view text) {
@@ -285,7 +273,7 @@ void appendEntry(const char* data, size_t length) {
   std::string_view rest(data, length);
   while (!rest.empty()) {
     const size_t end = runEnd(rest);
-    if (!writeAll(file, rest.data(), end)) break;
+    if (platform::writeWhole(file, rest.data(), end) != platform::kErrorNone) break;
     rest.remove_prefix(end);
   }
   (void)platform::closeFile(file);  // an entry that was lost is lost silently

@@ -19,12 +19,15 @@ constexpr uint32_t kRenderAddress = 1;
 constexpr uint32_t kRenderNarrowText = 30;
 constexpr uint32_t kRenderWideText = 35;
 
-bool exists(const TraceCallRecord& record, uint32_t argIndex) {
-  return argIndex < record.argCount && argIndex < kTraceMaxArgs;
+uint64_t valueOf(const TraceCallRecord& record, uint32_t argIndex) {
+  return TraceHasArg(record, argIndex) ? record.values[argIndex] : 0;
 }
 
-uint64_t valueOf(const TraceCallRecord& record, uint32_t argIndex) {
-  return exists(record, argIndex) ? record.values[argIndex] : 0;
+// " 0x%016p\n".
+void appendAddressLine(RenderOut& out, uint64_t value) {
+  out.append(' ');
+  out.appendAddress(value);
+  out.append('\n');
 }
 
 const void* pointerOf(uint64_t value) { return reinterpret_cast<const void*>(static_cast<uintptr_t>(value)); }
@@ -60,12 +63,12 @@ size_t widthOf(Pointed kind) {
 // a write test of its width passes; " 0x%016p\n" with 0 for a null
 // pointer; " 0x%016p (BADMEM)\n" when the test or the read fails.
 void appendPointed(RenderOut& out, uint64_t pointer, Pointed kind) {
-  out.append(' ');
-  out.appendAddress(pointer);
   if (pointer == 0) {
-    out.append('\n');
+    appendAddressLine(out, pointer);
     return;
   }
+  out.append(' ');
+  out.appendAddress(pointer);
   const size_t width = widthOf(kind);
   unsigned char bytes[8] = {};
   if (!platform::copyWritable(bytes, pointerOf(pointer), width)) {
@@ -112,24 +115,11 @@ void appendPointed(RenderOut& out, uint64_t pointer, Pointed kind) {
   out.append(")\n");
 }
 
-// A pointer to a handle: followed only where outputs are shown.
-void appendHandlePointer(RenderOut& out, uint64_t pointer, int noOutput) {
-  if (noOutput != 0 || pointer == 0) {
-    out.append(' ');
-    out.appendAddress(pointer);
-    out.append('\n');
-    return;
-  }
-  appendPointed(out, pointer, Pointed::kHandle);
-}
-
-// An output buffer's address, and where outputs are shown the value the
-// call returned in it.
+// An output buffer's address (a handle pointer's too), and where outputs
+// are shown the value the call returned in it.
 void appendReturned(RenderOut& out, uint64_t pointer, int noOutput, Pointed kind) {
   if (noOutput != 0) {
-    out.append(' ');
-    out.appendAddress(pointer);
-    out.append('\n');
+    appendAddressLine(out, pointer);
     return;
   }
   appendPointed(out, pointer, kind);
@@ -225,9 +215,7 @@ void formatGetterBuffer(RenderOut& out, const TraceCallRecord& record, uint32_t 
   if (kind.renderCode == kRenderNarrowText || kind.renderCode == kRenderWideText) {
     if (record.functionId == kSqlColAttribute) {
       // A text attribute is returned in argument 3; this one is unused.
-      out.append(' ');
-      out.appendAddress(pointer);
-      out.append('\n');
+      appendAddressLine(out, pointer);
       return;
     }
     out.advance(TraceFormatStringArg(out.end(), out.room(), record, argIndex, noOutput,
@@ -248,7 +236,7 @@ void formatGetterBuffer(RenderOut& out, const TraceCallRecord& record, uint32_t 
 // SQLColAttribute's character attribute (argument 3): text when the field
 // in argument 2 is a text field, else a plain address.
 bool formatColAttributeText(RenderOut& out, const TraceCallRecord& record, uint32_t argIndex, int noOutput) {
-  if (record.functionId != kSqlColAttribute || argIndex != 3 || !exists(record, 6)) return false;
+  if (record.functionId != kSqlColAttribute || argIndex != 3 || !TraceHasArg(record, 6)) return false;
   const TraceValueKindResult kind = TraceLookupValueKind(record, 6);
   if (kind.outcome != TraceLookup::kFound ||
       (kind.renderCode != kRenderNarrowText && kind.renderCode != kRenderWideText)) {
@@ -365,15 +353,13 @@ size_t TraceFormatArg(const TraceCallRecord& record, uint32_t argIndex, int noOu
     case 28:
     case 29:
     case 31:
-      out.append(' ');
-      out.appendAddress(value);
-      out.append('\n');
+      appendAddressLine(out, value);
       break;
     case 2:  // pointers to handles
     case 3:
     case 5:
     case 22:
-      appendHandlePointer(out, value, noOutput);
+      appendReturned(out, value, noOutput, Pointed::kHandle);
       break;
     case 7:
       appendNamedInteger(out, record, argIndex, static_cast<uint16_t>(value), true);

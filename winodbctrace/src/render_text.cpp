@@ -92,14 +92,10 @@ TraceSecret secretOf(const TraceCallRecord& record, uint32_t argIndex) {
   }
 }
 
-bool exists(const TraceCallRecord& record, uint32_t argIndex) {
-  return argIndex < record.argCount && argIndex < kTraceMaxArgs;
-}
-
 // A buffer length argument: SWORD and SQLSMALLINT by their low 16 bits,
 // SDWORD and SQLINTEGER by their low 32; false for every other type.
 bool bufferLength(const TraceCallRecord& record, uint32_t argIndex, int64_t* length) {
-  if (!exists(record, argIndex)) return false;
+  if (!TraceHasArg(record, argIndex)) return false;
   const uint64_t value = record.values[argIndex];
   switch (record.typeCodes[argIndex]) {
     case 8:
@@ -121,7 +117,7 @@ bool bufferLength(const TraceCallRecord& record, uint32_t argIndex, int64_t* len
 // argument. A null pointer (the caller did not ask for the length) gives
 // SQL_NTS: the text is then measured within its buffer.
 int64_t returnedLength(const TraceCallRecord& record, uint32_t argIndex) {
-  if (!exists(record, argIndex)) return kSqlNts;
+  if (!TraceHasArg(record, argIndex)) return kSqlNts;
   const void* pointer = reinterpret_cast<const void*>(static_cast<uintptr_t>(record.values[argIndex]));
   switch (record.typeCodes[argIndex]) {
     case 11:
@@ -432,7 +428,7 @@ size_t TraceDumpText(char* buffer, size_t room, const TraceText& text) {
 size_t TraceFormatStringArg(char* buffer, size_t room, const TraceCallRecord& record, uint32_t argIndex,
                             int noOutput, int wide) {
   RenderOut out(buffer, room);
-  const uint64_t address = exists(record, argIndex) ? record.values[argIndex] : 0;
+  const uint64_t address = TraceHasArg(record, argIndex) ? record.values[argIndex] : 0;
   out.append(' ');
   out.appendAddress(address);
   out.append(' ');
@@ -453,7 +449,7 @@ size_t TraceFormatStringArg(char* buffer, size_t room, const TraceCallRecord& re
 
   // A text argument of a wide function counts its lengths in characters;
   // a value buffer counts bytes.
-  const uint32_t code = exists(record, argIndex) ? record.typeCodes[argIndex] : 0;
+  const uint32_t code = TraceHasArg(record, argIndex) ? record.typeCodes[argIndex] : 0;
   const bool characters = wide != 0 && (code == 13 || code == 30 || code == 34 || code == 35);
   auto bytes = [characters](int64_t length) { return characters && length > 0 ? length * 2 : length; };
   const TraceText text{address, bytes(returned), bytes(shown), wide != 0, noOutput != 0, secretOf(record, argIndex)};

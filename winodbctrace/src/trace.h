@@ -33,6 +33,12 @@ struct TraceCallRecord {
   const char* functionName;               // "SQLExecDirect", "SQLExecDirectW"
 };
 
+// Whether a record holds argument `index` (a record cut short holds fewer
+// than its function takes).
+inline bool TraceHasArg(const TraceCallRecord& record, uint32_t index) {
+  return index < record.argCount && index < kTraceMaxArgs;
+}
+
 // What every call of one export stores (generated from the export table).
 struct TraceFunction {
   uint32_t functionId;

@@ -112,6 +112,10 @@ inline constexpr uint32_t kOpenDenyAll = 256;        // wins over kOpenDenyWrite
 // beyond the process's size limit kErrorFileTooLarge.
 [[nodiscard]] ErrorNumber writeFile(FileDescriptor descriptor, const void* buffer, size_t count, size_t* done) noexcept;
 
+// Writes all `count` bytes, continuing after short writes; a write that
+// makes no progress is kErrorIo.
+[[nodiscard]] ErrorNumber writeWhole(FileDescriptor descriptor, const void* buffer, size_t count) noexcept;
+
 // Test seam: while non-zero, every writeFile call writes at most this many
 // bytes, so callers' handling of short writes can be seen. 0 turns it off.
 void setWriteLimitForTesting(size_t bytesPerCall) noexcept;
