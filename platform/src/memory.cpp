@@ -95,6 +95,21 @@ size_t clampToAddressSpace(uintptr_t address, size_t n) {
   return n > room ? room : n;
 }
 
+// Whether [begin, end) lies in writable mappings: by the cache when it
+// holds the range and `stillMapped` confirms it, else by the mappings read
+// afresh.
+template <typename Confirm>
+bool inWritableMappings(uintptr_t begin, uintptr_t end, Confirm stillMapped) {
+  writableLock.enter();
+  bool writable = writableLoaded && writableRanges.covers(begin, end) && stillMapped();
+  if (!writable) {
+    writableLoaded = loadWritableRanges(writableRanges);
+    writable = writableRanges.covers(begin, end);
+  }
+  writableLock.leave();
+  return writable;
+}
+
 }  // namespace
 
 size_t copyMemory(void* out, const void* address, size_t n) noexcept {
@@ -114,34 +129,18 @@ bool isWritable(const void* address, size_t n) noexcept {
   if (n == 0) return true;
   const auto begin = reinterpret_cast<uintptr_t>(address);
   if (begin == 0 || n > UINTPTR_MAX - begin) return false;
-  const uintptr_t end = begin + n;
-  writableLock.enter();
   // A cached yes stands only while the pages can still be read: a range
   // unmapped or made inaccessible since is looked up afresh.
-  bool writable = writableLoaded && writableRanges.covers(begin, end) && systemProbe(begin, n);
-  if (!writable) {
-    writableLoaded = loadWritableRanges(writableRanges);
-    writable = writableRanges.covers(begin, end);
-  }
-  writableLock.leave();
-  return writable;
+  return inWritableMappings(begin, begin + n, [begin, n] { return systemProbe(begin, n); });
 }
 
 bool copyWritable(void* out, const void* address, size_t n) noexcept {
   if (n == 0) return true;
   const auto begin = reinterpret_cast<uintptr_t>(address);
   if (begin == 0 || out == nullptr || n > UINTPTR_MAX - begin) return false;
-  // The copy is the readability test; the permissions then need no probe.
+  // The copy is the readability test; a cached yes then needs no probe.
   if (systemCopy(out, begin, n) != n) return false;
-  const uintptr_t end = begin + n;
-  writableLock.enter();
-  bool writable = writableLoaded && writableRanges.covers(begin, end);
-  if (!writable) {
-    writableLoaded = loadWritableRanges(writableRanges);
-    writable = writableRanges.covers(begin, end);
-  }
-  writableLock.leave();
-  return writable;
+  return inWritableMappings(begin, begin + n, [] { return true; });
 }
 
 }  // namespace platform
