@@ -121,26 +121,6 @@ bool ensureStatement(Session& s) {
   return succeeded(SQLAllocHandle(SQL_HANDLE_STMT, s.dbc, &s.stmt));
 }
 
-bool fetchRows(Session& s) {
-  SQLSMALLINT columns = 0;
-  if (!succeeded(SQLNumResultCols(s.stmt, &columns))) return false;
-  for (;;) {
-    const SQLRETURN rc = SQLFetch(s.stmt);
-    if (rc == SQL_NO_DATA) return true;
-    if (!succeeded(rc)) return false;
-    std::string row;
-    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-      char value[1024] = {};
-      SQLLEN indicator = 0;
-      if (!succeeded(SQLGetData(s.stmt, c, SQL_C_CHAR, value, sizeof value, &indicator))) return false;
-      if (c > 1) row += '|';
-      row += indicator == SQL_NULL_DATA ? "NULL" : value;
-    }
-    row += '\n';
-    std::fwrite(row.data(), 1, row.size(), stdout);
-  }
-}
-
 // Fetches every row, reading column c with the buffer type of types[c - 1]
 // ("long", "double", "char", "wchar"); prints each row as "a|b|c".
 bool fetchRowsAs(Session& s, const std::vector<std::string>& types) {
@@ -152,7 +132,7 @@ bool fetchRowsAs(Session& s, const std::vector<std::string>& types) {
     for (size_t i = 0; i < types.size(); ++i) {
       const auto column = static_cast<SQLUSMALLINT>(i + 1);
       SQLLEN indicator = 0;
-      char text[256];
+      char text[1024] = "";
       if (types[i] == "long") {
         SQLINTEGER value = 0;
         if (!succeeded(SQLGetData(s.stmt, column, SQL_C_SLONG, &value, 0, &indicator))) return false;
@@ -176,6 +156,13 @@ bool fetchRowsAs(Session& s, const std::vector<std::string>& types) {
     row += '\n';
     std::fwrite(row.data(), 1, row.size(), stdout);
   }
+}
+
+// SQLNumResultCols, then every row with each column read as text.
+bool fetchRows(Session& s) {
+  SQLSMALLINT columns = 0;
+  if (!succeeded(SQLNumResultCols(s.stmt, &columns))) return false;
+  return fetchRowsAs(s, std::vector<std::string>(static_cast<size_t>(columns > 0 ? columns : 0), "char"));
 }
 
 // SQLDescribeCol and two SQLColAttribute calls for every column.
