@@ -1,10 +1,9 @@
-// Helpers for tests of files and paths: a temporary folder, the current
-// directory and environment variables for a scope, and reading files back.
+// Helpers for tests of files and paths: a temporary folder (TempDir, from
+// common/temp_dir.h), the current directory and environment variables for a
+// scope, and reading files back.
 #ifndef JULIB_TESTS_FILE_TEST_UTIL_H
 #define JULIB_TESTS_FILE_TEST_UTIL_H
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -19,83 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
+
 namespace jutest {
-
-// A fresh folder from mkdtemp under $TMPDIR or /tmp, removed with all it
-// holds at the end of the scope. path() is its real path (no symbolic link).
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/jufilesXXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-      ADD_FAILURE() << "mkdtemp failed";
-      return;
-    }
-    char real[PATH_MAX];
-    path_ = realpath(buffer.data(), real) != nullptr ? real : buffer.data();
-  }
-  ~TempDir() {
-    if (!path_.empty()) removeTree(path_);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  // Writes a file below the folder and returns its path.
-  std::string write(const std::string& name, const std::string& content, mode_t mode = 0644) const {
-    const std::string file = *this / name;
-    std::ofstream out(file, std::ios::binary);
-    out << content;
-    out.close();
-    chmod(file.c_str(), mode);
-    return file;
-  }
-  std::string makeDir(const std::string& name) const {
-    const std::string dir = *this / name;
-    EXPECT_EQ(mkdir(dir.c_str(), 0755), 0) << dir;
-    return dir;
-  }
-  // Names of the entries of a directory below the folder ("" for itself).
-  std::vector<std::string> entries(const std::string& name = "") const {
-    std::vector<std::string> out;
-    DIR* dir = opendir(name.empty() ? path_.c_str() : (*this / name).c_str());
-    if (dir == nullptr) return out;
-    while (dirent* entry = readdir(dir)) {
-      const std::string entryName = entry->d_name;
-      if (entryName != "." && entryName != "..") out.push_back(entryName);
-    }
-    closedir(dir);
-    return out;
-  }
-
- private:
-  static void removeTree(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return;
-    if (S_ISDIR(st.st_mode)) {
-      chmod(path.c_str(), 0755);
-      if (DIR* dir = opendir(path.c_str())) {
-        std::vector<std::string> names;
-        while (dirent* entry = readdir(dir)) {
-          const std::string name = entry->d_name;
-          if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-        for (const std::string& name : names) removeTree(path + "/" + name);
-      }
-      rmdir(path.c_str());
-    } else {
-      unlink(path.c_str());
-    }
-  }
-
-  std::string path_;
-};
 
 // Changes the current directory for a scope.
 class ScopedCurrentDirectory {

@@ -815,6 +815,34 @@ Status readKey(Target& target, CurrentTree* current, Node** node) {
   return *node != nullptr ? Status::kOk : Status::kNotFound;
 }
 
+// Runs `read(tree, node)` on the key of handle `key` in the current tree of
+// its root; kNotFound when the key is gone.
+template <typename Read>
+Status readAt(KeyHandle key, Read read) {
+  Target target;
+  Status status = prepare(key, Units(), false, &target);
+  if (status != Status::kOk) return status;
+  CurrentTree current(target.root);
+  Node* node = nullptr;
+  status = readKey(target, &current, &node);
+  if (status != Status::kOk) return status;
+  return read(current.tree(), node);
+}
+
+// Runs `change(tree, node, &changed)` through update() on the key that
+// `subkey` names below handle `key`; kNotFound when that key is missing.
+template <typename Change>
+Status changeAt(KeyHandle key, Units subkey, bool needName, Change change) {
+  Target target;
+  const Status status = prepare(key, subkey, needName, &target);
+  if (status != Status::kOk) return status;
+  return update(target, [&](Tree& tree, bool* changed) {
+    Node* node = resolve(tree, pathOf(target));
+    if (node == nullptr) return Status::kNotFound;
+    return change(tree, node, changed);
+  });
+}
+
 // Copies an item's name for the enumerations: terminated into `buffer` of
 // *units units, *units then the name's units; kMoreData with the units
 // needed (terminator included) when it does not fit.
@@ -901,37 +929,27 @@ void closeKey(KeyHandle key) noexcept {
 
 Status queryString(KeyHandle key, std::u16string_view name, char16_t* buffer, size_t* units) noexcept {
   if (units == nullptr) return Status::kInvalid;
-  Target target;
-  Status status = prepare(key, Units(), false, &target);
-  if (status != Status::kOk) return status;
-  CurrentTree current(target.root);
-  Node* node = nullptr;
-  status = readKey(target, &current, &node);
-  if (status != Status::kOk) return status;
-  const Value* value = current.tree().findValue(node, name);
-  if (value == nullptr) return Status::kNotFound;
-  const size_t needed = value->data.size + 1;
-  if (buffer == nullptr) {
+  return readAt(key, [&](Tree& tree, Node* node) {
+    const Value* value = tree.findValue(node, name);
+    if (value == nullptr) return Status::kNotFound;
+    const size_t needed = value->data.size + 1;
+    if (buffer == nullptr) {
+      *units = needed;
+      return Status::kOk;
+    }
+    if (*units < needed) {
+      *units = needed;
+      return Status::kMoreData;
+    }
+    if (value->data.size > 0) std::memcpy(buffer, value->data.units, value->data.size * sizeof(char16_t));
+    buffer[value->data.size] = u'\0';
     *units = needed;
     return Status::kOk;
-  }
-  if (*units < needed) {
-    *units = needed;
-    return Status::kMoreData;
-  }
-  if (value->data.size > 0) std::memcpy(buffer, value->data.units, value->data.size * sizeof(char16_t));
-  buffer[value->data.size] = u'\0';
-  *units = needed;
-  return Status::kOk;
+  });
 }
 
 Status setString(KeyHandle key, std::u16string_view name, std::u16string_view value) noexcept {
-  Target target;
-  const Status status = prepare(key, Units(), false, &target);
-  if (status != Status::kOk) return status;
-  return update(target, [&](Tree& tree, bool* changed) {
-    Node* node = resolve(tree, pathOf(target));
-    if (node == nullptr) return Status::kNotFound;
+  return changeAt(key, Units(), false, [&](Tree& tree, Node* node, bool* changed) {
     bool added = false;
     Value* stored = tree.makeValue(node, name, &added);
     if (stored == nullptr) return Status::kIoError;
@@ -942,12 +960,7 @@ Status setString(KeyHandle key, std::u16string_view name, std::u16string_view va
 }
 
 Status deleteValue(KeyHandle key, std::u16string_view name) noexcept {
-  Target target;
-  const Status status = prepare(key, Units(), false, &target);
-  if (status != Status::kOk) return status;
-  return update(target, [&](Tree& tree, bool* changed) {
-    Node* node = resolve(tree, pathOf(target));
-    if (node == nullptr) return Status::kNotFound;
+  return changeAt(key, Units(), false, [&](Tree& tree, Node* node, bool* changed) {
     Value* stored = tree.findValue(node, name);
     if (stored == nullptr) return Status::kNotFound;
     tree.remove(stored);
@@ -957,12 +970,7 @@ Status deleteValue(KeyHandle key, std::u16string_view name) noexcept {
 }
 
 Status deleteKey(KeyHandle parent, std::u16string_view subkey) noexcept {
-  Target target;
-  const Status status = prepare(parent, subkey, true, &target);
-  if (status != Status::kOk) return status;
-  return update(target, [&](Tree& tree, bool* changed) {
-    Node* node = resolve(tree, pathOf(target));
-    if (node == nullptr) return Status::kNotFound;
+  return changeAt(parent, subkey, true, [&](Tree& tree, Node* node, bool* changed) {
     if (node->keys.count > 0) return Status::kHasSubkeys;
     tree.remove(node);
     *changed = true;
@@ -972,31 +980,21 @@ Status deleteKey(KeyHandle parent, std::u16string_view subkey) noexcept {
 
 Status enumKey(KeyHandle key, uint32_t index, char16_t* name, size_t* units) noexcept {
   if (units == nullptr) return Status::kInvalid;
-  Target target;
-  Status status = prepare(key, Units(), false, &target);
-  if (status != Status::kOk) return status;
-  CurrentTree current(target.root);
-  Node* node = nullptr;
-  status = readKey(target, &current, &node);
-  if (status != Status::kOk) return status;
-  const Item* item = itemAt(node->keys, index);
-  if (item == nullptr) return Status::kNoMoreItems;
-  return copyName(item->name.view(), name, units);
+  return readAt(key, [&](Tree&, Node* node) {
+    const Item* item = itemAt(node->keys, index);
+    if (item == nullptr) return Status::kNoMoreItems;
+    return copyName(item->name.view(), name, units);
+  });
 }
 
 Status enumValue(KeyHandle key, uint32_t index, char16_t* name, size_t* units, size_t* dataUnits) noexcept {
   if (units == nullptr) return Status::kInvalid;
-  Target target;
-  Status status = prepare(key, Units(), false, &target);
-  if (status != Status::kOk) return status;
-  CurrentTree current(target.root);
-  Node* node = nullptr;
-  status = readKey(target, &current, &node);
-  if (status != Status::kOk) return status;
-  const Item* item = itemAt(node->values, index);
-  if (item == nullptr) return Status::kNoMoreItems;
-  if (dataUnits != nullptr) *dataUnits = static_cast<const Value*>(item)->data.size + 1;
-  return copyName(item->name.view(), name, units);
+  return readAt(key, [&](Tree&, Node* node) {
+    const Item* item = itemAt(node->values, index);
+    if (item == nullptr) return Status::kNoMoreItems;
+    if (dataUnits != nullptr) *dataUnits = static_cast<const Value*>(item)->data.size + 1;
+    return copyName(item->name.view(), name, units);
+  });
 }
 
 void setDirectoryForTesting(const char* directory) noexcept {

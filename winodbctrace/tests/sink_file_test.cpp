@@ -5,11 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <map>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/ju_test.h"
@@ -35,7 +32,7 @@ class FileTracingTest : public jutest::JuTest {
   std::string current() const { return sink_.fileName != nullptr ? sink_.fileName : "<none>"; }
   std::string content(const std::string& name) { return readFile(dir_ / name).value_or("<missing>"); }
 
-  sinktest::TempDir dir_;
+  jutest::TempDir dir_;
   sinktest::ScopedTraceMessages messages_;
   JuFileTracing sink_;
 };
@@ -475,30 +472,11 @@ TEST_F(FileTracingTest, EightThreadsLoseNothing) {
   ASSERT_EQ(openWith("ODBCTraceMaxFileSize=8;ODBCTraceMaxNumFiles=999;ODBCTraceFlush=1;", "t.log"), 0u);
   constexpr int kThreads = 8;
   constexpr int kRecords = 600;
-  std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([this, &failures, t] {
-      for (int i = 0; i < kRecords; ++i) {
-        const std::string record = sinktest::makeRecord(t, i, 16 + static_cast<size_t>((i * 13 + t) % 200));
-        if (sink_.write(record.data(), record.size()) != 0) ++failures;
-        if (i % 50 == 0) sink_.flush();
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
+  const int failures = sinktest::writeFromThreads(sink_, kThreads, kRecords, /*stride=*/13, /*spread=*/200,
+                                                  /*flushEvery=*/50);
   ASSERT_EQ(sink_.close(), 0u);
-  EXPECT_EQ(failures.load(), 0);
-
-  std::set<std::pair<int, int>> seen;
-  for (const std::string& name : dir_.entries()) {
-    SCOPED_TRACE(name);
-    const std::string text = content(name);
-    EXPECT_LE(text.size(), 8192u);
-    std::vector<std::pair<int, int>> ids;
-    EXPECT_TRUE(sinktest::parseRecords(text, &ids));
-    for (const auto& id : ids) EXPECT_TRUE(seen.insert(id).second);
-  }
+  EXPECT_EQ(failures, 0);
+  const std::set<std::pair<int, int>> seen = sinktest::recordsInFiles(dir_, /*maxFileBytes=*/8192);
   EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kRecords));
   EXPECT_GT(dir_.entries().size(), 10u);
 }

@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/ju_test.h"
@@ -38,7 +36,7 @@ class MemFileTracingTest : public jutest::JuTest {
     return std::string(sink_.memoryStage->buffer, static_cast<size_t>(*sink_.memoryPosition));
   }
 
-  sinktest::TempDir dir_;
+  jutest::TempDir dir_;
   sinktest::ScopedTraceMessages messages_;
   JuMemFileTracing sink_;
 };
@@ -238,28 +236,11 @@ TEST_F(MemFileTracingTest, EightThreadsLoseNothing) {
   ASSERT_EQ(openWith("ODBCTraceMemBuffSize=4;ODBCTraceMaxFileSize=64;ODBCTraceMaxNumFiles=999;"), 0u);
   constexpr int kThreads = 8;
   constexpr int kRecords = 600;
-  std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([this, &failures, t] {
-      for (int i = 0; i < kRecords; ++i) {
-        const std::string record = sinktest::makeRecord(t, i, 16 + static_cast<size_t>((i * 11 + t) % 300));
-        if (sink_.write(record.data(), record.size()) != 0) ++failures;
-        if (i % 40 == 0) sink_.flush();
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
+  const int failures = sinktest::writeFromThreads(sink_, kThreads, kRecords, /*stride=*/11, /*spread=*/300,
+                                                  /*flushEvery=*/40);
   ASSERT_EQ(sink_.close(), 0u);
-  EXPECT_EQ(failures.load(), 0);
-
-  std::set<std::pair<int, int>> seen;
-  for (const std::string& name : dir_.entries()) {
-    SCOPED_TRACE(name);
-    std::vector<std::pair<int, int>> ids;
-    EXPECT_TRUE(sinktest::parseRecords(content(name), &ids));
-    for (const auto& id : ids) EXPECT_TRUE(seen.insert(id).second);
-  }
+  EXPECT_EQ(failures, 0);
+  const std::set<std::pair<int, int>> seen = sinktest::recordsInFiles(dir_);
   EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kRecords));
   EXPECT_GT(dir_.entries().size(), 2u);
 }

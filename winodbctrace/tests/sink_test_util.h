@@ -1,104 +1,32 @@
 // Helpers for the sink tests: a temporary folder, reading files back, the
 // trace library's message texts for a scope, and records that can be told
-// apart and checked whole after many threads wrote them.
+// apart, written by many threads and checked whole afterwards.
 #ifndef VRTRACE_TESTS_SINK_TEST_UTIL_H
 #define VRTRACE_TESTS_SINK_TEST_UTIL_H
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <limits.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "julib/threads.h"
 #include "platform/catalogue.h"
 #include "platform/process.h"
+#include "sinks.h"
 
 extern const platform::MessageTable vrTraceMessages;
 
 namespace sinktest {
-
-// A fresh folder, removed with all it holds at the end of the scope.
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/jusinksXXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-      ADD_FAILURE() << "mkdtemp failed";
-      return;
-    }
-    char real[PATH_MAX];
-    path_ = realpath(buffer.data(), real) != nullptr ? real : buffer.data();
-  }
-  ~TempDir() {
-    if (!path_.empty()) removeTree(path_);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  std::string write(const std::string& name, const std::string& content) const {
-    const std::string file = *this / name;
-    std::ofstream out(file, std::ios::binary);
-    out << content;
-    return file;
-  }
-  std::string makeDir(const std::string& name) const {
-    const std::string dir = *this / name;
-    EXPECT_EQ(mkdir(dir.c_str(), 0755), 0) << dir;
-    return dir;
-  }
-  // Names of the folder's entries, sorted.
-  std::vector<std::string> entries() const {
-    std::vector<std::string> out;
-    DIR* dir = opendir(path_.c_str());
-    if (dir == nullptr) return out;
-    while (dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") out.push_back(name);
-    }
-    closedir(dir);
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-
- private:
-  static void removeTree(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return;
-    if (S_ISDIR(st.st_mode)) {
-      DIR* dir = opendir(path.c_str());
-      if (dir != nullptr) {
-        while (dirent* entry = readdir(dir)) {
-          const std::string name = entry->d_name;
-          if (name != "." && name != "..") removeTree(path + "/" + name);
-        }
-        closedir(dir);
-      }
-      rmdir(path.c_str());
-    } else {
-      unlink(path.c_str());
-    }
-  }
-
-  std::string path_;
-};
 
 // The whole content of a file, or nothing when it cannot be read.
 inline std::optional<std::string> readFile(const std::string& path) {
@@ -161,6 +89,44 @@ inline bool parseRecords(const std::string& text, std::vector<std::pair<int, int
     pos += length;
   }
   return true;
+}
+
+// Writes `records` records from each of `threads` threads to `sink`: thread
+// t's record i is makeRecord(t, i, 16 + (i * stride + t) % spread), and
+// with `flushEvery` > 0 the thread flushes after each record i that is a
+// multiple of it. Returns how many writes failed.
+inline int writeFromThreads(JuTracing& sink, int threads, int records, int stride, int spread, int flushEvery = 0) {
+  std::atomic<int> failures{0};
+  std::vector<std::thread> running;
+  for (int t = 0; t < threads; ++t) {
+    running.emplace_back([&sink, &failures, records, stride, spread, flushEvery, t] {
+      for (int i = 0; i < records; ++i) {
+        const std::string record = makeRecord(t, i, 16 + static_cast<size_t>((i * stride + t) % spread));
+        if (sink.write(record.data(), record.size()) != 0) ++failures;
+        if (flushEvery > 0 && i % flushEvery == 0) sink.flush();
+      }
+    });
+  }
+  for (std::thread& thread : running) thread.join();
+  return failures.load();
+}
+
+// The records in all files of `dir`, each file cut by parseRecords (and, with
+// `maxFileBytes`, no larger than that); a record found twice fails the test.
+inline std::set<std::pair<int, int>> recordsInFiles(const jutest::TempDir& dir,
+                                                    std::optional<size_t> maxFileBytes = std::nullopt) {
+  std::set<std::pair<int, int>> seen;
+  for (const std::string& name : dir.entries()) {
+    SCOPED_TRACE(name);
+    const std::string text = readFile(dir / name).value_or("<missing>");
+    if (maxFileBytes) {
+      EXPECT_LE(text.size(), *maxFileBytes);
+    }
+    std::vector<std::pair<int, int>> ids;
+    EXPECT_TRUE(parseRecords(text, &ids));
+    for (const auto& id : ids) EXPECT_TRUE(seen.insert(id).second);
+  }
+  return seen;
 }
 
 }  // namespace sinktest
