@@ -24,6 +24,19 @@ size_t copyDefault(Char* buffer, size_t size, const Char* fallback) {
 // most one unit; two more tell a cut list from a complete one.
 size_t roomForOtherWidth(size_t size) { return size > SIZE_MAX / 2 - 1 ? SIZE_MAX / 2 : 2 * size + 2; }
 
+// Reads with the room the scratch buffer has (at most `full`) and, when the
+// result may have been cut (it comes within two units of the room), once
+// more with all of `full`. read(data, room) gives the units read.
+template <typename Buffer, typename Read>
+size_t readWhole(Buffer& scratch, size_t full, Read read) {
+  size_t room = full < scratch.capacity() ? full : scratch.capacity();
+  for (;;) {
+    const size_t n = read(scratch.data(), room);
+    if (n + 2 < room || room == full || !scratch.reserve(full)) return n;
+    room = full;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Registry.
 // ---------------------------------------------------------------------------
@@ -120,15 +133,9 @@ size_t getOverWide(const char* section, const char* key, const char* fallback, c
   const Widened wideFallback(fallback);
   if (wideSection.failed() || wideKey.failed() || wideFallback.failed()) return copyDefault(buffer, size, fallback);
   Scratch<char16_t, 1024> wide;
-  const size_t full = roomForOtherWidth(size);
-  size_t room = full < wide.capacity() ? full : wide.capacity();
-  size_t units = 0;
-  for (;;) {
-    units = wideGet(wideSection.get(), wideKey.get(), wideFallback.get(), wide.data(), room);
-    // A result that may have been cut is read again with all the room.
-    if (units + 2 < room || room == full || !wide.reserve(full)) break;
-    room = full;
-  }
+  const size_t units = readWhole(wide, roomForOtherWidth(size), [&](char16_t* data, size_t room) {
+    return wideGet(wideSection.get(), wideKey.get(), wideFallback.get(), data, room);
+  });
   Scratch<char, 2048> ansi;
   size_t bytes = 0;
   if (!toCodePage(kProfileAnsi, wide.data(), units, &ansi, &bytes)) {
@@ -136,10 +143,6 @@ size_t getOverWide(const char* section, const char* key, const char* fallback, c
     return 0;
   }
   if (section != nullptr && key != nullptr) return copyValue(buffer, size, ansi.data(), bytes);
-  if (bytes == 0) {
-    buffer[0] = 0;
-    return 0;
-  }
   return copyList(buffer, size, ansi.data(), bytes);
 }
 
@@ -169,14 +172,10 @@ size_t getThroughNarrow(uint32_t codePage, const char16_t* section, const char16
   Scratch<char, 2048> narrow;
   // A UTF-16 unit takes at most three bytes of UTF-8.
   const size_t full = codePage == kProfileUtf8 && size <= SIZE_MAX / 4 ? 3 * size + 2 : roomForOtherWidth(size);
-  size_t room = full < narrow.capacity() ? full : narrow.capacity();
-  size_t bytes = 0;
   bool listing = false;
-  for (;;) {
-    bytes = narrowGet(narrowSection.get(), narrowKey.get(), narrowFallback.get(), narrow.data(), room, &listing);
-    if (bytes + 2 < room || room == full || !narrow.reserve(full)) break;
-    room = full;
-  }
+  const size_t bytes = readWhole(narrow, full, [&](char* data, size_t room) {
+    return narrowGet(narrowSection.get(), narrowKey.get(), narrowFallback.get(), data, room, &listing);
+  });
   Scratch<char16_t, 1024> wide;
   size_t units = 0;
   if (!fromCodePage(codePage, narrow.data(), bytes, &wide, &units)) {
@@ -184,10 +183,6 @@ size_t getThroughNarrow(uint32_t codePage, const char16_t* section, const char16
     return 0;
   }
   if (!listing) return copyValue(buffer, size, wide.data(), units);
-  if (units == 0) {
-    buffer[0] = 0;
-    return 0;
-  }
   return copyList(buffer, size, wide.data(), units);
 }
 

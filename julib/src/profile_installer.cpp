@@ -98,13 +98,7 @@ size_t callGet(GetFunction get, const char* section, const char* key, const char
   if (n > room - 2) n = room - 2;
   text[n] = 0;
   text[n + 1] = 0;
-  if (section == nullptr || key == nullptr) {
-    if (n == 0) {
-      buffer[0] = 0;
-      return 0;
-    }
-    return copyList(buffer, size, text, n);
-  }
+  if (section == nullptr || key == nullptr) return copyList(buffer, size, text, n);
   return copyValue(buffer, size, text, textLength(text));
 }
 

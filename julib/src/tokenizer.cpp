@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <new>
 
+namespace scan = julib::internal::scan;
+
 namespace {
 
 using julib::internal::scan::Char;
@@ -60,6 +62,10 @@ struct NarrowTraits {
       return nullptr;
     }
     return copy;
+  }
+  // The set keeps its own kind, the scanner's when it was made.
+  static int assignSet(JuString& set, const JuSubString& chars) {
+    return set.assign(chars.data, chars.length, set.kind);
   }
 };
 
@@ -110,53 +116,20 @@ JuScanner::JuScanner(const char* text, size_t length, JuCodePageKind kind) : JuS
 
 JuScanner::~JuScanner() = default;
 
-void JuScanner::setSource(JuString& string) {
-  source = string.data;
-  sourceLength = string.data == nullptr ? 0 : string.length;
-  bound = &string;
-  position = 0;
-  lastCharLength = 0;
-  options = (options & ~kJuScanEndState) | kJuScanDecimalNumbers;
-}
+void JuScanner::setSource(JuString& string) { scan::restart(*this, string.data, string.length, &string); }
 
 void JuScanner::setSource(const char* text, size_t length) { setSource(text, length, JuCodePageKind::kAnsi); }
 
 void JuScanner::setSource(const char* text, size_t length, JuCodePageKind newKind) {
-  source = text;
-  sourceLength = text == nullptr ? 0 : length;
-  bound = nullptr;
+  scan::restart(*this, text, length, nullptr);
   kind = newKind;
-  position = 0;
-  lastCharLength = 0;
-  options = (options & ~kJuScanEndState) | kJuScanDecimalNumbers;
 }
 
-void JuScanner::resetOptions() {
-  options &= ~(kJuScanBraceGroups | kJuScanParenGroups | kJuScanCommentsReturned | kJuScanCommentsSkipped);
-  quoteChars[0] = '\'';
-  quoteChars[1] = '"';
-  quoteChars[2] = '`';
-  bracketOpen = kJuNoBracket;
-  bracketClose = 0;
-  braceValueMode = 0;
-}
+void JuScanner::resetOptions() { scan::resetOptions(*this); }
 
-void JuScanner::setWordStartChars(const JuSubString& chars) {
-  if (chars.data == nullptr || chars.length == 0) {
-    wordStartChars.release();
-    return;
-  }
-  // A failed copy leaves the set empty; out of memory is posted.
-  (void)wordStartChars.assign(chars.data, chars.length, wordStartChars.kind);
-}
+void JuScanner::setWordStartChars(const JuSubString& chars) { scan::setCharSet<NarrowTraits>(wordStartChars, chars); }
 
-void JuScanner::setWordChars(const JuSubString& chars) {
-  if (chars.data == nullptr || chars.length == 0) {
-    wordChars.release();
-    return;
-  }
-  (void)wordChars.assign(chars.data, chars.length, wordChars.kind);
-}
+void JuScanner::setWordChars(const JuSubString& chars) { scan::setCharSet<NarrowTraits>(wordChars, chars); }
 
 // ---------------------------------------------------------------------------
 // JuScanner: reading

@@ -80,6 +80,7 @@ inline uint32_t operatorType(uint32_t code, uint32_t next) {
 //   sameWord(a, na, b, nb, noCase)
 //   newPiece(s, text, n), newCopy(s, text, n)   a new view or copy, null
 //                               (out of memory posted) on failure
+//   assignSet(set, chars)       copies chars into an extra character set
 template <typename Traits>
 class Steps {
  public:
@@ -591,6 +592,46 @@ void Steps<Traits>::setTokenAt(Token& token, size_t position, size_t length) {
   Traits::point(s_, token, at, length < room ? length : room);
   token.type = kJuTokenNone;
   token.position = at;
+}
+
+// ---------------------------------------------------------------------------
+// Settings shared by both scanners
+// ---------------------------------------------------------------------------
+
+// Points the scanner at new text (bound to a string or not) and reads it
+// from the start: a null text is empty, and numbers are decimal again.
+template <typename Scanner, typename Unit>
+void restart(Scanner& s, const Unit* text, size_t length, decltype(Scanner::bound) bound) {
+  s.source = text;
+  s.sourceLength = text == nullptr ? 0 : length;
+  s.bound = bound;
+  s.position = 0;
+  s.lastCharLength = 0;
+  s.options = (s.options & ~kJuScanEndState) | kJuScanDecimalNumbers;
+}
+
+// No groups, no comments, the three usual quotes and no bracket pair.
+template <typename Scanner>
+void resetOptions(Scanner& s) {
+  s.options &= ~(kJuScanBraceGroups | kJuScanParenGroups | kJuScanCommentsReturned | kJuScanCommentsSkipped);
+  s.quoteChars[0] = '\'';
+  s.quoteChars[1] = '"';
+  s.quoteChars[2] = '`';
+  s.bracketOpen = kJuNoBracket;
+  s.bracketClose = 0;
+  s.braceValueMode = 0;
+}
+
+// Replaces one of the extra word-character sets; no characters drop it.
+// Traits::assignSet copies the characters into the set.
+template <typename Traits, typename String>
+void setCharSet(String& set, const typename Traits::View& chars) {
+  if (chars.data == nullptr || chars.length == 0) {
+    set.release();
+    return;
+  }
+  // A failed copy leaves the set empty; out of memory is posted.
+  (void)Traits::assignSet(set, chars);
 }
 
 // The unit at position + n - 1 (n = 1: the next unread one), unsigned; 0

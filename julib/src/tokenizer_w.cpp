@@ -16,6 +16,8 @@
 #include <cstring>
 #include <new>
 
+namespace scan = julib::internal::scan;
+
 namespace {
 
 using julib::internal::isHighSurrogate;
@@ -74,6 +76,7 @@ struct WideTraits {
     }
     return copy;
   }
+  static int assignSet(JuStringW& set, const JuSubStringW& chars) { return set.assign(chars.data, chars.length); }
 };
 
 using Steps = julib::internal::scan::Steps<WideTraits>;
@@ -112,50 +115,15 @@ JuScannerW::JuScannerW(const char16_t* text, size_t length) : JuScannerW() { set
 
 JuScannerW::~JuScannerW() = default;
 
-void JuScannerW::setSource(JuStringW& string) {
-  source = string.data;
-  sourceLength = string.data == nullptr ? 0 : string.length;
-  bound = &string;
-  position = 0;
-  lastCharLength = 0;
-  options = (options & ~kJuScanEndState) | kJuScanDecimalNumbers;
-}
+void JuScannerW::setSource(JuStringW& string) { scan::restart(*this, string.data, string.length, &string); }
 
-void JuScannerW::setSource(const char16_t* text, size_t length) {
-  source = text;
-  sourceLength = text == nullptr ? 0 : length;
-  bound = nullptr;
-  position = 0;
-  lastCharLength = 0;
-  options = (options & ~kJuScanEndState) | kJuScanDecimalNumbers;
-}
+void JuScannerW::setSource(const char16_t* text, size_t length) { scan::restart(*this, text, length, nullptr); }
 
-void JuScannerW::resetOptions() {
-  options &= ~(kJuScanBraceGroups | kJuScanParenGroups | kJuScanCommentsReturned | kJuScanCommentsSkipped);
-  quoteChars[0] = u'\'';
-  quoteChars[1] = u'"';
-  quoteChars[2] = u'`';
-  bracketOpen = kJuNoBracket;
-  bracketClose = 0;
-  braceValueMode = 0;
-}
+void JuScannerW::resetOptions() { scan::resetOptions(*this); }
 
-void JuScannerW::setWordStartChars(const JuSubStringW& chars) {
-  if (chars.data == nullptr || chars.length == 0) {
-    wordStartChars.release();
-    return;
-  }
-  // A failed copy leaves the set empty; out of memory is posted.
-  (void)wordStartChars.assign(chars.data, chars.length);
-}
+void JuScannerW::setWordStartChars(const JuSubStringW& chars) { scan::setCharSet<WideTraits>(wordStartChars, chars); }
 
-void JuScannerW::setWordChars(const JuSubStringW& chars) {
-  if (chars.data == nullptr || chars.length == 0) {
-    wordChars.release();
-    return;
-  }
-  (void)wordChars.assign(chars.data, chars.length);
-}
+void JuScannerW::setWordChars(const JuSubStringW& chars) { scan::setCharSet<WideTraits>(wordChars, chars); }
 
 // ---------------------------------------------------------------------------
 // JuScannerW: reading
