@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "common/ju_test.h"
+#include "common/temp_dir.h"
 #include "sinks.h"
 #include "trace.h"
 
@@ -121,33 +122,7 @@ inline bool isInfoTimeLine(std::string_view line) {
 }
 
 // A fresh folder, removed with what it holds at the end of the scope.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "jutraceXXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  bool exists(const std::string& name) const { return std::filesystem::exists(*this / name); }
-  std::vector<std::string> entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  std::string path_;
-};
+using TempDir = jutest::TempDir;
 
 // UTF-16 of ASCII or UTF-8 text (test names and paths).
 inline std::u16string utf16(const std::string& text) {

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/ju_test.h"
@@ -299,20 +297,7 @@ TEST_F(MemoryTracingTest, EveryAllocationFailureIsClean) {
 TEST(MemoryTracingThreadsTest, RecordsNeverInterleave) {
   JuMemoryTracing sink;
   ASSERT_EQ(sink.open("ODBCTraceMemBuffSize=16"), 0u);
-  constexpr int kThreads = 8;
-  constexpr int kRecords = 3000;
-  std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&sink, &failures, t] {
-      for (int i = 0; i < kRecords; ++i) {
-        const std::string record = sinktest::makeRecord(t, i, 16 + static_cast<size_t>((i * 7 + t) % 300));
-        if (sink.write(record.data(), record.size()) != 0) ++failures;
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(sinktest::writeFromThreads(sink, 8, 3000, 7, 300), 0);
   std::vector<std::pair<int, int>> ids;
   EXPECT_TRUE(sinktest::parseRecords(std::string(sink.buffer, static_cast<size_t>(sink.writePosition)), &ids));
   EXPECT_FALSE(ids.empty());

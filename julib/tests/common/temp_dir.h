@@ -56,6 +56,7 @@ class TempDir {
     EXPECT_EQ(mkdir(dir.c_str(), 0755), 0) << dir;
     return dir;
   }
+  bool exists(const std::string& name) const { return access((*this / name).c_str(), F_OK) == 0; }
   // Names of the entries of a directory below the folder ("" for itself),
   // sorted.
   std::vector<std::string> entries(const std::string& name = "") const {
