@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 
 #include "trace.h"
 
@@ -59,26 +58,27 @@ constexpr TypeRow kTypeRows[] = {
     {58, "SQLULEN *", Widen::kAsPassed},
 };
 
-const TypeRow* typeRow(uint32_t code) {
-  for (const TypeRow& row : kTypeRows) {
-    if (row.code == code) return &row;
-  }
-  return nullptr;
-}
+// Every argument of every call looks its code up (twice: as the export widens
+// it and as TraceCall stores it), so the rows are indexed by code once.
+constexpr size_t kCodeLimit = [] {
+  uint32_t highest = 0;
+  for (const TypeRow& row : kTypeRows) highest = row.code > highest ? row.code : highest;
+  return size_t{highest} + 1;
+}();
 
-// The table of outstanding calls. A slot is taken under the trace lock and
-// emptied by its own TraceReturn alone, so the exchange there needs no lock.
-std::atomic<TraceCallRecord*> handleSlots[kTraceHandleSlots];
+struct RowsByCode {
+  const TypeRow* rows[kCodeLimit];
+};
 
-}  // namespace
+constexpr RowsByCode kRowsByCode = [] {
+  RowsByCode index{};
+  for (const TypeRow& row : kTypeRows) index.rows[row.code] = &row;
+  return index;
+}();
 
-const char* TraceTypeLabel(uint32_t code) {
-  const TypeRow* row = typeRow(code);
-  return row != nullptr ? row->label : nullptr;
-}
+const TypeRow* typeRow(uint32_t code) { return code < kCodeLimit ? kRowsByCode.rows[code] : nullptr; }
 
-uint64_t TraceWiden(uint32_t code, uint64_t raw) {
-  const TypeRow* row = typeRow(code);
+uint64_t widen(const TypeRow* row, uint64_t raw) {
   switch (row != nullptr ? row->widen : Widen::kAsPassed) {
     case Widen::kUnsigned16:
       return static_cast<uint16_t>(raw);
@@ -94,21 +94,34 @@ uint64_t TraceWiden(uint32_t code, uint64_t raw) {
   return raw;
 }
 
+// The table of outstanding calls. A slot is taken under the trace lock and
+// emptied by its own TraceReturn alone, so the exchange there needs no lock.
+std::atomic<TraceCallRecord*> handleSlots[kTraceHandleSlots];
+
+}  // namespace
+
+const char* TraceTypeLabel(uint32_t code) {
+  const TypeRow* row = typeRow(code);
+  return row != nullptr ? row->label : nullptr;
+}
+
+uint64_t TraceWiden(uint32_t code, uint64_t raw) { return widen(typeRow(code), raw); }
+
 int16_t TraceCall(const TraceFunction& function, const uint64_t* values) {
   // The C heap, not the library's allocator: a failure posts nothing.
-  auto* record = static_cast<TraceCallRecord*>(std::malloc(sizeof(TraceCallRecord)));
+  auto* record = static_cast<TraceCallRecord*>(std::calloc(1, sizeof(TraceCallRecord)));
   if (record == nullptr) return 0;
-  std::memset(record, 0, sizeof *record);
   record->functionId = function.functionId;
   record->functionName = function.name;
   record->wide = function.wide;
   const uint32_t count = function.argCount < kTraceMaxArgs ? function.argCount : kTraceMaxArgs;
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t code = function.typeCodes[i];
+    const TypeRow* row = typeRow(code);
     record->typeCodes[i] = code;
-    record->typeNames[i] = TraceTypeLabel(code);
+    record->typeNames[i] = row != nullptr ? row->label : nullptr;
     // Widening again is harmless: each form keeps a value already widened.
-    record->values[i] = TraceWiden(code, values[i]);
+    record->values[i] = widen(row, values[i]);
   }
   record->argCount = count;
 
@@ -120,15 +133,13 @@ int16_t TraceCall(const TraceFunction& function, const uint64_t* values) {
 }
 
 int16_t TraceAddHandle(TraceCallRecord* record) {
-  TraceLock();
+  TraceLockScope lock;
   for (size_t i = 0; i < kTraceHandleSlots; ++i) {
     if (handleSlots[i].load(std::memory_order_acquire) == nullptr) {
       handleSlots[i].store(record, std::memory_order_release);
-      TraceUnlock();
       return static_cast<int16_t>(i + 1);
     }
   }
-  TraceUnlock();
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/memory.h"
 #include "platform/process.h"
 #include "render.h"
+#include "render_out.h"
 #include "sinks.h"
 #include "trace.h"
 
@@ -64,80 +65,43 @@ size_t statementBytes(const TraceCallRecord& record) {
 // The record buffer.
 // ---------------------------------------------------------------------------
 
-// Text appended only as far as there is room: the record is cut at the
-// buffer's end. Records are built piece by piece rather than through
-// printf, which costs several times more for every line of every record.
-class BoundedText {
- public:
-  BoundedText(char* data, size_t size) : data_(data), size_(size) {}
-  BoundedText(const BoundedText&) = delete;
-  BoundedText& operator=(const BoundedText&) = delete;
+// The record's text goes through the renderer's bounded view (RenderOut),
+// cut at the buffer's end. Records are built piece by piece rather than
+// through printf, which costs several times more for every line of every
+// record.
 
-  void append(std::string_view text) {
-    const size_t room = size_ - length_;
-    const size_t n = text.size() < room ? text.size() : room;
-    std::memcpy(data_ + length_, text.data(), n);
-    length_ += n;
-  }
-  void append(char c) {
-    if (length_ < size_) data_[length_++] = c;
-  }
-  // "%-<width>s", or "%-<width>.<width>s" when `cut`.
-  void appendPadded(std::string_view text, size_t width, bool cut) {
-    if (cut && text.size() > width) text = text.substr(0, width);
-    append(text);
-    if (text.size() >= width) return;
-    const size_t room = size_ - length_;
-    const size_t n = width - text.size() < room ? width - text.size() : room;
-    std::memset(data_ + length_, ' ', n);
-    length_ += n;
-  }
-  // "%0<digits>" PRIu64: decimal, "0"-padded to at least `digits` digits.
-  void appendUnsigned(uint64_t value, size_t digits = 1) {
-    char text[20];
-    size_t n = 0;
-    do {
-      text[sizeof text - ++n] = static_cast<char>('0' + value % 10);
-      value /= 10;
-    } while (value != 0);
-    for (size_t pad = n; pad < digits; ++pad) append('0');
-    append(std::string_view(text + sizeof text - n, n));
-  }
-  // "%0<digits>" PRId64: the sign counts toward the digits, as printf's
-  // width does.
-  void appendSigned(int64_t value, size_t digits = 1) {
-    if (value >= 0) {
-      appendUnsigned(static_cast<uint64_t>(value), digits);
-      return;
-    }
-    append('-');
-    appendUnsigned(0 - static_cast<uint64_t>(value), digits > 1 ? digits - 1 : 1);
-  }
-  const char* data() const { return data_; }
-  size_t length() const { return length_; }
-  // Where a renderer writes next, how much room it has, and what it wrote.
-  char* end() { return data_ + length_; }
-  size_t room() const { return size_ - length_; }
-  void advance(size_t n) { length_ += n < room() ? n : room(); }
+// "%-<width>s", or "%-<width>.<width>s" when `cut`.
+void appendPadded(RenderOut& out, std::string_view text, size_t width, bool cut) {
+  if (cut && text.size() > width) text = text.substr(0, width);
+  out.append(text);
+  if (text.size() >= width) return;
+  const size_t n = width - text.size() < out.room() ? width - text.size() : out.room();
+  std::memset(out.end(), ' ', n);
+  out.advance(n);
+}
 
- protected:
-  void reset(char* data, size_t size) {
-    data_ = data;
-    size_ = size;
+// "%0<digits>" PRId64: decimal, "0"-padded to at least `digits` characters;
+// the sign counts toward them, as printf's width does.
+void appendZeroPadded(RenderOut& out, int64_t value, size_t digits) {
+  const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  size_t n = 1;
+  for (uint64_t rest = magnitude; rest >= 10; rest /= 10) ++n;
+  if (value < 0) {
+    out.append('-');
+    ++n;
   }
-
- private:
-  char* data_;
-  size_t size_;
-  size_t length_ = 0;
-};
+  for (; n < digits; ++n) out.append('0');
+  out.appendUnsigned(magnitude);
+}
 
 // The record's text: 4096 bytes on the stack, or a heap buffer for a long
 // statement.
-class RecordBuffer : public BoundedText {
+class RecordBuffer {
  public:
-  RecordBuffer() : BoundedText(stack_, kRecordBytes) {}
+  RecordBuffer() = default;
   ~RecordBuffer() { juFree(heap_); }
+  RecordBuffer(const RecordBuffer&) = delete;
+  RecordBuffer& operator=(const RecordBuffer&) = delete;
 
   // Room for `size` bytes of text; false (out of memory recorded) when a
   // long statement's buffer cannot be had.
@@ -145,13 +109,16 @@ class RecordBuffer : public BoundedText {
     if (size <= kRecordBytes) return true;
     heap_ = static_cast<char*>(juMallocChecked(size));
     if (heap_ == nullptr) return false;
-    reset(heap_, size);
+    size_ = size;
     return true;
   }
+  char* data() { return heap_ != nullptr ? heap_ : stack_; }
+  size_t size() const { return size_; }
 
  private:
   char stack_[kRecordBytes];
   char* heap_ = nullptr;
+  size_t size_ = kRecordBytes;
 };
 
 // ---------------------------------------------------------------------------
@@ -162,40 +129,38 @@ class RecordBuffer : public BoundedText {
 // reading; nothing for every other mode.
 //   mode 3: "2026-12-07 23:40:40.123000 pid=1234:tid=5678"
 //   mode 1: "2026-12-07 23:40:40.123000 "    mode 2: "pid=1234:tid=5678"
-void formatPrefix(uint16_t mode, BoundedText& out) {
+void formatPrefix(uint16_t mode, RenderOut& out) {
   if (mode < 1 || mode > 3) return;
-  const uint32_t processId = platform::currentProcessId();
-  const uint32_t threadId = platform::currentThreadId();
   if (mode != 2) {
     // "%Y-%m-%d %H:%M:%S." and microseconds.
     const platform::LocalTime now = platform::localTimeNow();
-    out.appendSigned(now.year, 4);
+    appendZeroPadded(out, now.year, 4);
     out.append('-');
-    out.appendSigned(now.month, 2);
+    appendZeroPadded(out, now.month, 2);
     out.append('-');
-    out.appendSigned(now.day, 2);
+    appendZeroPadded(out, now.day, 2);
     out.append(' ');
-    out.appendSigned(now.hour, 2);
+    appendZeroPadded(out, now.hour, 2);
     out.append(':');
-    out.appendSigned(now.minute, 2);
+    appendZeroPadded(out, now.minute, 2);
     out.append(':');
-    out.appendSigned(now.second, 2);
+    appendZeroPadded(out, now.second, 2);
     out.append('.');
-    out.appendUnsigned(uint64_t{now.millisecond} * 1000, 6);
+    appendZeroPadded(out, int64_t{now.millisecond} * 1000, 6);
     out.append(' ');
     if (mode == 1) return;
   }
   out.append("pid=");
-  out.appendUnsigned(processId);
+  out.appendUnsigned(platform::currentProcessId());
   out.append(":tid=");
-  out.appendUnsigned(threadId);
+  out.appendUnsigned(platform::currentThreadId());
 }
 
 // The header line. Prefixes are padded to their column but never cut: the
 // ids of a long-running host may be wider than the column.
 //   mode 3: "\n%-60s \t%s %s ", mode 1: "\n%-35s \t%s %s ", mode 2: "\n%-20s \t%s %s ",
 //   any other: "\n\n%s %s"
-void appendHeader(RecordBuffer& buffer, uint16_t mode, std::string_view prefix, const char* word, const char* name) {
+void appendHeader(RenderOut& buffer, uint16_t mode, std::string_view prefix, const char* word, const char* name) {
   static constexpr size_t kColumns[] = {0, 35, 20, 60};
   if (mode < 1 || mode > 3) {
     buffer.append("\n\n");
@@ -205,7 +170,7 @@ void appendHeader(RecordBuffer& buffer, uint16_t mode, std::string_view prefix, 
     return;
   }
   buffer.append('\n');
-  buffer.appendPadded(prefix, kColumns[mode], false);
+  appendPadded(buffer, prefix, kColumns[mode], false);
   buffer.append(" \t");
   buffer.append(word);
   buffer.append(' ');
@@ -215,7 +180,7 @@ void appendHeader(RecordBuffer& buffer, uint16_t mode, std::string_view prefix, 
 
 // One argument's line after its label: the renderer's text, which ends
 // its own line.
-void appendArgument(RecordBuffer& buffer, const TraceCallRecord& record, size_t index, bool noOutput) {
+void appendArgument(RenderOut& buffer, const TraceCallRecord& record, size_t index, bool noOutput) {
   buffer.advance(TraceFormatArg(record, static_cast<uint32_t>(index), noOutput ? 1 : 0, buffer.end(), buffer.room(),
                                 record.typeCodes[index]));
 }
@@ -268,27 +233,25 @@ uint16_t TraceReadLineMode() {
 }
 
 void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCode) {
-  RecordBuffer buffer;
-  if (!buffer.reserve(TraceRecordBufferSize(record))) return;
+  RecordBuffer storage;
+  if (!storage.reserve(TraceRecordBufferSize(record))) return;
   uint16_t mode = TraceReadLineMode();
   if (!TraceOpenLazily()) return;
   if (TraceOptionValue() == 1 && mode == 0) mode = 3;
   char prefixText[kPrefixBytes];
-  BoundedText prefix(prefixText, sizeof prefixText - 1);
+  RenderOut prefix(prefixText, sizeof prefixText - 1);
   formatPrefix(mode, prefix);
 
   // From the header to the sink's flush under the trace lock: records of
   // different threads never interleave, and a log closed meanwhile is not
   // written to.
-  TraceLock();
+  TraceLockScope lock;
   JuTracing* sink = TraceCurrentSink();
-  if (sink == nullptr) {
-    TraceUnlock();
-    return;
-  }
+  if (sink == nullptr) return;
   const auto code = static_cast<int16_t>(returnCode);
   const char* name = record.functionName != nullptr ? record.functionName : "";
-  appendHeader(buffer, mode, std::string_view(prefix.data(), prefix.length()), enter != 0 ? "ENTER" : "EXIT ", name);
+  RenderOut buffer(storage.data(), storage.size());
+  appendHeader(buffer, mode, std::string_view(prefixText, prefix.length()), enter != 0 ? "ENTER" : "EXIT ", name);
   if (enter == 0) {
     buffer.append(" with return code ");
     buffer.appendSigned(code);
@@ -302,13 +265,12 @@ void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCod
   const size_t count = record.argCount < kTraceMaxArgs ? record.argCount : kTraceMaxArgs;
   for (size_t i = 0; i < count; ++i) {
     buffer.append("\t\t");
-    buffer.appendPadded(record.typeNames[i] != nullptr ? record.typeNames[i] : "", 18, true);
+    appendPadded(buffer, record.typeNames[i] != nullptr ? record.typeNames[i] : "", 18, true);
     buffer.append(' ');
     appendArgument(buffer, record, i, noOutput);
   }
-  (void)sink->write(buffer.data(), buffer.length());  // failures are not reported
+  (void)sink->write(storage.data(), buffer.length());  // failures are not reported
   (void)sink->flush();
-  TraceUnlock();
 }
 
 void TraceWriteEnter(const TraceCallRecord& record) { TraceWriteCall(record, 1, 0); }

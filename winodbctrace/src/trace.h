@@ -146,6 +146,14 @@ uint32_t TraceOptionValue();
 // closes.
 void TraceLock();
 void TraceUnlock();
+// Holds the trace lock for a scope.
+class TraceLockScope {
+ public:
+  TraceLockScope() { TraceLock(); }
+  ~TraceLockScope() { TraceUnlock(); }
+  TraceLockScope(const TraceLockScope&) = delete;
+  TraceLockScope& operator=(const TraceLockScope&) = delete;
+};
 // The lazy open before a record: opens the log from the settings when none
 // is open, except after TraceCloseLogFile until the next TraceOpenLogFile
 // (so a late record cannot reopen, and empty, the files just closed). True

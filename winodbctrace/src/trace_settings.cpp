@@ -96,6 +96,18 @@ class ParseErrorScope {
   uint64_t before_;
 };
 
+// A numeric setting read by `parse`, one of the 64-bit decimal parsers.
+template <typename T>
+T readNumberSetting(const char* key, const char* fallback, T unparsable, int (*parse)(const char*, T*)) {
+  char text[kNumberSettingBytes];
+  TraceReadSetting(key, fallback, text, sizeof text);
+  ParseErrorScope scope;
+  T value = 0;
+  if (parse(text, &value) == 0) return value;
+  scope.discardNew();
+  return unparsable;
+}
+
 }  // namespace
 
 void TraceSetSettingReaderForTesting(TraceSettingReader reader) {
@@ -112,21 +124,9 @@ size_t TraceReadSetting(const char* key, const char* fallback, char* buffer, siz
 }
 
 uint64_t TraceReadUnsignedSetting(const char* key, const char* fallback, uint64_t unparsable) {
-  char text[kNumberSettingBytes];
-  TraceReadSetting(key, fallback, text, sizeof text);
-  ParseErrorScope scope;
-  uint64_t value = 0;
-  if (juStrToUInt64(text, &value) == 0) return value;
-  scope.discardNew();
-  return unparsable;
+  return readNumberSetting(key, fallback, unparsable, juStrToUInt64);
 }
 
 int64_t TraceReadSignedSetting(const char* key, const char* fallback, int64_t unparsable) {
-  char text[kNumberSettingBytes];
-  TraceReadSetting(key, fallback, text, sizeof text);
-  ParseErrorScope scope;
-  int64_t value = 0;
-  if (juStrToInt64(text, &value) == 0) return value;
-  scope.discardNew();
-  return unparsable;
+  return readNumberSetting(key, fallback, unparsable, juStrToInt64);
 }

@@ -56,14 +56,6 @@ std::atomic<bool> initialised{false};
 // set.
 std::atomic<bool> closedByCaller{false};
 
-class TraceLockScope {
- public:
-  TraceLockScope() { traceLock.enter(); }
-  ~TraceLockScope() { traceLock.leave(); }
-  TraceLockScope(const TraceLockScope&) = delete;
-  TraceLockScope& operator=(const TraceLockScope&) = delete;
-};
-
 // ---------------------------------------------------------------------------
 // Names and messages.
 // ---------------------------------------------------------------------------
@@ -159,8 +151,8 @@ bool configuredName(char* out) {
     std::memcpy(out, value, n + 1);
     return true;
   }
-  const size_t directory = platform::temporaryDirectory(out, kFileNameBytes - (sizeof kDefaultLogName - 1));
-  std::memcpy(out + directory, kDefaultLogName, sizeof kDefaultLogName);
+  // A temporary directory too long for the name leaves the log's bare name.
+  if (TraceDefaultLogName(out, kFileNameBytes) == 0) std::memcpy(out, kDefaultLogName, sizeof kDefaultLogName);
   return true;
 }
 
