@@ -233,8 +233,13 @@ uint16_t TraceReadLineMode() {
 }
 
 void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCode) {
+  const auto code = static_cast<int16_t>(returnCode);
+  // Only a successful call has outputs worth reading; the other records
+  // show the inputs, a statement's text among them, and only they need a
+  // statement measured for their room.
+  const bool noOutput = enter != 0 || (code != 0 && code != 1);
   RecordBuffer storage;
-  if (!storage.reserve(TraceRecordBufferSize(record))) return;
+  if (!storage.reserve(noOutput ? TraceRecordBufferSize(record) : kRecordBytes)) return;
   uint16_t mode = TraceReadLineMode();
   if (!TraceOpenLazily()) return;
   if (TraceOptionValue() == 1 && mode == 0) mode = 3;
@@ -248,7 +253,6 @@ void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCod
   TraceLockScope lock;
   JuTracing* sink = TraceCurrentSink();
   if (sink == nullptr) return;
-  const auto code = static_cast<int16_t>(returnCode);
   const char* name = record.functionName != nullptr ? record.functionName : "";
   RenderOut buffer(storage.data(), storage.size());
   appendHeader(buffer, mode, std::string_view(prefixText, prefix.length()), enter != 0 ? "ENTER" : "EXIT ", name);
@@ -260,8 +264,6 @@ void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCod
     buffer.append(')');
   }
   buffer.append('\n');
-  // Only a successful call has outputs worth reading.
-  const bool noOutput = enter != 0 || (code != 0 && code != 1);
   const size_t count = record.argCount < kTraceMaxArgs ? record.argCount : kTraceMaxArgs;
   for (size_t i = 0; i < count; ++i) {
     buffer.append("\t\t");
