@@ -5,9 +5,9 @@
 
 #include <atomic>
 #include <cctype>
+#include <climits>
 #include <cstring>
 #include <mutex>
-#include <string>
 #include <string_view>
 
 #include "platform/paths.h"
@@ -40,22 +40,31 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Room for the name the system loader is given.
+constexpr size_t kNameBytes = PATH_MAX;
+
 // The name the system loader is given: a mapped Windows name, or the name
-// with '/' for every separator.
-std::string systemName(const char* name) {
+// with '/' for every separator; false (an empty name) when it does not fit.
+// Fixed buffers rather than std::string: this code runs inside the shared
+// libraries, whose own allocation operators must never meet a string that
+// the C++ runtime's out-of-line code allocated with the host's.
+bool systemName(const char* name, char (&out)[kNameBytes]) {
+  out[0] = '\0';
   const std::string_view file = fileName(name);
   for (const NameMapRow& row : kNameMap) {
-    if (equalsNoCase(file, row.windowsName)) return row.linuxName;
+    if (equalsNoCase(file, row.windowsName)) {
+      std::strcpy(out, row.linuxName);
+      return true;
+    }
   }
-  std::string out(name);
-  for (char& c : out) {
-    if (c == '\\') c = '/';
-  }
-  return out;
+  const size_t n = std::strlen(name);
+  if (n >= kNameBytes) return false;
+  for (size_t i = 0; i <= n; ++i) out[i] = name[i] == '\\' ? '/' : name[i];
+  return true;
 }
 
 struct Fake {
-  std::string name;
+  char name[kNameBytes] = {};
   const FakeFunction* functions = nullptr;
   size_t count = 0;
   std::atomic<size_t> loads{0};
@@ -73,9 +82,9 @@ bool isFakeHandle(LibraryHandle handle) {
   return p >= fakes && p < fakes + kMaxFakes;
 }
 
-Fake* findFake(const std::string& name) {
+Fake* findFake(const char* name) {
   for (Fake& fake : fakes) {
-    if (fake.used && fake.name == name) return &fake;
+    if (fake.used && std::strcmp(fake.name, name) == 0) return &fake;
   }
   return nullptr;
 }
@@ -84,13 +93,14 @@ Fake* findFake(const std::string& name) {
 
 bool registerFakeLibrary(const char* name, const FakeFunction* functions, size_t count) noexcept {
   std::lock_guard<std::mutex> guard(fakeMutex);
-  const std::string key = systemName(name);
+  char key[kNameBytes];
+  if (name == nullptr || !systemName(name, key)) return false;
   Fake* slot = findFake(key);
   for (size_t i = 0; slot == nullptr && i < kMaxFakes; ++i) {
     if (!fakes[i].used) slot = &fakes[i];
   }
   if (slot == nullptr) return false;
-  slot->name = key;
+  std::strcpy(slot->name, key);
   slot->functions = functions;
   slot->count = count;
   slot->loads = 0;
@@ -100,12 +110,16 @@ bool registerFakeLibrary(const char* name, const FakeFunction* functions, size_t
 
 void unregisterFakeLibrary(const char* name) noexcept {
   std::lock_guard<std::mutex> guard(fakeMutex);
-  if (Fake* fake = findFake(systemName(name))) fake->used = false;
+  char key[kNameBytes];
+  if (name == nullptr || !systemName(name, key)) return;
+  if (Fake* fake = findFake(key)) fake->used = false;
 }
 
 size_t fakeLibraryLoads(const char* name) noexcept {
   std::lock_guard<std::mutex> guard(fakeMutex);
-  const Fake* fake = findFake(systemName(name));
+  char key[kNameBytes];
+  if (name == nullptr || !systemName(name, key)) return 0;
+  const Fake* fake = findFake(key);
   return fake != nullptr ? fake->loads.load() : 0;
 }
 
@@ -114,8 +128,8 @@ namespace {
 enum class LoadKind { kLoad, kLoadedOnly };
 
 LibraryHandle load(const char* name, LoadKind kind) {
-  if (name == nullptr || *name == '\0') return nullptr;
-  const std::string target = systemName(name);
+  char target[kNameBytes];
+  if (name == nullptr || *name == '\0' || !systemName(name, target)) return nullptr;
   {
     std::lock_guard<std::mutex> guard(fakeMutex);
     if (Fake* fake = findFake(target)) {
@@ -123,7 +137,7 @@ LibraryHandle load(const char* name, LoadKind kind) {
       return reinterpret_cast<LibraryHandle>(fake);
     }
   }
-  return kind == LoadKind::kLoad ? systemLoad(target.c_str()) : systemFindLoaded(target.c_str());
+  return kind == LoadKind::kLoad ? systemLoad(target) : systemFindLoaded(target);
 }
 
 }  // namespace

@@ -105,6 +105,19 @@ inline std::vector<DynamicSymbol> definedDynamicSymbols(const std::string& libra
   return symbols;
 }
 
+// The names of the symbols a shared library takes from others, from
+// nm -D ("_ZdlPv", "malloc@GLIBC_2.2.5", ...).
+inline std::vector<std::string> undefinedDynamicSymbols(const std::string& library) {
+  std::vector<std::string> names;
+  std::istringstream lines(commandOutput("nm -D --undefined-only '" + library + "'"));
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string type, name;
+    if (words >> type >> name) names.push_back(name);
+  }
+  return names;
+}
+
 }  // namespace vrtest
 
 #endif  // VRTRACE_TESTS_EXPORT_TABLE_H

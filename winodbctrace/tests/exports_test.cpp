@@ -274,4 +274,16 @@ TEST(TraceLibraryTest, ExportsExactlyTheTableAsFunctions) {
   EXPECT_EQ(exported, expected);
 }
 
+// The library replaces the allocation operators for its own code, while the
+// C++ runtime's out-of-line string members allocate with the host's: a
+// string made by one and freed by the other would pair two allocators. So
+// the library's code takes no string member from the runtime.
+TEST(TraceLibraryTest, TakesNoStringMembersFromTheRuntime) {
+  const std::vector<std::string> imported = vrtest::undefinedDynamicSymbols(VRTRACE_LIBRARY);
+  ASSERT_FALSE(imported.empty());
+  for (const std::string& name : imported) {
+    EXPECT_EQ(name.find("basic_string"), std::string::npos) << name;  // mangled "12basic_string"
+  }
+}
+
 }  // namespace
