@@ -161,6 +161,19 @@ TEST_F(ProfileIni, DefaultsAndDeletes) {
   EXPECT_EQ(get("S", "Other", "gone"), "gone");
 }
 
+// A key that exists reads as its value in every form, also an empty one.
+TEST_F(ProfileIni, EmptyValuesAreValues) {
+  dir_.write("test.ini", "[S]\nBlank= \nQuoted=\"\"\n");
+  ASSERT_EQ(juWritePrivateProfileString("S", "Written", "", file_.c_str(), 0), 0);
+  for (const char* key : {"Blank", "Quoted", "Written"}) {
+    SCOPED_TRACE(key);
+    EXPECT_EQ(get("S", key, "dflt"), "");
+    EXPECT_EQ(getW(u"S", wide(key).c_str(), u"dflt"), u"");
+    jutest::ScopedAnsiMode ansi;
+    EXPECT_EQ(getW(u"S", wide(key).c_str(), u"dflt"), u"");
+  }
+}
+
 // Every route reports 0 on success and 1 on failure.
 TEST_F(ProfileIni, WriteResults) {
   const std::string missingDir = dir_ / "no/such/dir/x.ini";

@@ -340,18 +340,18 @@ size_t listKeys(const Document& doc, Units section, const char16_t* fallback, ch
   return finishList(writer, fallback, buffer, units);
 }
 
-// A key that is missing or has an empty value gives the fallback.
+// Only a missing key gives the fallback: one that is there reads as its
+// value, also when that is empty ("k=", "k= ", "k=\"\""), so that a value
+// written empty reads back empty.
 size_t readValue(const Document& doc, Units section, Units key, const char16_t* fallback, char16_t* buffer,
                  size_t units) {
   Line header;
   Line found;
-  if (doc.findSection(section, &header) && doc.findKey(header, key, &found)) {
-    const Bytes value = valueOf(doc.text(), found);
-    if (!value.empty()) {
-      return copyValue(buffer, units, [&](UnitWriter& writer) { writer.putFileText(value); });
-    }
+  if (!doc.findSection(section, &header) || !doc.findKey(header, key, &found)) {
+    return copyFallback(fallback, buffer, units);
   }
-  return copyFallback(fallback, buffer, units);
+  const Bytes value = valueOf(doc.text(), found);
+  return copyValue(buffer, units, [&](UnitWriter& writer) { writer.putFileText(value); });
 }
 
 // ---------------------------------------------------------------------------

@@ -81,6 +81,7 @@ TEST_F(IniTest, ReadsValuesAsWindowsProfilesDo) {
                                       "one=\"\n"
                                       "empty=\n"
                                       "blank=    \n"
+                                      "quotedEmpty= \"\" \n"
                                       "noequals\n"
                                       "; comment=not a key\n"
                                       "   ;indented=comment\n"
@@ -112,8 +113,9 @@ TEST_F(IniTest, ReadsValuesAsWindowsProfilesDo) {
       {u"START", u"half", u"\"open", "one quote stays"},
       {u"START", u"mixed", u"\"a'", "quotes that differ stay"},
       {u"START", u"one", u"\"", "a lone quote is no pair"},
-      {u"START", u"empty", u"<default>", "empty value gives the default"},
-      {u"START", u"blank", u"<default>", "blank value gives the default"},
+      {u"START", u"empty", u"", "an empty value is a value, not the default"},
+      {u"START", u"blank", u"", "a blank value is empty"},
+      {u"START", u"quotedEmpty", u"", "a pair of quotes around nothing is empty"},
       {u"START", u"noequals", u"<default>", "a line without '=' is no key"},
       {u"START", u"; comment", u"<default>", "comment"},
       {u"START", u";indented", u"<default>", "indented comment"},

@@ -83,7 +83,10 @@ JuProfileRoute juMapProfileToRegistryW(JuRegKey* root, char16_t* keyPath, size_t
 // and a terminator. Returns the units copied. A null section (for the
 // registry: null or empty) lists the sections (subkeys), a null key (registry:
 // null or empty) the section's keys; a missing or empty list gives the
-// default. Size 0 writes nothing and returns 0; size 1 writes a terminator.
+// default. A key that exists reads as its value on every route, also when
+// that is empty ("K=", "K= " and, in plain INI files, which drop one pair of
+// enclosing quotes, "K=\"\""): the default is for a missing key only.
+// Size 0 writes nothing and returns 0; size 1 writes a terminator.
 // Reads never fail: a registry error gives the default.
 //   juGetPrivateProfileString("START", "VERSION", "", buf, 64, ".\\vrbrand.inf", 0) -> 4, "2.80"
 //   juGetPrivateProfileString("", nullptr, "", buf, 9, "JULIB.INI", 0)

@@ -26,7 +26,8 @@ namespace platform::ini {
 // key the section's keys: each name terminated, the list ending in a second
 // terminator; a cut list returns units - 2 and ends in two terminators.
 // A missing file reads as empty. The first section and the first key of a
-// name win; a key with an empty value, and a list without names, give the
+// name win; a key that is there reads as its value, also an empty one ("k=",
+// "k=\"\""), and only a missing key or a list without names gives the
 // fallback. units 0 writes nothing.
 //   getString(u"START", u"VERSION", u"", buf, 64, "vrbrand.inf") -> 4, "2.80"
 size_t getString(const char16_t* section, const char16_t* key, const char16_t* fallback, char16_t* buffer,
