@@ -37,6 +37,18 @@ inline size_t charLength(const char16_t*) { return 1; }
 size_t wholeCharsWithin(const char* text, size_t n, size_t limit);
 size_t wholeCharsWithin(const char16_t* text, size_t n, size_t limit);
 
+// How a conversion of text to bytes ended.
+enum class Conversion { kDone, kNoRoom, kInvalid };
+
+// `units` units of UTF-16 as UTF-8 into `destination` of `size` bytes, no
+// terminator added unless the text holds one. Exact: an unpaired surrogate
+// has no UTF-8 form and fails the conversion (kInvalid) rather than become
+// another character. *bytes gets the bytes written, or on kNoRoom the bytes
+// needed (nothing of use is written then; SIZE_MAX for more than INT32_MAX
+// units).
+//   toUtf8(u"caf\u00e9", 4, buf, 8, &n) -> kDone, n = 5
+Conversion toUtf8(const char16_t* text, size_t units, char* destination, size_t size, size_t* bytes);
+
 // A name in the system's form (UTF-8): narrow names are used as they are,
 // UTF-16 names are converted (into the object, or a heap block for a long
 // one). get() is null when a UTF-16 name holds an unpaired surrogate or its

@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "file_internal.h"
 #include "julib/errors.h"
 #include "julib/files.h"
 #include "julib/object.h"
@@ -49,6 +50,28 @@ int writePiece(platform::FileDescriptor descriptor, const unsigned char* piece, 
   return 0;
 }
 
+// The bytes of a text write into `destination` of `size` bytes: UTF-8,
+// exact as names are (julib::files::toUtf8), or the thread's ANSI code page,
+// where a character without a mapping becomes '?'. n fits an int.
+julib::files::Conversion textBytes(bool utf8, const char16_t* text, size_t n, char* destination, size_t size,
+                                   size_t* bytes) {
+  using julib::files::Conversion;
+  if (utf8) return julib::files::toUtf8(text, n, destination, size, bytes);
+  *bytes = 0;
+  const int room = size > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+  const int written = platform::wideToMultiByte(platform::kCodePageThread, text, static_cast<int>(n),
+                                                room > 0 ? destination : nullptr, room);
+  if (written > 0) {
+    *bytes = static_cast<size_t>(written);
+    return Conversion::kDone;
+  }
+  const int needed = platform::wideToMultiByte(platform::kCodePageThread, text, static_cast<int>(n), nullptr, 0);
+  // Room for what it needs, and still no result: the text is at fault.
+  if (needed <= 0 || static_cast<size_t>(needed) <= size) return Conversion::kInvalid;
+  *bytes = static_cast<size_t>(needed);
+  return Conversion::kNoRoom;
+}
+
 int seekUnlessCurrent(platform::FileDescriptor descriptor, uint64_t offset) {
   if (offset == kJuFileCurrentPosition) return 0;
   const platform::ErrorNumber error = platform::seekFile(descriptor, offset);
@@ -94,33 +117,32 @@ int juFileWrite(JuFileHandle handle, uint64_t offset, const void* buffer, size_t
 }
 
 int juFileWriteTextW(JuFileHandle handle, uint64_t offset, const char16_t* text, size_t units, int utf8) {
+  using julib::files::Conversion;
   if (units == 0) return 0;
   if (text == nullptr) {
     juPostFileError(platform::kErrorInvalidArgument, nullptr);
     return 1;
   }
-  // The converter counts in int; a longer text cannot be held anyway.
+  // The converters count in int; a longer text cannot be held anyway.
   if (units > static_cast<size_t>(INT_MAX)) {
     juReportOutOfMemory();
     return 1;
   }
-  const uint32_t codePage = utf8 != 0 ? platform::kCodePageUtf8 : platform::kCodePageThread;
-  const int n = static_cast<int>(units);
+  // The whole text is converted before anything is written, so a text that
+  // cannot be converted leaves the file as it was.
   char stack[kTextBufferBytes];
-  int bytes = platform::wideToMultiByte(codePage, text, n, stack, kTextBufferBytes);
-  if (bytes > 0) return juFileWrite(handle, offset, stack, static_cast<size_t>(bytes));
-
-  const int needed = platform::wideToMultiByte(codePage, text, n, nullptr, 0);
-  if (needed <= kTextBufferBytes) {  // the stack buffer was large enough: the text is at fault
+  size_t bytes = 0;
+  const Conversion first = textBytes(utf8 != 0, text, units, stack, sizeof stack, &bytes);
+  if (first == Conversion::kDone) return juFileWrite(handle, offset, stack, bytes);
+  if (first == Conversion::kInvalid) {
     juPostFileError(platform::kErrorIllegalSequence, nullptr);
     return 1;
   }
-  char* block = static_cast<char*>(juMallocChecked(static_cast<size_t>(needed) + 1));
+  char* block = static_cast<char*>(juMallocChecked(bytes + 1));
   if (block == nullptr) return 1;
-  bytes = platform::wideToMultiByte(codePage, text, n, block, needed);
   int result = 1;
-  if (bytes > 0) {
-    result = juFileWrite(handle, offset, block, static_cast<size_t>(bytes));
+  if (textBytes(utf8 != 0, text, units, block, bytes, &bytes) == Conversion::kDone) {
+    result = juFileWrite(handle, offset, block, bytes);
   } else {
     juPostFileError(platform::kErrorIllegalSequence, nullptr);
   }

@@ -33,21 +33,37 @@ size_t wholeCharsWithin(const char16_t* text, size_t n, size_t limit) {
   return limit;
 }
 
+Conversion toUtf8(const char16_t* text, size_t units, char* destination, size_t size, size_t* bytes) {
+  *bytes = 0;
+  // ICU counts in int32_t: a longer text needs more than any block can hold.
+  if (units > static_cast<size_t>(INT32_MAX)) {
+    *bytes = SIZE_MAX;
+    return Conversion::kNoRoom;
+  }
+  const int32_t room = size > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(size);
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t length = 0;
+  // Without a substitute character ICU refuses unpaired surrogates.
+  u_strToUTF8(room > 0 ? destination : nullptr, room, &length, text, static_cast<int32_t>(units), &status);
+  if (status == U_INVALID_CHAR_FOUND || status == U_ILLEGAL_ARGUMENT_ERROR) return Conversion::kInvalid;
+  *bytes = static_cast<size_t>(length);
+  if (status == U_BUFFER_OVERFLOW_ERROR) return Conversion::kNoRoom;
+  return U_FAILURE(status) ? Conversion::kInvalid : Conversion::kDone;
+}
+
 SystemName::SystemName(const char16_t* name) {
   if (name == nullptr) return;
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t bytes = 0;
-  u_strToUTF8(inline_, static_cast<int32_t>(sizeof inline_), &bytes, name, -1, &status);
-  if (U_SUCCESS(status) && status != U_STRING_NOT_TERMINATED_WARNING) {
+  const size_t units = length(name) + 1;  // the terminator converts too
+  size_t bytes = 0;
+  const Conversion first = toUtf8(name, units, inline_, sizeof inline_, &bytes);
+  if (first == Conversion::kDone) {
     name_ = inline_;
     return;
   }
-  if (status != U_BUFFER_OVERFLOW_ERROR && status != U_STRING_NOT_TERMINATED_WARNING) return;
-  heap_ = static_cast<char*>(juMallocChecked(static_cast<size_t>(bytes) + 1));
+  if (first != Conversion::kNoRoom) return;
+  heap_ = static_cast<char*>(juMallocChecked(bytes));
   if (heap_ == nullptr) return;
-  status = U_ZERO_ERROR;
-  u_strToUTF8(heap_, bytes + 1, &bytes, name, -1, &status);
-  if (U_SUCCESS(status) && status != U_STRING_NOT_TERMINATED_WARNING) name_ = heap_;
+  if (toUtf8(name, units, heap_, bytes, &bytes) == Conversion::kDone) name_ = heap_;
 }
 
 SystemName::~SystemName() { juFree(heap_); }

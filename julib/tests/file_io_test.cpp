@@ -679,6 +679,28 @@ TEST_F(FileIoTest, WriteTextEdges) {
   EXPECT_EQ(errors.ids(), std::vector<uint16_t>{1507});
 }
 
+// Text without a UTF-8 form fails whole with file error 42: nothing of it is
+// written, wherever the unpaired surrogate stands.
+TEST_F(FileIoTest, WriteTextRefusesUnpairedSurrogates) {
+  const struct {
+    std::u16string text;
+    const char* note;
+  } rows[] = {{u"a\xD800", "a lead surrogate at the end"},
+              {u"\xDC00z", "a trail surrogate alone"},
+              {std::u16string(2000, u'x') + u'\xD800', "beyond the stack buffer"}};
+  for (const auto& [text, note] : rows) {
+    SCOPED_TRACE(note);
+    jutest::ScopedErrorList errors;
+    const std::string path = dir_ / "surrogate.txt";
+    const JuFileHandle handle = open(path, kWrite);
+    EXPECT_EQ(juFileWriteTextW(handle, kJuFileCurrentPosition, text.data(), text.size(), 1), 1);
+    EXPECT_EQ(juFileClose(handle), 0);
+    EXPECT_EQ(readWholeFile(path), "");
+    EXPECT_EQ(errors.ids(), std::vector<uint16_t>{30041});
+    EXPECT_EQ(errors.message(0), "Error (42) on input or output to a file.");
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Allocation failures: every way through ends in success or the documented
 // failure, with nothing leaked.
