@@ -67,6 +67,16 @@ void collapseParents(Unit* text, size_t n) {
   }
 }
 
+// Writes every separator of the n units of text as the system's own: the
+// full path then names one file for every caller, also one that hands it to
+// the C library, which takes '\' for part of a name.
+template <typename Unit>
+void useOneSeparator(Unit* text, size_t n) {
+  for (size_t i = 0; i < n; i += charLength(text + i)) {
+    if (isSeparator(text[i])) text[i] = static_cast<Unit>(kJoiner);
+  }
+}
+
 template <typename Unit>
 bool hasColonBeyondSecond(const Unit* text, size_t n) {
   for (size_t i = 0; i < n; i += charLength(text + i)) {
@@ -84,6 +94,7 @@ FullPath makeFullPathImpl(Unit* path, size_t size) {
   if (n >= 2 && isSeparator(path[0]) && isSeparator(path[1])) return FullPath::kUnchanged;
   if (hasColonBeyondSecond(path, n)) return FullPath::kUnchanged;
   if (n > 0 && isSeparator(path[0])) {
+    useOneSeparator(path, n);
     collapseParents(path, n);
     return FullPath::kComplete;
   }
@@ -106,6 +117,7 @@ FullPath makeFullPathImpl(Unit* path, size_t size) {
     used += take;
   }
   full[used] = 0;
+  useOneSeparator(full, used);
   collapseParents(full, used);
   std::memcpy(path, full, (length(full) + 1) * sizeof(Unit));
   return outcome;

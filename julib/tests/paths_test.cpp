@@ -110,18 +110,19 @@ TEST_F(FullPathTest, RelativeAndAbsolute) {
     std::string expected;
     const char* note;
   } rows[] = {
-      {"a\\..\\b", c + "\\b", "a, two dots, b: the text after the dots replaces"},
+      {"a\\..\\b", c + "/b", "a, two dots, b: the text after the dots replaces"},
       {"a/b/../c", c + "/a/c", "slashes"},
-      {"a\\b\\..\\..\\c", c + "\\c", "two levels, leftmost first"},
-      {"..\\x", parentOf(c) + "\\x", "into the parent of the current directory"},
-      {"a\\.\\b", c + "/a\\.\\b", "single dots stay"},
-      {"a\\..", c + "/a\\..", "two dots at the end stay"},
-      {"a\\...\\b", c + "/a\\...\\b", "three dots are a name"},
+      {"a\\b\\..\\..\\c", c + "/c", "two levels, leftmost first"},
+      {"..\\x", parentOf(c) + "/x", "into the parent of the current directory"},
+      {"a\\.\\b", c + "/a/./b", "single dots stay"},
+      {"a\\..", c + "/a/..", "two dots at the end stay"},
+      {"a\\...\\b", c + "/a/.../b", "three dots are a name"},
+      {"a/b\\c", c + "/a/b/c", "one separator in the result"},
       {"", c + "/", "empty"},
       {"C:x", c + "/C:x", "no drives: a name"},
-      {"C:\\x\\..\\y", c + "/C:\\y", "nor with a backslash"},
+      {"C:\\x\\..\\y", c + "/C:/y", "nor with a backslash"},
       {"/abs/../y", "/y", "absolute: collapsed only"},
-      {"\\abs\\x\\..\\y", "\\abs\\y", "backslash absolute"},
+      {"\\abs\\x\\..\\y", "/abs/y", "backslash absolute"},
       {"/../y", "/y", "nothing before the two dots"},
       {"//server/share/../x", "//server/share/../x", "two separators: left alone"},
       {"\\\\server\\share\\..\\x", "\\\\server\\share\\..\\x", "two backslashes: left alone"},
@@ -141,9 +142,9 @@ TEST_F(FullPathTest, TrailBytesAreNoSeparators) {
   const std::string path = "a\\\x95\\..\\b";  // 0x95 0x5C is one character on page 932
   {
     ScopedCodePage codePage(932);
-    EXPECT_EQ(full(path), dir_.path() + "/" + path);
+    EXPECT_EQ(full(path), dir_.path() + "/a/\x95\\../b");
   }
-  EXPECT_EQ(full(path), dir_.path() + "/a\\b");
+  EXPECT_EQ(full(path), dir_.path() + "/a/b");
 }
 
 TEST_F(FullPathTest, BufferBounds) {

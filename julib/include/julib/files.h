@@ -186,7 +186,8 @@ int juAdaptPathToVolumeW(const char16_t* source, char16_t* destination, size_t s
 
 // Makes the path in `path` (a buffer of `size` characters) absolute in place
 // and collapses each "\..\" (either separator) with the component before it,
-// leftmost first; "." components and a trailing ".." stay.
+// leftmost first; "." components and a trailing ".." stay. Every separator of
+// the result is '/', so it names the same file wherever it is handed.
 //   - a path that starts with one separator is absolute already;
 //   - one that starts with two separators, or holds ':' anywhere but at
 //     index 1, is left as it is;
