@@ -43,19 +43,23 @@ class WritableRanges {
     return true;
   }
 
-  bool covers(uintptr_t begin, uintptr_t end) const {
-    // The last entry that starts at or below `begin`.
+  bool covers(uintptr_t begin, uintptr_t end) const { return end <= writableEnd(begin); }
+
+  // The end of the writable run that holds `address`; `address` itself
+  // when no entry holds it.
+  uintptr_t writableEnd(uintptr_t address) const {
+    // The last entry that starts at or below `address`.
     size_t low = 0;
     size_t high = count_;
     while (low < high) {
       const size_t middle = low + (high - low) / 2;
-      if (ranges_[middle].begin <= begin) {
+      if (ranges_[middle].begin <= address) {
         low = middle + 1;
       } else {
         high = middle;
       }
     }
-    return low > 0 && end <= ranges_[low - 1].end;
+    return low > 0 && address < ranges_[low - 1].end ? ranges_[low - 1].end : address;
   }
 
  private:
@@ -132,6 +136,17 @@ bool isWritable(const void* address, size_t n) noexcept {
   // A cached yes stands only while the pages can still be read: a range
   // unmapped or made inaccessible since is looked up afresh.
   return inWritableMappings(begin, begin + n, [begin, n] { return systemProbe(begin, n); });
+}
+
+size_t writableLength(const void* address, size_t n) noexcept {
+  const auto begin = reinterpret_cast<uintptr_t>(address);
+  if (n == 0 || begin == 0) return 0;
+  n = clampToAddressSpace(begin, n);
+  writableLock.enter();
+  writableLoaded = loadWritableRanges(writableRanges);
+  const uintptr_t end = writableRanges.writableEnd(begin);
+  writableLock.leave();
+  return end - begin < n ? static_cast<size_t>(end - begin) : n;
 }
 
 bool copyWritable(void* out, const void* address, size_t n) noexcept {

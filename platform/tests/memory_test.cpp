@@ -157,6 +157,34 @@ TEST(MemoryProbe, ChangesOfProtectionAreSeen) {
   EXPECT_EQ(platform::copyMemory(out, p, 4), 0u);
 }
 
+TEST(MemoryProbe, WritableLengthIsTheWritableStartAsMappedNow) {
+  Pages pages;
+  ASSERT_TRUE(pages.ok());
+  char* const w = pages.writable();
+  const struct Row {
+    const char* note;
+    const char* address;
+    size_t n;
+    size_t length;
+  } rows[] = {
+      {"writable", w, 100, 100},
+      {"writable up to a read-only page", w + kPage - 8, 100, 8},
+      {"read-only", pages.readOnly(), 4, 0},
+      {"PROT_NONE", pages.none(), 4, 0},
+      {"unmapped", pages.unmapped(), 4, 0},
+      {"null", nullptr, 4, 0},
+      {"wraps past the top", reinterpret_cast<const char*>(UINTPTR_MAX - 3), 8, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.note);
+    EXPECT_EQ(platform::writableLength(row.address, row.n), row.length);
+  }
+  // Made read-only after a yes: a writer must see it at once.
+  ASSERT_TRUE(platform::isWritable(w, 8));
+  ASSERT_EQ(mprotect(w, kPage, PROT_READ), 0);
+  EXPECT_EQ(platform::writableLength(w, 8), 0u);
+}
+
 TEST(MemoryProbe, HeapAndFreedBlocks) {
   // A block large enough to be mapped on its own: once freed it may be
   // unmapped (or held by a sanitizer's quarantine); either way nothing

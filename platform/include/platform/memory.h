@@ -28,6 +28,14 @@ bool isReadable(const void* address, size_t n) noexcept;
 // which is harmless to callers that only read through copyMemory.
 bool isWritable(const void* address, size_t n) noexcept;
 
+// How many of the `n` bytes at `address`, from the first on, lie in pages
+// mapped writable, by the mappings as they are now (read afresh, never the
+// cache): the test for a caller about to write there itself, which a page
+// made read-only since an earlier answer must not reach. Never writes.
+//   writableLength(buffer, 100) -> 100 for a writable buffer; 8 when it
+//   starts 8 bytes before a read-only page; 0 for a read-only or null one
+size_t writableLength(const void* address, size_t n) noexcept;
+
 // Copies the `n` bytes at `address` into `out` when they can be read and
 // all lie in pages mapped writable: isWritable and copyMemory in one, at
 // the cost of a single read of the process's memory while the cached
