@@ -3,6 +3,7 @@
 // options), TraceCloseLogFile, TraceReturn and TraceVersion; the trace lock;
 // the library's message module.
 
+#include <algorithm>
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
@@ -17,8 +18,10 @@
 #include "platform/catalogue.h"
 #include "platform/files.h"
 #include "platform/lock.h"
+#include "platform/memory.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "render.h"
 #include "sinks.h"
 #include "trace.h"
 
@@ -81,10 +84,13 @@ size_t unitLength(const char16_t* text) {
 
 // Copies text into the caller's message buffer, cut to its capacity less
 // one unit and terminated; a surrogate pair is never cut in half. Nothing
-// without a buffer or with less than one unit of room.
+// without a buffer or with less than one unit of room. The buffer is the
+// Driver Manager's and is not trusted: one that runs into memory the
+// process may not write counts only its writable start.
 void copyMessage(std::u16string_view text, char16_t* buffer, uint32_t bufferBytes) {
-  const size_t capacity = bufferBytes / 2;
-  if (buffer == nullptr || capacity == 0) return;
+  const size_t wanted = std::min<size_t>(bufferBytes / 2, text.size() + 1);
+  const size_t capacity = platform::writableLength(buffer, wanted * sizeof(char16_t)) / sizeof(char16_t);
+  if (capacity == 0) return;
   size_t n = text.size() < capacity - 1 ? text.size() : capacity - 1;
   if (n != 0 && n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] < 0xDC00) --n;
   for (size_t i = 0; i < n; ++i) buffer[i] = text[i];
@@ -119,22 +125,38 @@ void postNameTooLong(std::string_view name) {
   error->appendText(shown);
 }
 
+// The caller's name, copied out through the memory probe: its units up to
+// the terminator, or its first kFileNameBytes units when it runs on (a
+// longer name cannot fit, so no more is read). False when it cannot be
+// read as far as that.
+bool copyPassedName(const char16_t* name, char16_t (&units)[kFileNameBytes], size_t* count) {
+  uint64_t bytes = 0;
+  const auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(name));
+  if (TraceMeasureText(address, true, sizeof units, &bytes) == TraceMeasured::kUnreadable ||
+      platform::copyMemory(units, name, static_cast<size_t>(bytes)) != bytes) {
+    return false;
+  }
+  *count = static_cast<size_t>(bytes) / sizeof(char16_t);
+  if (*count != 0 && units[*count - 1] == 0) --*count;
+  return true;
+}
+
 // The passed UTF-16 name as UTF-8 into `out`; false (error posted) when it
 // does not fit.
-bool convertPassedName(const char16_t* name, char* out) {
-  const size_t units = unitLength(name);
+bool convertPassedName(std::u16string_view name, char* out) {
+  const size_t units = name.size();
   out[0] = '\0';
   if (units == 0) return true;
   // Every unit takes at least one byte, so a longer name cannot fit.
   const int n = static_cast<int>(units < kFileNameBytes ? units : kFileNameBytes);
-  const int bytes = platform::wideToMultiByte(platform::kCodePageUtf8, name, n, nullptr, 0);
+  const int bytes = platform::wideToMultiByte(platform::kCodePageUtf8, name.data(), n, nullptr, 0);
   if (units < kFileNameBytes && bytes > 0 && static_cast<size_t>(bytes) < kFileNameBytes) {
-    platform::wideToMultiByte(platform::kCodePageUtf8, name, n, out, static_cast<int>(kFileNameBytes));
+    platform::wideToMultiByte(platform::kCodePageUtf8, name.data(), n, out, static_cast<int>(kFileNameBytes));
     out[bytes] = '\0';
     return true;
   }
   char shown[kFileNameBytes * 3 + 1];
-  const int shownBytes = platform::wideToMultiByte(platform::kCodePageUtf8, name, n, shown, sizeof shown - 1);
+  const int shownBytes = platform::wideToMultiByte(platform::kCodePageUtf8, name.data(), n, shown, sizeof shown - 1);
   postNameTooLong(std::string_view(shown, shownBytes > 0 ? static_cast<size_t>(shownBytes) : 0));
   return false;
 }
@@ -258,9 +280,18 @@ int16_t openLog(const char16_t* name, char16_t* message, uint32_t messageBytes, 
   }
 
   OpenErrorScope errors;
-  char fileName[kFileNameBytes];
   const bool namePassed = name != nullptr;
-  if (!(namePassed ? convertPassedName(name, fileName) : configuredName(fileName))) {
+  char16_t passed[kFileNameBytes];
+  size_t passedUnits = 0;
+  if (namePassed && !copyPassedName(name, passed, &passedUnits)) {
+    // A name that cannot be read names no file the caller could mean, so
+    // none is opened in its place.
+    reportUnableToOpen("", message, messageBytes);
+    return -1;
+  }
+  char fileName[kFileNameBytes];
+  if (!(namePassed ? convertPassedName(std::u16string_view(passed, passedUnits), fileName)
+                   : configuredName(fileName))) {
     errors.report(message, messageBytes);
     return -1;
   }

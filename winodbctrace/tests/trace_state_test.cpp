@@ -2,6 +2,8 @@
 // the settings.
 
 #include <stdlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -337,6 +339,57 @@ TEST_F(TraceStateTest, UnknownModeReportsMessage153) {
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(std::u16string(buffer), std::u16string(text));
     EXPECT_EQ(TraceCurrentSink(), nullptr);
+  }
+}
+
+// Names and message buffers the Driver Manager got wrong: nothing faults, an
+// unreadable name fails the open as one that names no file, and a message
+// goes only where the process may write. Each row in a child of its own, so
+// a fault fails the row.
+TEST(TraceOpenDeathTest, BadNamesAndMessageBuffersNeverFault) {
+  enum class Name { kValid, kAtOne, kIntoInaccessible, kEndingInSeparator };
+  enum class Buffer { kWritable, kReadOnly, kEightBytesWritable };
+  const struct Row {
+    const char* note;
+    Name name;
+    Buffer buffer;
+    const char* mode;
+    std::string message;  // what the writable part holds
+  } rows[] = {
+      {"name at 0x1", Name::kAtOne, Buffer::kWritable, "2", "Unable to open ODBC trace file "},
+      {"name into an inaccessible page", Name::kIntoInaccessible, Buffer::kWritable, "2",
+       "Unable to open ODBC trace file "},
+      {"unreadable name, read-only buffer", Name::kAtOne, Buffer::kReadOnly, "2", ""},
+      {"unopenable name, read-only buffer", Name::kEndingInSeparator, Buffer::kReadOnly, "2", ""},
+      {"unopenable name, 8 bytes writable", Name::kEndingInSeparator, Buffer::kEightBytesWritable, "2", "Una"},
+      {"unknown mode, read-only buffer", Name::kValid, Buffer::kReadOnly, "3", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.note);
+    coretest::inFreshProcess([&row] {
+      coretest::useTestSettings();
+      setSetting("ODBCTraceMode", row.mode);
+      // Writable, read-only and inaccessible pages; "abc" without its
+      // terminator ends the read-only one.
+      const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+      void* pages = mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (!check(pages != MAP_FAILED, "pages")) return false;
+      char* const readOnly = static_cast<char*>(pages) + page;
+      std::memset(pages, '#', 2 * page);
+      std::memcpy(readOnly + page - 6, u"abc", 6);
+      mprotect(readOnly, page, PROT_READ);
+      mprotect(readOnly + page, page, PROT_NONE);
+
+      const char16_t* const names[] = {u"t.log", reinterpret_cast<const char16_t*>(uintptr_t{1}),
+                                        reinterpret_cast<const char16_t*>(readOnly + page - 6), u"logs/"};
+      char* const buffers[] = {static_cast<char*>(pages), readOnly, readOnly - 8};
+      char16_t* const buffer = reinterpret_cast<char16_t*>(buffers[static_cast<int>(row.buffer)]);
+      bool ok = check(TraceOpenLogFile(names[static_cast<int>(row.name)], buffer, 200) == -1, "fails");
+      ok &= check(TraceCurrentSink() == nullptr, "no sink");
+      ok &= check(std::count(readOnly, readOnly + 200, '#') == 200, "the read-only page untouched");
+      if (row.buffer != Buffer::kReadOnly) ok &= check(message(buffer) == row.message, "the message");
+      return ok;
+    });
   }
 }
 
