@@ -55,10 +55,10 @@ constexpr TextRule kTextRules[] = {
     {55, kAnyArgument, true, false, 1, 0},     //   the request
     {1011, 3, false, true, 0, 0},              // SQLGetDiagRec: the SQLSTATE
     {1011, kAnyArgument, false, true, 1, 0},   //   the message
+    {62, 3, false, true, 0, 0},                // SQLNativeSql: the result
+    {62, kAnyArgument, false, true, 1, 0},     //   the statement
     // Output buffers that an ENTER record must not show (they hold what the
     // application left there) and that a successful EXIT shows.
-    {62, 3, false, true, 1, 2},                // SQLNativeSql: the result
-    {62, kAnyArgument, true, false, 1, 0},     //   the statement
     {8, 2, false, true, 1, 2},                 // SQLDescribeCol: the column name
     {41, 4, false, true, 1, 2},                // SQLDriverConnect: the completed string
     {71, kAnyArgument, false, true, 1, 2},     // SQLDrivers
@@ -92,18 +92,17 @@ TraceSecret secretOf(const TraceCallRecord& record, uint32_t argIndex) {
   }
 }
 
-// A buffer length argument: SWORD and SQLSMALLINT by their low 16 bits,
-// SDWORD and SQLINTEGER by their low 32; false for every other type.
+// A buffer length argument: SWORD by its low 16 bits, SDWORD by its low
+// 32; false for every other type, SQLSMALLINT and SQLINTEGER among them,
+// whose texts are measured up to their terminator instead.
 bool bufferLength(const TraceCallRecord& record, uint32_t argIndex, int64_t* length) {
   if (!TraceHasArg(record, argIndex)) return false;
   const uint64_t value = record.values[argIndex];
   switch (record.typeCodes[argIndex]) {
     case 8:
-    case 20:
       *length = static_cast<int16_t>(value);
       return true;
     case 10:
-    case 24:
       *length = static_cast<int32_t>(value);
       return true;
     default:
@@ -112,10 +111,10 @@ bool bufferLength(const TraceCallRecord& record, uint32_t argIndex, int64_t* len
 }
 
 // What a returned-length pointer holds: a 32-bit length (SDWORD *,
-// SQLINTEGER *), or SQL_NTS when it cannot be read; a 16-bit one (SWORD *,
-// SQLSMALLINT *), or -9999 when it cannot be read; SQL_NTS for every other
-// argument. A null pointer (the caller did not ask for the length) gives
-// SQL_NTS: the text is then measured within its buffer.
+// SQLINTEGER *), or SQL_NTS when it cannot be read; a 16-bit one (SWORD *
+// only), or -9999 when it cannot be read; SQL_NTS for every other argument,
+// an SQLSMALLINT * among them. A null pointer (the caller did not ask for
+// the length) gives SQL_NTS: the text is then measured within its buffer.
 int64_t returnedLength(const TraceCallRecord& record, uint32_t argIndex) {
   if (!TraceHasArg(record, argIndex)) return kSqlNts;
   const void* pointer = reinterpret_cast<const void*>(static_cast<uintptr_t>(record.values[argIndex]));
@@ -128,8 +127,7 @@ int64_t returnedLength(const TraceCallRecord& record, uint32_t argIndex) {
       }
       return value;
     }
-    case 12:
-    case 27: {
+    case 12: {
       int16_t value;
       if (pointer == nullptr) return kSqlNts;
       if (!platform::copyWritable(&value, pointer, sizeof value)) {

@@ -450,6 +450,49 @@ TEST_F(RenderTest, OutputBuffersAreShownOnlyAfterSuccess) {
   checkRows(rows);
 }
 
+// The text rules' lengths: SWORD and SDWORD buffer lengths, SWORD * and
+// SDWORD * returned lengths; texts whose lengths are SQLSMALLINT or
+// SQLINTEGER, or that their rule gives none, are measured to their
+// terminator.
+TEST_F(RenderTest, TextLengthsComeOnlyFromSwordAndSdwordArguments) {
+  static const char kIn[] = "SELECT {fn NOW()}";
+  char out[64] = "SELECT NOW()";
+  int32_t outLength = 4;
+  const auto nativeSql = makeRecord(SQL_API_SQLNATIVESQL, "SQLNativeSql",
+                                    {{4, 1}, {13, address(kIn)}, {10, kNts}, {13, address(out)}, {10, sizeof out},
+                                     {11, address(&outLength)}});
+  char name[16] = "col";
+  int16_t nameLength = 3;
+  const auto descRec = makeRecord(SQL_API_SQLGETDESCREC, "SQLGetDescRec",
+                                  {{28, 1}, {20, 1}, {30, address(name)}, {20, sizeof name}, {27, address(&nameLength)},
+                                   {27, 0}, {27, 0}, {26, 0}, {27, 0}, {27, 0}, {27, 0}});
+  static const char16_t kNameW[] = u"col";
+  const auto descRecW = makeRecord(SQL_API_SQLGETDESCREC, "SQLGetDescRecW",
+                                   {{28, 1}, {20, 1}, {35, address(kNameW)}, {20, 16}, {27, address(&nameLength)}});
+  char text[16] = "abcdef";
+  const auto diagRec = makeRecord(SQL_API_SQLGETDIAGREC, "SQLGetDiagRec",
+                                  {{20, 3}, {21, 1}, {20, 1}, {30, 0}, {26, 0}, {30, address(text)}, {20, 3}, {27, 0}});
+  const auto setCatalog = makeRecord(SQL_API_SQLSETCONNECTATTR, "SQLSetConnectAttr",
+                                     {{29, 1}, {24, SQL_ATTR_CURRENT_CATALOG}, {25, address(name)}, {24, 2}});
+  const std::vector<Row> rows = {
+      {"SQLNativeSql statement at ENTER", nativeSql, 1, kEnter, " " + hex(kIn) + " \n"},
+      {"SQLNativeSql statement after success", nativeSql, 1, kExit,
+       " " + hex(kIn) + " [      -3] \"SELECT {fn NOW()}\\x00\"\n"},
+      {"SQLNativeSql result at ENTER", nativeSql, 3, kEnter, " " + hex(out) + " \n"},
+      {"SQLNativeSql result: no lengths", nativeSql, 3, kExit,
+       " " + hex(out) + " [      -3] \"SELECT NOW()\\x00\"\n"},
+      {"SQLGetDescRec name at ENTER", descRec, 2, kEnter, " " + hex(name) + " \n"},
+      {"SQLGetDescRec name: SQLSMALLINT lengths", descRec, 2, kExit,
+       " " + hex(name) + " [      -3] \"col\\x00\"\n"},
+      {"SQLGetDescRecW name", descRecW, 2, kExit, " " + hex(kNameW) + " [      -3] \"col\\x00\"\n"},
+      {"SQLGetDiagRec message: an SQLSMALLINT buffer length", diagRec, 5, kExit,
+       " " + hex(text) + " [      -3] \"abcdef\\x00\"\n"},
+      {"SQLSetConnectAttr text: an SQLINTEGER length", setCatalog, 2, kEnter,
+       " " + hex(name) + " [      -3] \"col\\x00\"\n"},
+  };
+  checkRows(rows);
+}
+
 // ---------------------------------------------------------------------------
 // Passwords.
 // ---------------------------------------------------------------------------
@@ -650,7 +693,7 @@ TEST_F(RenderTest, ColumnAttributesShowWhatTheCallReturned) {
                        {27, address(&nameLength)}, {25, address(&count)}});
   };
   const std::vector<Row> rows = {
-      {"text field: the text", colAttribute(SQL_COLUMN_NAME), 3, kExit, " " + hex(name) + " [       2] \"id\"\n"},
+      {"text field: the text", colAttribute(SQL_COLUMN_NAME), 3, kExit, " " + hex(name) + " [      -3] \"id\\x00\"\n"},
       {"text field at ENTER", colAttribute(SQL_COLUMN_NAME), 3, kEnter, " " + hex(name) + " \n"},
       {"text field: the numeric pointer unused", colAttribute(SQL_COLUMN_NAME), 6, kExit, " " + hex(&count) + "\n"},
       {"numeric field: the SQLLEN", colAttribute(SQL_COLUMN_COUNT), 6, kExit, " " + hex(&count) + " (3)\n"},

@@ -170,8 +170,8 @@ TEST_F(RenderedSessionTest, EveryArgumentIsRenderedWithConstantsByName) {
       {"EXIT", "SQLDescribeCol", 1, 2, "UCHAR *             %A [       1] \"b\""},
       {"EXIT", "SQLColAttribute", 0, 2, "SQLSMALLINT                 14 <SQL_DESC_TYPE_NAME>"},
       {"ENTER", "SQLColAttribute", 0, 3, "SQLPOINTER          %A "},
-      {"EXIT", "SQLColAttribute", 0, 3, "SQLPOINTER          %A [       7] \"INTEGER\""},
-      {"EXIT", "SQLColAttribute", 2, 3, "SQLPOINTER          %A [       4] \"TEXT\""},
+      {"EXIT", "SQLColAttribute", 0, 3, "SQLPOINTER          %A [      -3] \"INTEGER\\x00\""},
+      {"EXIT", "SQLColAttribute", 2, 3, "SQLPOINTER          %A [      -3] \"TEXT\\x00\""},
       {"EXIT", "SQLColAttribute", 1, 2, "SQLSMALLINT               1002 <SQL_DESC_TYPE>"},
       // Data by its buffer type.
       {"EXIT", "SQLGetData", 0, 2, "SWORD                      -16 <SQL_C_SLONG>"},
