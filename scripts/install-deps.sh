@@ -5,6 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config python3
   libicu-dev icu-devtools
   unixodbc odbcinst unixodbc-dev libsqliteodbc sqlite3
+  python3-pyodbc libdbd-odbc-perl
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 missing=()
