@@ -54,6 +54,16 @@ struct ClientRun {
   std::string err;
 };
 
+// How TracedSession::start runs a program.
+struct Launch {
+  // With the stand-in preloaded (after the sanitizers' runtime in their
+  // build), or as it is.
+  bool traced = true;
+  // An interpreter (Python, Perl) leaves its memory to the system at exit,
+  // which the sanitizers' leak check would report.
+  bool interpreter = false;
+};
+
 // A program started by TracedSession::start, not yet waited for.
 struct StartedClient {
   pid_t pid = 0;
@@ -100,19 +110,22 @@ class TracedSession {
     ini << "\n[testdsn]\nDriver=SQLite3\nDatabase=" << (dir_ / "test.db").string() << "\n";
   }
 
-  // Starts `program` with `args`, the stand-in preloaded (after the
-  // sanitizers' runtime in their build) and this set-up's files; standard
-  // input from `input` (empty: /dev/null).
+  // Starts `program` with `args` as `launch` says and with this set-up's
+  // files; standard input from `input` (empty: /dev/null).
   StartedClient start(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& input = std::string()) {
+                      const std::string& input = std::string(), const Launch& launch = Launch()) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string entry = *e;
       const std::string key = entry.substr(0, entry.find('='));
-      if (key != "ODBCSYSINI" && key != "ODBCINI" && key != "HOME" && key != "LD_PRELOAD") env.push_back(entry);
+      if (key != "ODBCSYSINI" && key != "ODBCINI" && key != "HOME" && key != "LD_PRELOAD" &&
+          !(launch.interpreter && key == "ASAN_OPTIONS")) {
+        env.push_back(entry);
+      }
     }
     const std::string runtime = VRTRACE_SANITIZER_RUNTIME;
-    env.push_back("LD_PRELOAD=" + (runtime.empty() ? "" : runtime + " ") + VRDMHOST_LIBRARY);
+    if (launch.traced) env.push_back("LD_PRELOAD=" + (runtime.empty() ? "" : runtime + " ") + VRDMHOST_LIBRARY);
+    if (launch.interpreter) env.push_back("ASAN_OPTIONS=detect_leaks=0");
     env.push_back("ODBCSYSINI=" + dir_.string());
     env.push_back("HOME=" + dir_.string());
 
@@ -161,8 +174,8 @@ class TracedSession {
   }
 
   ClientRun run(const std::string& program, const std::vector<std::string>& args,
-                const std::string& input = std::string()) {
-    return wait(start(program, args, input));
+                const std::string& input = std::string(), const Launch& launch = Launch()) {
+    return wait(start(program, args, input, launch));
   }
 
   // The test client with a script of actions (see odbc_client.cpp).
