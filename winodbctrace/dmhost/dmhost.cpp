@@ -24,6 +24,7 @@ namespace dmhost {
 namespace {
 
 constexpr char kTraceLibraryName[] = "libvrtrc28.so";
+constexpr char kDriverManagerName[] = "libodbc.so.2";
 constexpr size_t kSettingBytes = 1024;
 constexpr size_t kMessageUnits = 1024;
 
@@ -35,8 +36,10 @@ using ReturnFunction = decltype(&TraceReturn);
 // Process-wide state.
 // ---------------------------------------------------------------------------
 
-pthread_once_t realOnce = PTHREAD_ONCE_INIT;
 pthread_once_t setUpOnce = PTHREAD_ONCE_INIT;
+
+// Set once every function of unixODBC is bound.
+std::atomic<bool> realBound{false};
 
 // Bound at set-up, before `tracing` is first set; never unbound, since a
 // thread may still be inside the trace library while the process ends.
@@ -163,10 +166,30 @@ std::string defaultTraceLibrary() {
   return kTraceLibraryName;
 }
 
-void resolveReal() {
+// unixODBC as the process has it. Language bindings load it after start-up
+// and into a local scope, as the dependency of an extension module, where
+// neither RTLD_NEXT nor the global scope reaches; by its name the loader
+// finds that copy wherever it sits. When nothing has loaded it yet, the
+// stand-in loads it: the application called the Driver Manager and must get
+// its answer, and a later load by anyone gets this same copy, never a
+// second one. Kept loaded for as long as calls may come.
+void* driverManager() {
+  void* library = dlopen(kDriverManagerName, RTLD_LAZY | RTLD_LOCAL | RTLD_NOLOAD);
+  if (library == nullptr) library = dlopen(kDriverManagerName, RTLD_LAZY | RTLD_LOCAL);
+  return library;
+}
+
+// Binds every function of unixODBC through unixODBC's own handle (a lookup
+// in the global scope finds this library's wrappers first). Threads that
+// bind at once store the same addresses; when unixODBC cannot be loaded,
+// the next call tries again.
+void bindReal() {
+  void* library = driverManager();
+  if (library == nullptr) return;
   for (size_t i = 0; i < kFunctionCount; ++i) {
-    functions[i].real = dlsym(RTLD_NEXT, functions[i].odbcName);
+    functions[i].real.store(dlsym(library, functions[i].odbcName), std::memory_order_relaxed);
   }
+  realBound.store(true, std::memory_order_release);
 }
 
 // At exit: stops tracing, waits for the threads inside the trace library to
@@ -250,8 +273,8 @@ Call::~Call() {
 }
 
 void* Call::real() const {
-  pthread_once(&realOnce, resolveReal);
-  return functions[index_].real;
+  if (!realBound.load(std::memory_order_acquire)) bindReal();
+  return functions[index_].real.load(std::memory_order_relaxed);
 }
 
 void Call::entered(int16_t handle) {

@@ -4,6 +4,7 @@
 #ifndef VRDMHOST_DMHOST_H
 #define VRDMHOST_DMHOST_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -11,10 +12,10 @@ namespace dmhost {
 
 // One ODBC function of the export table, in the table's order (generated).
 struct Function {
-  const char* odbcName;   // "SQLExecDirect"
-  const char* traceName;  // "TraceSQLExecDirect"
-  void* real;             // unixODBC's function, bound once for all
-  void* trace;            // the trace library's export, bound at set-up
+  const char* odbcName;     // "SQLExecDirect"
+  const char* traceName;    // "TraceSQLExecDirect"
+  std::atomic<void*> real;  // unixODBC's function, bound on the first call
+  void* trace;              // the trace library's export, bound at set-up
 };
 extern Function functions[];
 extern const size_t kFunctionCount;
@@ -27,10 +28,11 @@ extern const size_t kFunctionCount;
 //   return call.returned(real ? real(args...) : SQL_ERROR);
 //
 // The first call in the process reads the trace settings and loads the trace
-// library; calls on other threads wait for it. Only a thread's outermost call
-// is traced: unixODBC's functions call each other through their exported
-// names, which lead back here, and those inner calls go to unixODBC as they
-// are, as do calls the trace library makes itself.
+// library; calls on other threads wait for it. Tracing that cannot be set up
+// leaves the call untraced, never failed. Only a thread's outermost call is
+// traced: unixODBC's functions call each other through their exported names,
+// which lead back here, and those inner calls go to unixODBC as they are, as
+// do calls the trace library makes itself.
 class Call {
  public:
   explicit Call(size_t index);
@@ -38,6 +40,9 @@ class Call {
   Call(const Call&) = delete;
   Call& operator=(const Call&) = delete;
 
+  // unixODBC's function, bound on the first call that needs it (and again
+  // on later calls while unixODBC cannot be loaded); null when it has no such
+  // function.
   void* real() const;
   // The trace export to call first, or null when this call is not traced.
   void* traceExport() const { return trace_; }

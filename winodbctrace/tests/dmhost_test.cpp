@@ -288,4 +288,77 @@ TEST_F(StandInTest, TracesCallsOfManyThreads) {
   EXPECT_EQ(exits, enters);
 }
 
+// ---------------------------------------------------------------------------
+// Language bindings, which load unixODBC after start-up and into a local
+// scope, as the dependency of an extension module.
+// ---------------------------------------------------------------------------
+
+constexpr char kPython[] = "/usr/bin/python3";
+const vrtest::Launch kUntracedInterpreter{false, true};
+const vrtest::Launch kTracedInterpreter{true, true};
+
+// An application gets the same answers traced as untraced.
+TEST_F(StandInTest, LanguageBindingsAnswerTheSameTracedAsUntraced) {
+  writeOdbcIni({"Trace=Yes", "TraceFile=" + logPath()});
+  struct Case {
+    std::string program;
+    std::vector<std::string> args;
+    const char* note;
+  };
+  const Case kCases[] = {
+      {kPython, {VRTRACE_PYODBC_SESSION, dir_.string()}, "pyodbc: four threads' sessions"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.note);
+    const vrtest::ClientRun untraced = session_.run(c.program, c.args, "", kUntracedInterpreter);
+    ASSERT_EQ(untraced.status, 0) << untraced.err;
+    ASSERT_FALSE(untraced.out.empty());
+    const vrtest::ClientRun traced = session_.run(c.program, c.args, "", kTracedInterpreter);
+    EXPECT_EQ(traced.status, 0) << traced.err;
+    EXPECT_EQ(traced.out, untraced.out);
+    EXPECT_FALSE(logFiles().empty()) << "no trace log";
+  }
+}
+
+// A process that reaches the ODBC functions without having loaded unixODBC
+// (ctypes, through the global scope) gets unixODBC's answer.
+TEST_F(StandInTest, LoadsUnixOdbcWhenNothingHasLoadedIt) {
+  writeOdbcIni({"Trace=Yes", "TraceFile=" + logPath()});
+  const std::string script =
+      "import ctypes\n"
+      "alloc = ctypes.CDLL(None).SQLAllocHandle\n"
+      "alloc.restype = ctypes.c_short\n"
+      "env = ctypes.c_void_p()\n"
+      "print(alloc(1, None, ctypes.byref(env)), env.value is not None)\n";
+  const vrtest::ClientRun run = session_.run(kPython, {"-c", script}, "", kTracedInterpreter);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "0 True\n");
+  EXPECT_EQ(recordNames(logText(), "EXIT"), std::vector<std::string>{"SQLAllocHandle"});
+}
+
+TEST_F(StandInTest, TracesAPyodbcSessionOfFourThreads) {
+  writeOdbcIni({"Trace=Yes", "TraceFile=" + logPath()});
+  const vrtest::ClientRun run = session_.run(kPython, {VRTRACE_PYODBC_SESSION, dir_.string()}, "", kTracedInterpreter);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string log = logText();
+  const vrtest::ParsedLog parsed = vrtest::parseLog(log, exportTable());
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(vrtest::checkEnterExitPairs(parsed.records), "");
+
+  // Calls each thread made, by their EXIT records: the connect, parameters
+  // of executemany, a fetch and the failing statement.
+  const std::pair<std::string, int> kEachThread[] = {
+      {"SQLDriverConnectW", 0}, {"SQLBindParameter", 0}, {"SQLExecute", 0}, {"SQLFetch", 0}, {"SQLExecDirectW", -1}};
+  std::map<std::string, std::set<std::pair<std::string, int>>> exits;
+  for (const vrtest::LogRecord& r : parsed.records) {
+    if (r.kind == "EXIT") exits[std::string(r.thread)].emplace(r.function, r.returnCode);
+  }
+  EXPECT_EQ(exits.size(), 4u);
+  for (const auto& [thread, calls] : exits) {
+    for (const auto& call : kEachThread) EXPECT_EQ(calls.count(call), 1u) << thread << " " << call.first;
+  }
+  EXPECT_EQ(log.find("secret"), std::string::npos);
+  EXPECT_NE(log.find("PWD=********"), std::string::npos);
+}
+
 }  // namespace
