@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -259,7 +260,7 @@ void leaveTrace() {
 
 }  // namespace
 
-Call::Call(size_t index) : index_(index) {
+Call::Call(size_t index) : index_(index), applicationErrno_(errno) {
   if (insideCall) return;
   insideCall = true;
   outermost_ = true;
@@ -274,7 +275,9 @@ Call::~Call() {
 
 void* Call::real() const {
   if (!realBound.load(std::memory_order_acquire)) bindReal();
-  return functions[index_].real.load(std::memory_order_relaxed);
+  void* function = functions[index_].real.load(std::memory_order_relaxed);
+  errno = applicationErrno_;
+  return function;
 }
 
 void Call::entered(int16_t handle) {
@@ -283,10 +286,12 @@ void Call::entered(int16_t handle) {
 }
 
 int16_t Call::returned(int16_t returnCode) {
+  const int realErrno = errno;
   if (trace_ != nullptr && enterTrace()) {
     traceReturn(handle_, returnCode);
     leaveTrace();
   }
+  errno = realErrno;
   return returnCode;
 }
 

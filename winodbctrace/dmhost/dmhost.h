@@ -23,8 +23,8 @@ extern const size_t kFunctionCount;
 // One call of an ODBC function, on the stack of its wrapper:
 //
 //   Call call(index);
-//   real = call.real();  // null when unixODBC has no such function
 //   if (trace = call.traceExport()) call.entered(trace(args...));
+//   real = call.real();  // null when unixODBC has no such function
 //   return call.returned(real ? real(args...) : SQL_ERROR);
 //
 // The first call in the process reads the trace settings and loads the trace
@@ -33,6 +33,10 @@ extern const size_t kFunctionCount;
 // traced: unixODBC's functions call each other through their exported names,
 // which lead back here, and those inner calls go to unixODBC as they are, as
 // do calls the trace library makes itself.
+//
+// The application sees errno as unixODBC leaves it: the real function finds
+// the application's errno, and the application finds the real function's,
+// whatever the set-up and the trace library did to it in between.
 class Call {
  public:
   explicit Call(size_t index);
@@ -42,18 +46,20 @@ class Call {
 
   // unixODBC's function, bound on the first call that needs it (and again
   // on later calls while unixODBC cannot be loaded); null when it has no such
-  // function.
+  // function. Puts the application's errno back, so it comes last before
+  // the real function runs.
   void* real() const;
   // The trace export to call first, or null when this call is not traced.
   void* traceExport() const { return trace_; }
   // The trace handle the export returned.
   void entered(int16_t handle);
   // Hands the call's return code to TraceReturn when the call is traced, and
-  // returns it.
+  // returns it with errno as the real function left it.
   int16_t returned(int16_t returnCode);
 
  private:
   size_t index_;
+  int applicationErrno_;
   void* trace_ = nullptr;
   int16_t handle_ = 0;
   bool outermost_ = false;

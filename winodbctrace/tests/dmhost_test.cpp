@@ -294,10 +294,11 @@ TEST_F(StandInTest, TracesCallsOfManyThreads) {
 // ---------------------------------------------------------------------------
 
 constexpr char kPython[] = "/usr/bin/python3";
+constexpr char kPerl[] = "/usr/bin/perl";
 const vrtest::Launch kUntracedInterpreter{false, true};
 const vrtest::Launch kTracedInterpreter{true, true};
 
-// An application gets the same answers traced as untraced.
+// An application gets the same answers traced as untraced, errno included.
 TEST_F(StandInTest, LanguageBindingsAnswerTheSameTracedAsUntraced) {
   writeOdbcIni({"Trace=Yes", "TraceFile=" + logPath()});
   struct Case {
@@ -307,6 +308,7 @@ TEST_F(StandInTest, LanguageBindingsAnswerTheSameTracedAsUntraced) {
   };
   const Case kCases[] = {
       {kPython, {VRTRACE_PYODBC_SESSION, dir_.string()}, "pyodbc: four threads' sessions"},
+      {kPerl, {VRTRACE_DBI_ERRNO}, "DBI: errno after a failed statement"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.note);
