@@ -49,8 +49,9 @@ size_t widenAnsi(const char* bytes, size_t n, char16_t* out, size_t capacity) {
 int JuStringW::assignFromMultiByte(const char* bytes, size_t n, JuCodePageKind kind) {
   if (bytes == nullptr) n = 0;
   if (kind == JuCodePageKind::kUtf16) {
-    // Already UTF-16: n units, copied bytewise (the bytes need not be aligned).
-    return assign(reinterpret_cast<const char16_t*>(bytes), n);
+    // Already UTF-16: the n bytes hold n / 2 whole units (an odd last byte is
+    // no unit), copied bytewise (the bytes need not be aligned).
+    return assign(reinterpret_cast<const char16_t*>(bytes), juStrNCharCount(bytes, n, kind));
   }
   const bool ansi = kind == JuCodePageKind::kAnsi;  // every other kind is taken as UTF-8
   size_t units;

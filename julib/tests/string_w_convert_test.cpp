@@ -161,8 +161,10 @@ TEST_F(WideFromBytes, Utf16BytesAreCopiedAsUnits) {
   std::string bytes(1, 'x');  // misaligned on purpose
   bytes.append(reinterpret_cast<const char*>(units), sizeof units);
   JuStringW s;
-  ASSERT_EQ(s.assignFromMultiByte(bytes.data() + 1, 2, JuCodePageKind::kUtf16), 0);
+  ASSERT_EQ(s.assignFromMultiByte(bytes.data() + 1, 4, JuCodePageKind::kUtf16), 0);
   EXPECT_EQ(text(s), u"hi");
+  ASSERT_EQ(s.assignFromMultiByte(bytes.data() + 1, 5, JuCodePageKind::kUtf16), 0);
+  EXPECT_EQ(text(s), u"hi");  // the count is bytes: an odd last byte is no unit
 }
 
 TEST_F(WideFromBytes, MalformedUtf8PostsTruncation) {

@@ -239,9 +239,11 @@ class JuStringW : public JuSubStringW {
   void attachBuffer(char16_t* buffer, size_t capacity, size_t length);
   void release();
 
-  // n bytes of the kind to UTF-16: kind 2 copies n units, kind 1 converts from
-  // the ANSI code page (a trailing lone lead byte is dropped), UTF-8 through
-  // ICU (2737 with SQLSTATE "01004" when malformed).
+  // n bytes of the kind to UTF-16: kind 2 copies the n / 2 units they hold (an
+  // odd last byte is dropped), kind 1 converts from the ANSI code page (a
+  // trailing lone lead byte is dropped), UTF-8 through ICU (2737 with SQLSTATE
+  // "01004" when malformed).
+  //   assignFromMultiByte(<bytes of u"hi">, 5, kind 2) -> 0, u"hi"
   int assignFromMultiByte(const char* bytes, size_t n, JuCodePageKind kind);
   // n bytes of a code page id to UTF-16 through a converter opened for the
   // call (id 0: ICU's default converter). 2739 "Unknown codepage. " and the
