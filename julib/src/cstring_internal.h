@@ -89,6 +89,15 @@ inline size_t charLen(const char* p, JuCodePageKind kind) {
   return isLeadByte(*p) ? 2 : 1;
 }
 
+// Bytes of NUL-terminated narrow text of a kind (0 for null): UTF-16 text
+// (kind 2) ends at its first zero unit, read a unit at a time so nothing past
+// it is touched; every other kind ends at its first zero byte.
+inline size_t terminatedBytes(const char* text, JuCodePageKind kind) {
+  if (text == nullptr) return 0;
+  if (kind == JuCodePageKind::kUtf16) return 2 * juStrCharCount(text, kind, SIZE_MAX / 2);
+  return juStrLen(text);
+}
+
 // Length of the character at p (not the terminator) in NUL-terminated text:
 // a character cut by the terminator ends before it, so a walk never steps
 // over the end of the text.

@@ -4,6 +4,7 @@
 
 #include "julib/errors.h"
 #include "julib/threads.h"
+#include "cstring_internal.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ JuError* JuError::addParam(uint64_t value) {
 
 JuError* JuError::addParam(const char* text) {
   if (text == nullptr) return addParam(static_cast<const char16_t*>(nullptr));
-  return addNarrowParam(text, std::strlen(text), kind);
+  return addNarrowParam(text, julib::internal::terminatedBytes(text, kind), kind);
 }
 
 JuError* JuError::addParam(const JuSubString& view) { return addNarrowParam(view.data, view.length, view.kind); }

@@ -14,6 +14,7 @@
 #include "julib/numbers.h"
 #include "julib/object.h"
 #include "julib/strings.h"
+#include "cstring_internal.h"
 #include "param_string_internal.h"
 
 namespace julib::internal {
@@ -225,9 +226,9 @@ int JuParamStringW::allocate(size_t capacity) {
 }
 
 int JuParamStringW::assignFromMultiByte(const char* text, JuCodePageKind kind) {
-  return setTemplate(*this, filled_, [&] {
-    return JuStringW::assignFromMultiByte(text != nullptr ? text : "", textLength(text), kind);
-  });
+  const size_t n = julib::internal::terminatedBytes(text, kind);
+  return setTemplate(*this, filled_,
+                     [&] { return JuStringW::assignFromMultiByte(text != nullptr ? text : "", n, kind); });
 }
 
 int JuParamStringW::fillNext(char16_t type, const char16_t* text, size_t n) {

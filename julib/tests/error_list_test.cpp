@@ -1,6 +1,7 @@
 // JuErrorList: posting, the keep-first rule, the out-of-memory mark, moving
 // and copying, and the stack of current lists.
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -197,6 +198,59 @@ TEST_F(ErrorList, PostingVariants) {
   EXPECT_EQ(errors_->at(1)->nativeCode, 77u);
   EXPECT_EQ(errors_.message(2), "utf8 \u00E9");
   EXPECT_EQ(JuErrorList::lastNativeError(), 5u);
+}
+
+// Narrow text of kind 2 holds UTF-16 units: a counted length is bytes (an odd
+// last byte is no unit) and terminated text ends at a zero unit. Every block
+// is allocated to its exact size, so a read past it shows under the sanitizer.
+TEST_F(ErrorList, Utf16NarrowTextIsMeasuredInBytes) {
+  const auto block = [](const char16_t* units, size_t bytes) {
+    std::vector<char> out(bytes);
+    std::memcpy(out.data(), units, bytes);
+    return out;
+  };
+  static const std::vector<char> kTemplate = block(u"x %s1", 12);
+  using Entry = std::string (*)(const std::vector<char>&);
+  const Entry viewParam = [](const std::vector<char>& in) {
+    ScopedErrorList scope;
+    juPostError(2701)->addParam(JuSubString(in.data(), in.size(), JuCodePageKind::kUtf16));
+    return scope.message(0);
+  };
+  const Entry postedText = [](const std::vector<char>& in) {
+    ScopedErrorList scope;
+    juPostErrorExA(2701, 0, in.data(), 0, JuCodePageKind::kUtf16)->addParam(u"ok");
+    return scope.message(0);
+  };
+  const Entry textParam = [](const std::vector<char>& in) {
+    ScopedErrorList scope;
+    juPostErrorExA(2701, 0, kTemplate.data(), 0, JuCodePageKind::kUtf16)->addParam(in.data());
+    return scope.message(0);
+  };
+  const Entry paramString = [](const std::vector<char>& in) {
+    JuParamStringW p;
+    EXPECT_EQ(p.assignFromMultiByte(in.data(), JuCodePageKind::kUtf16), 0);
+    p.addParam(u"ok");
+    return jutest::toUtf8(p.data, p.length);
+  };
+  struct Row {
+    Entry entry;
+    std::vector<char> input;
+    std::string expected;
+    const char* note;
+  };
+  const Row rows[] = {
+      {viewParam, block(u"abcd", 8), "Number too large: abcd", "view of 8 bytes, no terminator"},
+      {viewParam, block(u"abcd", 7), "Number too large: abc", "odd view length"},
+      {postedText, block(u"abcd", 10), "abcd", "terminated text"},
+      {postedText, kTemplate, "x ok", "terminated template"},
+      {paramString, kTemplate, "x ok", "parameter string template"},
+      {textParam, block(u"abcd", 10), "x abcd", "terminated parameter of a kind-2 error"},
+      {textParam, block(u"\u4E00b", 6), "x \u4E00b", "a unit whose first byte is zero"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.note);
+    EXPECT_EQ(row.entry(row.input), row.expected);
+  }
 }
 
 TEST_F(ErrorList, StackOfCurrentLists) {

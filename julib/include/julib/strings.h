@@ -391,7 +391,7 @@ class JuParamStringW : public JuStringW {
   int assign(const char16_t* text);
   int assign(const char16_t* text, size_t n);
   int allocate(size_t capacity);
-  // NUL-terminated bytes of the kind.
+  // NUL-terminated bytes of the kind; kind 2 text ends at its first zero unit.
   int assignFromMultiByte(const char* text, JuCodePageKind kind);
   // NUL-terminated bytes of a code page id / through an open converter.
   int assignFromCodePage(const char* text, int64_t id);
