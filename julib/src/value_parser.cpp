@@ -7,6 +7,7 @@
 #include "julib/cstring.h"
 #include "julib/errors.h"
 #include "julib/valueparser.h"
+#include "cstring_internal.h"
 #include "value_parser_impl.h"
 
 namespace ji = julib::internal;
@@ -56,7 +57,9 @@ struct NarrowTraits {
   }
 
   static void addKeyParam(JuError* error, const View& key) { error->addParam(key); }
-  static void addNameParam(JuError* error, const Parser& p) { error->addParam(JuSubString(p.textName, p.kind)); }
+  static void addNameParam(JuError* error, const Parser& p) {
+    error->addParam(JuSubString(p.textName, ji::terminatedBytes(p.textName, p.kind), p.kind));
+  }
 
   static int16_t compare(const char* a, size_t na, const char* b, size_t nb) { return juStrNCompare(a, na, b, nb); }
 

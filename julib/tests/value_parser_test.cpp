@@ -106,6 +106,11 @@ TEST_F(ValueParserParse, TextNameSelects2705) {
   EXPECT_EQ(p.parser.parse(), 1);
   EXPECT_EQ(errors_.ids(), (std::vector<uint16_t>{2705}));
   EXPECT_EQ(errors_.message(0), "Error parsing the options at offset 5.");
+  // A name in UTF-16 text (kind 2) runs to its zero unit.
+  const char16_t name[] = u"the options";
+  Parsed wide("A=1;B", 0, ';', reinterpret_cast<const char*>(name), JuCodePageKind::kUtf16);
+  EXPECT_EQ(wide.parser.parse(), 1);
+  EXPECT_EQ(errors_.message(1), "Error parsing the options at offset 5.");
 }
 
 TEST_F(ValueParserParse, OffsetsAfterDoubledEqualsCountFromTheTextStart) {
