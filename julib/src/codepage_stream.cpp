@@ -1,6 +1,7 @@
 // Conversions between narrow text and UTF-16 over an ICU converter the
-// caller opened: streaming (one pass with flush, reporting what was used)
-// and whole-string (terminated, reporting the full length needed).
+// caller opened: streaming (one pass with flush, reporting what was used,
+// cut between characters) and whole-string (terminated, reporting the full
+// length needed).
 
 #include <unicode/ucnv.h>
 
@@ -9,12 +10,14 @@
 
 using julib::internal::clearTail;
 using julib::internal::finishWholeString;
+using julib::internal::fromUnicodeWholeChars;
 using julib::internal::icuResult;
 using julib::internal::isIcuLength;
 using julib::internal::kIcuMaxCallBytes;
 using julib::internal::kIcuMaxCallUnits;
 using julib::internal::kIcuMaxLength;
 using julib::internal::pinCapacity;
+using julib::internal::toUnicodeWholeChars;
 using julib::internal::Utf16Pieces;
 
 int32_t juMapIcuError(UErrorCode error) {
@@ -41,8 +44,8 @@ int32_t juConvToUnicode(char16_t* dst, int64_t size, const char* src, int64_t le
   }
   char16_t* out = dst;
   const char* in = src;
-  UErrorCode error = U_ZERO_ERROR;
-  ucnv_toUnicode(source, &out, dst + pinCapacity(size, kIcuMaxCallUnits), &in, src + length, nullptr, true, &error);
+  const UErrorCode error =
+      toUnicodeWholeChars(source, out, dst + pinCapacity(size, kIcuMaxCallUnits), in, src + length, true);
   const int32_t result = icuResult(error);
   const int64_t produced = out - dst;
   if (result <= kJuConvUnmappable) {
@@ -68,7 +71,7 @@ int32_t juConvFromUnicode(char* dst, int64_t size, const char16_t* src, int64_t 
   Utf16Pieces pieces(src, static_cast<size_t>(length), swap != 0);
   while (pieces.next()) {
     const char16_t* in = pieces.begin();
-    ucnv_fromUnicode(target, &out, limit, &in, pieces.end(), nullptr, pieces.last(), &error);
+    error = fromUnicodeWholeChars(target, out, limit, in, pieces.end(), pieces.last());
     used = pieces.indexOf(in);
     if (U_FAILURE(error)) break;
   }

@@ -41,6 +41,24 @@ inline int32_t icuResult(UErrorCode error) {
   return error == U_STRING_NOT_TERMINATED_WARNING ? kJuConvTruncated : kJuConvOk;
 }
 
+// --- Output cut between characters ------------------------------------------
+
+// ucnv_toUnicode / ucnv_fromUnicode of [in, end) into [out, limit), except
+// when the output does not fit: then the destination keeps only whole
+// characters (what ICU wrote of the next one is zeroed), `out` stops after
+// them, `in` stands at the first source unit of the character not written,
+// and the converter's direction is reset, so that it keeps nothing back
+// that a caller going on from `in` would convert again. The status is
+// ICU's; U_BUFFER_OVERFLOW_ERROR is such a cut.
+//   "a\u20ACb" into 3 bytes of UTF-8 -> "a", in at the euro sign
+UErrorCode toUnicodeWholeChars(UConverter* converter, char16_t*& out, char16_t* limit, const char*& in,
+                               const char* end, bool flush);
+// `keys`, when given, holds for every unit of [in, end], the end included,
+// the caller's index of the source character it came from: units with one
+// key are one character, which is kept or cut whole.
+UErrorCode fromUnicodeWholeChars(UConverter* converter, char*& out, char* limit, const char16_t*& in,
+                                 const char16_t* end, bool flush, const int32_t* keys = nullptr);
+
 // --- Whole-string conversions ----------------------------------------------
 
 // Zeroes the last `units` of a destination of `size` units before a

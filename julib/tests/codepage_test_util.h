@@ -3,8 +3,12 @@
 #ifndef JULIB_TESTS_CODEPAGE_TEST_UTIL_H
 #define JULIB_TESTS_CODEPAGE_TEST_UTIL_H
 
+#include <gtest/gtest.h>
 #include <unicode/ucnv.h>
+#include <unicode/utf16.h>
 
+#include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -65,6 +69,54 @@ inline std::u16string icuDecode(const char* name, std::string_view bytes) {
 inline std::u16string swapped(std::u16string text) {
   for (char16_t& unit : text) unit = static_cast<char16_t>((unit << 8) | (unit >> 8));
   return text;
+}
+
+// Where the characters of `text` end in the code page `name`, in units of
+// `unitSize` bytes, 0 included.
+inline std::set<int64_t> characterEnds(const char* name, std::u16string_view text, size_t unitSize = 1) {
+  std::set<int64_t> ends{0};
+  int64_t end = 0;
+  for (size_t i = 0; i < text.size();) {
+    const size_t start = i;
+    U16_FWD_1(text.data(), i, text.size());
+    end += static_cast<int64_t>(icuEncode(name, text.substr(start, i - start)).size() / unitSize);
+    ends.insert(end);
+  }
+  return ends;
+}
+
+// A conversion that reports what it wrote and consumed.
+template <typename Out, typename In>
+using CountedConversion =
+    std::function<void(Out* dst, int64_t size, const In* src, int64_t length, int64_t* written, int64_t* consumed)>;
+
+// Converts `source` into destinations of every size from 0 to the whole
+// output + 1. Each time the destination must hold `written` units of the
+// whole output that end between two of its characters, `consumed` must end
+// between two source characters, and converting the source from `consumed`
+// on must give exactly the rest: nothing lost, nothing repeated.
+template <typename Out, typename In>
+void expectCutsBetweenCharacters(const CountedConversion<Out, In>& convert, const std::basic_string<In>& source,
+                                 const std::set<int64_t>& sourceEnds, const std::basic_string<Out>& whole,
+                                 const std::set<int64_t>& wholeEnds) {
+  const auto length = static_cast<int64_t>(source.size());
+  for (int64_t size = 0; size <= static_cast<int64_t>(whole.size()) + 1; ++size) {
+    SCOPED_TRACE("size " + std::to_string(size));
+    std::basic_string<Out> dst(static_cast<size_t>(size) + 1, Out('#'));
+    int64_t written = 0;
+    int64_t consumed = 0;
+    convert(dst.data(), size, source.data(), length, &written, &consumed);
+    ASSERT_TRUE(wholeEnds.count(written) == 1 && written <= size) << "written " << written;
+    ASSERT_TRUE(sourceEnds.count(consumed) == 1) << "consumed " << consumed;
+    EXPECT_EQ(dst.substr(0, static_cast<size_t>(written)), whole.substr(0, static_cast<size_t>(written)));
+    std::basic_string<Out> rest(whole.size() + 2, Out('#'));
+    int64_t restWritten = 0;
+    int64_t restConsumed = 0;
+    convert(rest.data(), static_cast<int64_t>(rest.size()), source.data() + consumed, length - consumed, &restWritten,
+            &restConsumed);
+    EXPECT_EQ(restConsumed, length - consumed);
+    EXPECT_EQ(dst.substr(0, static_cast<size_t>(written)) + rest.substr(0, static_cast<size_t>(restWritten)), whole);
+  }
 }
 
 }  // namespace jutest

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -515,7 +516,8 @@ TEST(ConvCodePage, AsciiFastPath) {
                    "defghij\0",
                    12)},
       {"abcdefghi\xE9", 12, 0, 11, 10, std::string("abcdefghi\xC3\xA9\0", 12)},
-      {"abcdefghi\xE9", 10, 1, 10, 10, "abcdefghi\xC3#"},
+      // A character that does not fit whole leaves nothing of itself.
+      {"abcdefghi\xE9", 10, 1, 9, 9, std::string("abcdefghi\0#", 11)},
       {"abc", 4, 0, 3, 3, std::string("abc\0", 4)},
       {"", 1, 0, 0, 0, std::string("\0", 1)},
   };
@@ -620,6 +622,80 @@ TEST(NarrowWorkers, CutConversionDoesNotLeakIntoTheNext) {
     std::string out(8, '#');
     ASSERT_EQ(form.run(out.data(), 8, "AB", 2, &written, from, to), 0);
     EXPECT_EQ(out.substr(0, 3), std::string("\xC1\xC2\0", 3));
+  }
+}
+
+std::u16string repeated(const std::u16string& text, size_t times) {
+  std::u16string out;
+  for (size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// A resumable form as a conversion that reports what it wrote and consumed.
+template <typename Resumable>
+auto counted(Resumable convert) {
+  return [convert](auto* dst, int64_t size, const auto* src, int64_t length, int64_t* written, int64_t* consumed) {
+    auto* out = dst;
+    const auto* in = src;
+    UErrorCode error = U_ZERO_ERROR;
+    convert(&out, static_cast<int32_t>(size), nullptr, &in, static_cast<int32_t>(length), &error);
+    *written = out - dst;
+    *consumed = in - src;
+  };
+}
+
+// Every worker that reports what it consumed cuts between characters, so
+// that a caller can go on from `consumed` (the converters are not reset in
+// between).
+TEST(CountingWorkers, CutsFallBetweenCharacters) {
+  const std::u16string mixed = u"a\u00E9\u20AC\U0001F600b";  // 1 to 4 UTF-8 bytes
+  struct Row {
+    std::string from;
+    std::string to;
+    std::u16string text;
+  };
+  const Row rows[] = {
+      {"UTF-16LE", "UTF-8", mixed},
+      {"UTF-8", "UTF-16LE", mixed},
+      {"UTF-8", "windows-1252", mixed},  // the pair becomes one substitute byte
+      {"ibm-943_P15A-2003", "UTF-8", u"a\uFF71\u65E5\u00A7b"},
+      {"GB18030", "UTF-8", mixed},
+      // Past the traced end of one call, and a pair across two fills of the pivot.
+      {"UTF-8", "GB18030", u"1234" + repeated(mixed, 340)},
+  };
+  using jutest::characterEnds;
+  using jutest::expectCutsBetweenCharacters;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.from + " to " + row.to);
+    Converter from(row.from.c_str());
+    Converter to(row.to.c_str());
+    const std::string source = icuEncode(row.from.c_str(), row.text);
+    const std::string target = icuEncode(row.to.c_str(), row.text);
+    const std::set<int64_t> sourceEnds = characterEnds(row.from.c_str(), row.text);
+    const std::set<int64_t> targetEnds = characterEnds(row.to.c_str(), row.text);
+    const std::set<int64_t> unitEnds = characterEnds("UTF-16LE", row.text, 2);
+    const jutest::CountedConversion<char, char> narrow[] = {
+        [&](auto... a) { juConvCodePage(a..., from, to); },
+        [&](auto... a) { juConvCodePageBytes(a..., to, from); },
+        [&](auto... a) { juConvCodePagePivot(a..., from, to); },
+        [&](auto... a) { juConvCodePagePivot2(a..., from, to); },
+    };
+    for (size_t form = 0; form < std::size(narrow); ++form) {
+      SCOPED_TRACE("narrow form " + std::to_string(form));
+      expectCutsBetweenCharacters(narrow[form], source, sourceEnds, target, targetEnds);
+    }
+    expectCutsBetweenCharacters<char16_t, char>([&](auto... a) { juConvToUnicode(a..., from, 0); }, source, sourceEnds,
+                                                row.text, unitEnds);
+    expectCutsBetweenCharacters<char, char16_t>([&](auto... a) { juConvFromUnicode(a..., to, 0); }, row.text, unitEnds,
+                                                target, targetEnds);
+    if (row.to == "UTF-8") {
+      expectCutsBetweenCharacters<char, char16_t>(counted(juUtf16ToUtf8Resumable), row.text, unitEnds, target,
+                                                  targetEnds);
+    }
+    if (row.from == "UTF-8") {
+      expectCutsBetweenCharacters<char16_t, char>(counted(juUtf8ToUtf16Resumable), source, sourceEnds, row.text,
+                                                  unitEnds);
+    }
   }
 }
 
