@@ -22,11 +22,34 @@ namespace {
 // -3 (and ICU's own -1) mean text that runs to its terminating zero.
 bool isTerminatedMarker(int64_t length) { return length == kJuNullTerminated || length == -1; }
 
+// What a conversion to UTF-8 left in its destination: `bytes` of whole
+// characters, made from the first `units` of the source.
+struct Utf8Held {
+  int64_t bytes = 0;
+  size_t units = 0;
+};
+
+// The whole characters of [p, end) that fit in `room` bytes of UTF-8, as
+// u_strToUTF8 writes them when the rest does not fit.
+Utf8Held utf8Prefix(const char16_t* p, const char16_t* end, int64_t room) {
+  Utf8Held prefix;
+  const auto n = static_cast<int32_t>(end - p);
+  for (int32_t i = 0; i < n;) {
+    UChar32 c = 0;
+    U16_NEXT(p, i, n, c);
+    if (prefix.bytes + U8_LENGTH(c) > room) break;
+    prefix.bytes += U8_LENGTH(c);
+    prefix.units = static_cast<size_t>(i);
+  }
+  return prefix;
+}
+
 // u_strToUTF8 over text handed out in pieces that never split a pair: writes
 // into `capacity` bytes of dst while they hold the output, then only counts.
 // Returns the bytes the whole text needs; *error is ICU's failure, or the
-// overflow error when the text needs more than `capacity`.
-int64_t utf16ToUtf8(char* dst, int32_t capacity, Utf16Pieces& pieces, UErrorCode* error) {
+// overflow error when the text needs more than `capacity`. *held, when
+// given, gets what the destination holds.
+int64_t utf16ToUtf8(char* dst, int32_t capacity, Utf16Pieces& pieces, UErrorCode* error, Utf8Held* held) {
   int64_t total = 0;
   while (pieces.next()) {
     const int64_t room = total < capacity ? capacity - total : 0;
@@ -34,11 +57,17 @@ int64_t utf16ToUtf8(char* dst, int32_t capacity, Utf16Pieces& pieces, UErrorCode
     UErrorCode pieceError = U_ZERO_ERROR;
     u_strToUTF8(room > 0 ? dst + total : nullptr, static_cast<int32_t>(room), &length, pieces.begin(),
                 static_cast<int32_t>(pieces.end() - pieces.begin()), &pieceError);
-    total += length;
     if (U_FAILURE(pieceError) && pieceError != U_BUFFER_OVERFLOW_ERROR) {
       *error = pieceError;
-      return total;
+      return total + length;
     }
+    if (held != nullptr && held->bytes == total) {  // nothing cut yet
+      const Utf8Held piece = length <= room ? Utf8Held{length, static_cast<size_t>(pieces.end() - pieces.begin())}
+                                            : utf8Prefix(pieces.begin(), pieces.end(), room);
+      held->bytes += piece.bytes;
+      held->units = pieces.indexOf(pieces.begin() + piece.units);
+    }
+    total += length;
   }
   if (total > capacity) *error = U_BUFFER_OVERFLOW_ERROR;
   return total;
@@ -49,6 +78,11 @@ int64_t utf16ToUtf8(char* dst, int32_t capacity, Utf16Pieces& pieces, UErrorCode
 // --- UTF-16 to UTF-8 --------------------------------------------------------
 
 int32_t juUtf16ToUtf8(char* dst, int64_t size, const char16_t* src, int64_t length, int64_t* written, int swap) {
+  return julib::internal::utf16ToUtf8Held(dst, size, src, length, swap, written, nullptr, nullptr);
+}
+
+int32_t julib::internal::utf16ToUtf8Held(char* dst, int64_t size, const char16_t* src, int64_t length, int swap,
+                                         int64_t* needed, int64_t* heldBytes, int64_t* heldUnits) {
   if (dst == nullptr || size <= 0 || src == nullptr) return kJuConvFailed;
   if (!isTerminatedMarker(length) && !isIcuLength(length)) return kJuConvFailed;
   const size_t units = isTerminatedMarker(length) ? juWStrLen(src) : static_cast<size_t>(length);
@@ -56,12 +90,15 @@ int32_t juUtf16ToUtf8(char* dst, int64_t size, const char16_t* src, int64_t leng
   const int32_t capacity = pinCapacity(size, kIcuMaxLength);
   Utf16Pieces pieces(src, units, swap != 0);
   UErrorCode error = U_ZERO_ERROR;
-  const int64_t needed = utf16ToUtf8(dst, capacity, pieces, &error);
-  if (written != nullptr) *written = needed;
+  Utf8Held held;
+  const int64_t total = utf16ToUtf8(dst, capacity, pieces, &error, &held);
+  if (needed != nullptr) *needed = total;
+  if (heldBytes != nullptr) *heldBytes = held.bytes;
+  if (heldUnits != nullptr) *heldUnits = static_cast<int64_t>(held.units);
   if (U_FAILURE(error)) return juMapIcuError(error);
   // Text that fills the destination leaves no room for a terminator.
-  if (needed == size) return kJuConvTruncated;
-  dst[needed] = 0;
+  if (total == size) return kJuConvTruncated;
+  dst[total] = 0;
   return kJuConvOk;
 }
 
@@ -75,7 +112,7 @@ int32_t juUtf16ToUtf8Z(char* dst, int64_t size, const char16_t* src, int64_t len
   const int32_t capacity = pinCapacity(size - 1, kIcuMaxLength);
   Utf16Pieces pieces(src, units, swap != 0);
   UErrorCode error = U_ZERO_ERROR;
-  const int64_t needed = utf16ToUtf8(dst, capacity, pieces, &error);
+  const int64_t needed = utf16ToUtf8(dst, capacity, pieces, &error, nullptr);
   return finishWholeString(dst, capacity, needed, error, written, false);
 }
 

@@ -89,6 +89,15 @@ int32_t finishWholeString(Unit* dst, int32_t capacity, int64_t needed, UErrorCod
   return result;
 }
 
+// --- UTF-16 to UTF-8, telling what was written ------------------------------
+
+// juUtf16ToUtf8, which reports in *needed the bytes the whole text needs,
+// and also what the destination holds: *heldBytes of whole characters, made
+// from the first *heldUnits of the source (null out-parameters skipped).
+//   u"a\u20ACb" into 3 bytes -> 1, needed 5, held 1 byte from 1 unit
+int32_t utf16ToUtf8Held(char* dst, int64_t size, const char16_t* src, int64_t length, int swap, int64_t* needed,
+                        int64_t* heldBytes, int64_t* heldUnits);
+
 // --- UTF-16 source in pieces ------------------------------------------------
 
 // Hands out UTF-16 text in pieces in the native byte order: the caller's own

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <new>
 
+#include "codepage_workers.h"
 #include "converter_internal.h"
 #include "julib/codepage.h"
 #include "julib/converters.h"
 #include "julib/cstring.h"
 #include "julib/errors.h"
+#include "utf8_decode.h"
 
 namespace ji = julib::internal;
 
@@ -53,25 +55,6 @@ bool reserve(Cache* cache, size_t capacity, Arrays*&... arrays) {
   if (!(ji::growArray(arrays, capacity) && ...)) return false;
   cache->capacity = capacity;
   return true;
-}
-
-// Whole UTF-8 characters in the first n bytes of a conversion's output, and
-// the UTF-16LE bytes they came from: 4 for a four-byte character (a
-// surrogate pair), else 2.
-struct Utf8Span {
-  size_t bytes = 0;
-  size_t sourceBytes = 0;
-};
-
-Utf8Span utf8Span(const char* text, size_t n) {
-  Utf8Span span;
-  while (span.bytes < n) {
-    const size_t length = 1 + static_cast<size_t>(juUtf8TrailBytes(static_cast<uint8_t>(text[span.bytes])));
-    if (length > n - span.bytes) break;
-    span.bytes += length;
-    span.sourceBytes += length == 4 ? 4 : 2;
-  }
-  return span;
 }
 
 // Units of NUL-terminated UTF-16LE bytes that may not be aligned.
@@ -355,13 +338,14 @@ int JuCodePageConverter::toUtf8(char* dst, int64_t size, const char* src, int64_
       units = static_cast<int64_t>(n);
     }
     int64_t produced = 0;
-    const int32_t code = juUtf16ToUtf8(dst, size, text, units, &produced, 0);
+    int64_t heldBytes = 0;
+    int64_t heldUnits = 0;
+    const int32_t code = ji::utf16ToUtf8Held(dst, size, text, units, 0, &produced, &heldBytes, &heldUnits);
     juFree(copy);
-    if (consumed != nullptr && code <= kJuConvTruncated) {
-      const int64_t held = produced < size ? produced : size;
-      const Utf8Span span = utf8Span(dst, static_cast<size_t>(held < 0 ? 0 : held));
-      *consumed = static_cast<int64_t>(span.sourceBytes);
-      produced = static_cast<int64_t>(span.bytes);
+    if (code <= kJuConvTruncated) {
+      // A cut text counts only what the destination holds.
+      produced = heldBytes;
+      if (consumed != nullptr) *consumed = 2 * heldUnits;
     }
     if (written != nullptr) *written = produced;
     return juReportConversionResult(code);
@@ -372,7 +356,9 @@ int JuCodePageConverter::toUtf8(char* dst, int64_t size, const char* src, int64_
     int status = 0;
     int64_t copied = length;
     if (length > size) {
-      copied = size;  // cut, unterminated, and said so
+      // Cut after the last whole character, unterminated, and said so.
+      const auto* bytes = reinterpret_cast<const uint8_t*>(src);
+      copied = static_cast<int64_t>(ji::utf8WholeLength(bytes, static_cast<size_t>(size)));
       status = juReportConversionResult(kJuConvTruncated);
     }
     if (copied > 0) std::memcpy(dst, src, static_cast<size_t>(copied));

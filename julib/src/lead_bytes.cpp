@@ -13,6 +13,7 @@
 #include "converter_internal.h"
 #include "julib/codepage.h"
 #include "julib/converters.h"
+#include "utf8_decode.h"
 
 namespace ji = julib::internal;
 
@@ -179,16 +180,5 @@ int juLeadByteLastBoundary(const JuLeadByteCache* cache, UConverter* converter, 
 }
 
 size_t juUtf8CompleteLength(const char* bytes, size_t n) {
-  if (n == 0) return 0;
-  // Back over at most three continuation bytes to the byte that leads them.
-  size_t start = n;
-  size_t trail = 0;
-  while (start > 0 && trail < 3 && (static_cast<uint8_t>(bytes[start - 1]) & 0xC0) == 0x80) {
-    --start;
-    ++trail;
-  }
-  if (start == 0) return n;  // continuation bytes that nothing leads
-  const uint8_t lead = static_cast<uint8_t>(bytes[start - 1]);
-  if (lead < 0xC0) return n;  // ASCII, or a continuation byte too many
-  return trail < static_cast<size_t>(juUtf8TrailBytes(lead)) ? 0 : n;
+  return julib::internal::utf8WholeLength(reinterpret_cast<const uint8_t*>(bytes), n) == n ? n : 0;
 }

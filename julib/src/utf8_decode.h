@@ -32,6 +32,22 @@ inline uint32_t utf8TrailCount(uint8_t lead) {
   return lead <= 0xF4 ? 3 : 0;
 }
 
+// The bytes of the first n up to the start of a character that the n-th
+// byte cuts short: n when the text does not end inside a character by its
+// lead byte's count (stray continuation bytes are characters of their own).
+//   "a\xE2\x82" -> 1;  "a\xC3\xA9" -> 3
+inline size_t utf8WholeLength(const uint8_t* text, size_t n) {
+  // Back over at most three continuation bytes to the byte that leads them.
+  size_t start = n;
+  size_t trail = 0;
+  while (start > 0 && trail < 3 && (text[start - 1] & 0xC0) == 0x80) {
+    --start;
+    ++trail;
+  }
+  if (start == 0 || text[start - 1] < 0xC0) return n;  // nothing leads them, or ASCII
+  return trail < utf8TrailCount(text[start - 1]) ? start - 1 : n;
+}
+
 // The range of the byte after each lead byte that keeps the sequence in the
 // shortest form, below U+10FFFF and off the surrogates; every other
 // continuation byte is 80-BF.

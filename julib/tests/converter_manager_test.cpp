@@ -5,9 +5,11 @@
 
 #include <cstring>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "codepage_test_util.h"
 #include "common/ju_test.h"
 #include "converter_test_util.h"
 #include "julib/codepage.h"
@@ -523,6 +525,53 @@ TEST_F(Manager, Utf16LeToUtf8) {
     int64_t written = -1;
     EXPECT_EQ(m_.toUtf8(out, sizeof out, source, -1, &written, nullptr, 1014), 0);
     EXPECT_EQ(std::string(out, static_cast<size_t>(written)), utf8);
+  }
+}
+
+// Every entry point that reports what it consumed cuts between characters:
+// a caller that goes on from `consumed` gets the rest, nothing lost and
+// nothing repeated.
+TEST_F(Manager, CutsFallBetweenCharacters) {
+  const std::u16string mixed = u"a\u00E9\u20AC\U0001F600b";  // 1 to 4 UTF-8 bytes
+  struct Row {
+    int64_t from;
+    int64_t to;
+    const char* fromName;
+    const char* toName;
+    std::u16string text;
+  };
+  const Row rows[] = {
+      {1014, 106, "UTF-16LE", "UTF-8", mixed},
+      {106, 1014, "UTF-8", "UTF-16LE", mixed},
+      {106, 2252, "UTF-8", "windows-1252", mixed},  // the pair becomes one substitute byte
+      {2024, 106, "ibm-943_P15A-2003", "UTF-8", u"a\uFF71\u65E5\u00A7b"},
+      {113, 106, "GBK", "UTF-8", u"a\u4E2D\u00E9b"},
+      {106, 106, "UTF-8", "UTF-8", mixed},  // copied
+  };
+  using jutest::characterEnds;
+  using jutest::expectCutsBetweenCharacters;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.fromName) + " to " + row.toName);
+    const std::string source = jutest::icuEncode(row.fromName, row.text);
+    const std::string target = jutest::icuEncode(row.toName, row.text);
+    const std::set<int64_t> sourceEnds = characterEnds(row.fromName, row.text);
+    const std::set<int64_t> targetEnds = characterEnds(row.toName, row.text);
+    const std::set<int64_t> unitEnds = characterEnds("UTF-16LE", row.text, 2);
+    std::vector<jutest::CountedConversion<char, char>> narrow = {
+        [&](auto... a) { (void)m_.convertPivot(a..., row.from, row.to); },
+        [&](auto... a) { (void)m_.convertPivotById(a..., row.from, row.to); },
+        [&](auto... a) { (void)m_.convertByName(a..., row.fromName, row.toName); },
+    };
+    if (row.to == 106) narrow.push_back([&](auto... a) { (void)m_.toUtf8(a..., row.from); });
+    if (row.from == 106) narrow.push_back([&](auto... a) { (void)m_.fromUtf8(a..., row.to); });
+    for (size_t form = 0; form < narrow.size(); ++form) {
+      SCOPED_TRACE("narrow form " + std::to_string(form));
+      expectCutsBetweenCharacters(narrow[form], source, sourceEnds, target, targetEnds);
+    }
+    expectCutsBetweenCharacters<char16_t, char>([&](auto... a) { (void)m_.toUnicode(a..., row.from, 0); }, source,
+                                                sourceEnds, row.text, unitEnds);
+    expectCutsBetweenCharacters<char, char16_t>([&](auto... a) { (void)m_.fromUnicode(a..., row.to, 0); }, row.text,
+                                                unitEnds, target, targetEnds);
   }
 }
 

@@ -179,10 +179,11 @@ class JuCodePageConverter {
   // needs (juConvCodePageMeasured).
   int toUtf8Measured(char* dst, int64_t size, const char* src, int64_t length, int64_t* written, int64_t id);
   // To UTF-8: id 106 is copied (length -1: to the NUL; a text longer than
-  // the destination fills it unterminated and warns 2735); id 1014 is UTF-16LE
-  // of length / 2 units (-1: to the zero unit), and consumed then counts the
-  // source bytes behind the whole characters written; the EBCDIC td_ ids
-  // convert without the ASCII fast path; every other id with it.
+  // the destination is cut after the last whole character that fits,
+  // unterminated, and warns 2735); id 1014 is UTF-16LE of length / 2 units
+  // (-1: to the zero unit), and consumed then counts the source bytes behind
+  // the whole characters written; the EBCDIC td_ ids convert without the
+  // ASCII fast path; every other id with it.
   //   toUtf8(out, 8, "0123456789", 10, &w, &c, 106) -> 0, w = c = 8, 2735 posted
   int toUtf8(char* dst, int64_t size, const char* src, int64_t length, int64_t* written, int64_t* consumed, int64_t id);
   // Narrow to narrow through UTF-16; the pivot is wiped (juConvCodePagePivot).
