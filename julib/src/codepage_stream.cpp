@@ -90,31 +90,56 @@ bool isWholeStringLength(const void* src, int64_t length) {
   return length >= -1 && length <= kIcuMaxLength && (src != nullptr || length == 0);
 }
 
-// What ucnv_fromUChars does, over text handed out in pieces: converts with
-// flush after the last piece and, once the destination is full, goes on
-// into a scratch buffer only to count the bytes the whole text needs. Sets
-// the "not terminated" warning or the overflow error as u_terminateChars
-// would and returns the bytes needed.
-int64_t fromUnicodeWhole(UConverter* target, char* dst, int32_t capacity, Utf16Pieces& pieces, UErrorCode* error) {
-  ucnv_resetFromUnicode(target);
-  char scratch[1024];
+// What ucnv_fromUChars writes, over text handed out in pieces, with flush
+// after the last piece, except that a character the destination cannot hold
+// whole leaves zeros rather than its first bytes. Returns the bytes written;
+// *error is ICU's, the overflow error when the text was cut.
+int64_t fromUnicodePieces(UConverter* target, char* dst, int32_t capacity, Utf16Pieces& pieces, UErrorCode* error) {
   char* out = dst;
-  char* base = dst;  // start of the buffer that `out` writes into
-  char* limit = dst + capacity;
-  int64_t total = 0;  // bytes written into earlier buffers
   while (pieces.next()) {
     const char16_t* in = pieces.begin();
-    for (;;) {
-      ucnv_fromUnicode(target, &out, limit, &in, pieces.end(), nullptr, pieces.last(), error);
-      if (*error != U_BUFFER_OVERFLOW_ERROR) break;
-      *error = U_ZERO_ERROR;
-      total += out - base;
-      base = out = scratch;
-      limit = scratch + sizeof scratch;
-    }
+    *error = fromUnicodeWholeChars(target, out, dst + capacity, in, pieces.end(), pieces.last());
     if (U_FAILURE(*error)) break;
   }
-  const int64_t needed = total + (out - base);
+  return out - dst;
+}
+
+// The bytes the whole text needs, converted into a scratch buffer only to
+// count them.
+int64_t fromUnicodeCount(UConverter* target, Utf16Pieces& pieces, UErrorCode* error) {
+  char scratch[1024];
+  int64_t total = 0;
+  while (pieces.next()) {
+    const char16_t* in = pieces.begin();
+    do {
+      *error = U_ZERO_ERROR;
+      char* out = scratch;
+      ucnv_fromUnicode(target, &out, scratch + sizeof scratch, &in, pieces.end(), nullptr, pieces.last(), error);
+      total += out - scratch;
+    } while (*error == U_BUFFER_OVERFLOW_ERROR);
+    if (U_FAILURE(*error)) break;
+  }
+  return total;
+}
+
+// ucnv_fromUChars over the caller's text: writes what fits into the
+// destination and returns the bytes the whole text needs, with the "not
+// terminated" warning or the overflow error as u_terminateChars sets them.
+// A cut text is counted again from the start, so that a stateful target's
+// count does not depend on where the destination ended.
+int64_t fromUnicodeWhole(UConverter* target, char* dst, int32_t capacity, const char16_t* src, size_t units, bool swap,
+                         UErrorCode* error) {
+  ucnv_resetFromUnicode(target);
+  int64_t needed = 0;
+  {
+    Utf16Pieces pieces(src, units, swap);
+    needed = fromUnicodePieces(target, dst, capacity, pieces, error);
+  }
+  if (*error == U_BUFFER_OVERFLOW_ERROR) {
+    Utf16Pieces pieces(src, units, swap);
+    needed = fromUnicodeCount(target, pieces, error);
+    ucnv_resetFromUnicode(target);
+  }
   if (U_SUCCESS(*error) && needed >= capacity) {
     *error = needed == capacity ? U_STRING_NOT_TERMINATED_WARNING : U_BUFFER_OVERFLOW_ERROR;
   }
@@ -140,8 +165,7 @@ int32_t juConvFromUChars(char* dst, int64_t size, const char16_t* src, int64_t l
   const int32_t capacity = pinCapacity(size - 1, kIcuMaxCallBytes);
   const size_t units = length < 0 ? juWStrLen(src) : static_cast<size_t>(length);
   if (units > static_cast<size_t>(kIcuMaxLength)) return kJuConvFailed;
-  Utf16Pieces pieces(src, units, swap != 0);
   UErrorCode error = U_ZERO_ERROR;
-  const int64_t needed = fromUnicodeWhole(target, dst, capacity, pieces, &error);
+  const int64_t needed = fromUnicodeWhole(target, dst, capacity, src, units, swap != 0, &error);
   return finishWholeString(dst, capacity, needed, error, written, false);
 }

@@ -129,8 +129,9 @@ int32_t juUtf8ToUtf16(char16_t* dst, int64_t size, const char* src, int64_t leng
   // Text that fills the destination leaves no room for a terminator.
   const int32_t result = U_FAILURE(error) ? juMapIcuError(error) : needed == size ? kJuConvTruncated : kJuConvOk;
   if (result > kJuConvUnmappable) return result;
+  const int64_t produced = julib::internal::dropHalfPair(dst, std::min(needed, capacity), needed);
   // Cut text is handed back in the asked byte order too.
-  if (swap != 0) juSwapUtf16(dst, dst, static_cast<size_t>(std::min(needed, capacity)));
+  if (swap != 0) juSwapUtf16(dst, dst, static_cast<size_t>(produced));
   if (result == kJuConvOk) dst[needed] = 0;
   return result;
 }

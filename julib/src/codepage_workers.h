@@ -69,10 +69,17 @@ void clearTail(Unit* dst, int64_t size, int64_t units) {
   for (int64_t i = std::max<int64_t>(size - units, 0); i < size; ++i) dst[i] = 0;
 }
 
+// UTF-16 output that ICU cut after `n` of the units it needs: the first
+// half of a pair that did not fit is zeroed. Returns the units left.
+inline int64_t dropHalfPair(char16_t* dst, int64_t n, int64_t needed) {
+  if (n < needed && n > 0 && isHighSurrogate(dst[n - 1])) dst[--n] = 0;
+  return n;
+}
+
 // Ends a whole-string conversion that ICU ran with `capacity` units of room
 // (at most one less than the destination) and that needs `needed` units.
 // A failure other than a cut or an unconvertible character is returned as
-// it is. Otherwise the output is terminated after the part that was
+// it is. Otherwise the output is terminated after the whole characters
 // written, the units written are swapped when asked, and the result is 0,
 // 1 or 2; text that exactly fills the room before the terminator is whole.
 template <typename Unit>
@@ -81,7 +88,8 @@ int32_t finishWholeString(Unit* dst, int32_t capacity, int64_t needed, UErrorCod
   if (written != nullptr) *written = needed;
   const int32_t result = U_FAILURE(error) ? juMapIcuError(error) : kJuConvOk;
   if (result != kJuConvOk && result != kJuConvTruncated && result != kJuConvUnmappable) return result;
-  const int64_t produced = std::clamp<int64_t>(needed, 0, capacity);
+  int64_t produced = std::clamp<int64_t>(needed, 0, capacity);
+  if constexpr (sizeof(Unit) == sizeof(char16_t)) produced = dropHalfPair(dst, produced, needed);
   dst[produced] = 0;
   if constexpr (sizeof(Unit) == sizeof(char16_t)) {
     if (swapOutput) juSwapUtf16(dst, dst, static_cast<size_t>(produced));

@@ -182,6 +182,9 @@ TEST(Utf8ToUtf16, LengthsSwapAndIllFormedInput) {
   // Exactly full: cut (1), and still in the byte order asked for.
   EXPECT_EQ(juUtf8ToUtf16(out.data(), 2, "ab", 2, &written, 1), 1);
   EXPECT_EQ(out.substr(0, 2), u"\x6100\x6200");
+  // Cut before a pair: its first half is not left behind.
+  EXPECT_EQ(juUtf8ToUtf16(out.data(), 2, "a\xF0\x9F\x98\x80", 5, &written, 0), 1);
+  EXPECT_EQ(out.substr(0, 2), std::u16string(u"a\0", 2));
   EXPECT_EQ(juUtf8ToUtf16(out.data(), 8, "a\xC0\x80", 3, &written, 0), 4);
   EXPECT_EQ(juUtf8ToUtf16(out.data(), 8, "ab", kBeyondInt32, &written, 0), 4);
   EXPECT_EQ(juUtf8ToUtf16(out.data(), 8, "ab", -2, &written, 0), 4);
@@ -202,6 +205,7 @@ TEST(Utf8ToUtf16Z, DestinationBoundaries) {
       {"h\xC3\xA9llo", 5, 1, 5, std::u16string(u"h\u00E9ll\0", 5)},
       {"h\xC3\xA9llo", 6, 0, 5, std::u16string(u"h\u00E9llo\0", 6)},
       {"h\xC3\xA9llo", 7, 0, 5, std::u16string(u"h\u00E9llo\0", 6)},
+      {"a\xF0\x9F\x98\x80", 3, 1, 3, std::u16string(u"a\0\0", 3)},  // nothing of a pair that does not fit
       {"", 1, 0, 0, std::u16string(u"\0", 1)},
   };
   for (const Row& row : rows) {

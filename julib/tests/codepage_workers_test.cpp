@@ -358,6 +358,10 @@ TEST(ConvToUChars, DestinationBoundaries) {
     EXPECT_EQ(out.substr(0, row.contents.size()), row.contents);
   }
   std::u16string out(4, u'#');
+  // Nothing of a pair that does not fit.
+  Converter utf8("UTF-8");
+  EXPECT_EQ(juConvToUChars(out.data(), 3, "a\xF0\x9F\x98\x80", 5, nullptr, utf8, 0), 1);
+  EXPECT_EQ(out.substr(0, 3), std::u16string(u"a\0\0", 3));
   EXPECT_EQ(juConvToUChars(out.data(), 0, "a", 1, nullptr, cp1252, 0), 4);
   EXPECT_EQ(juConvToUChars(out.data(), 4, "", 0, nullptr, cp1252, 0), 0);
   EXPECT_EQ(out[0], u'\0');
@@ -377,6 +381,7 @@ TEST(ConvFromUChars, DestinationBoundariesAndPartialCharacters) {
   const Row rows[] = {
       {1, 1, std::string("\0", 1)},
       {2, 1, std::string("a\0", 2)},
+      {3, 1, std::string("a\0\0", 3)},  // nothing of a character that does not fit
       {4, 1, std::string("a\x93\xFA\0", 4)},
       {5, 0,
        std::string("a\x93\xFA"
