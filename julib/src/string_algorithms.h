@@ -174,6 +174,49 @@ Char* newTerminatedCopy(const Char* text, size_t n) {
   return block;
 }
 
+// Whether n units at p share a byte with the buffer of s (its whole
+// capacity, so text past the length counts too).
+template <typename Char, typename S>
+bool overlapsBuffer(const Char* p, size_t n, const S& s) {
+  if (p == nullptr || n == 0 || s.data == nullptr) return false;
+  const uintptr_t at = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t base = reinterpret_cast<uintptr_t>(s.data);
+  const size_t unit = sizeof *s.data;
+  if (at >= base) return (at - base) / unit < s.capacity;
+  return (base - at) / sizeof(Char) < n;
+}
+
+// A source that an edit reads while it changes a string. When the source lies
+// in (or overlaps) the string's buffer, hold() points it at a copy, so the
+// edit reads what the source held at the call however the buffer grows or
+// its text moves, through any number of steps. The copy is zeroed before it
+// is freed: the string may be a wiping one.
+template <typename Char>
+class StableSource {
+ public:
+  StableSource() = default;
+  StableSource(const StableSource&) = delete;
+  StableSource& operator=(const StableSource&) = delete;
+  ~StableSource() { freeWiped(copy_, units_); }
+
+  // Once per source: `text` (n units, terminated in the copy) may be
+  // redirected; false, with out of memory reported, when the copy cannot be
+  // made.
+  template <typename S>
+  [[nodiscard]] bool hold(const Char*& text, size_t n, const S& s) {
+    if (!overlapsBuffer(text, n, s)) return true;
+    copy_ = newTerminatedCopy(text, n);
+    if (copy_ == nullptr) return false;
+    units_ = n + 1;
+    text = copy_;
+    return true;
+  }
+
+ private:
+  Char* copy_ = nullptr;
+  size_t units_ = 0;
+};
+
 // ---------------------------------------------------------------------------
 // Growth.
 // ---------------------------------------------------------------------------
@@ -229,9 +272,8 @@ int appendUnits(S& s, const CharOf<S>* text, size_t n) {
   if (text == nullptr) n = 0;
   size_t needed;
   if (!sizeSum(&needed, s.length, n, 1)) return 1;
-  const size_t inside = offsetIn(text, s.data, s.capacity);
-  if (makeRoomFor(s, needed) != 0) return 1;
-  if (inside != kNowhere) text = s.data + inside;
+  StableSource<CharOf<S>> source;
+  if (!source.hold(text, n, s) || makeRoomFor(s, needed) != 0) return 1;
   moveUnits(s.data + s.length, text, n);
   s.length += n;
   return 0;
@@ -252,11 +294,9 @@ int appendDecimal(S& s, Number value) {
 }
 
 // Replaces oldLen units at pos by newLen units of text; pos and oldLen are
-// cut to the text. A text in the string's own buffer is copied aside first,
-// since the move of the tail may overwrite it.
+// cut to the text. The text may lie in the string's own buffer.
 template <typename S>
 int replaceUnits(S& s, size_t pos, size_t oldLen, const CharOf<S>* text, size_t newLen) {
-  using Char = CharOf<S>;
   if (text == nullptr) {
     newLen = 0;
   } else if (newLen == 0) {
@@ -271,21 +311,13 @@ int replaceUnits(S& s, size_t pos, size_t oldLen, const CharOf<S>* text, size_t 
     juReportOutOfMemory();
     return 1;
   }
-  Char* aside = nullptr;
-  if (newLen != 0 && offsetIn(text, s.data, s.capacity) != kNowhere) {
-    aside = newTerminatedCopy(text, newLen);
-    if (aside == nullptr) return 1;
-    text = aside;
-  }
-  if (makeRoomFor(s, newLength + 1) != 0) {
-    freeWiped(aside, newLen);
-    return 1;
-  }
+  // The move of the tail may overwrite a text in the buffer.
+  StableSource<CharOf<S>> source;
+  if (!source.hold(text, newLen, s) || makeRoomFor(s, newLength + 1) != 0) return 1;
   if (newLen != oldLen) moveUnits(s.data + pos + newLen, s.data + pos + oldLen, s.length - pos - oldLen);
   moveUnits(s.data + pos, text, newLen);
   s.length = newLength;
   s.data[newLength] = 0;
-  freeWiped(aside, newLen);
   return 0;
 }
 
@@ -301,7 +333,9 @@ int replaceViewRange(S& s, const V& range, const CharOf<S>* text, size_t n) {
 
 // Every occurrence of the pattern (searched up to its terminator), findLen
 // units replaced each time; the search resumes after the inserted text. An
-// empty pattern changes nothing: it would match without end.
+// empty pattern changes nothing: it would match without end. Pattern and
+// replacement may lie in the string's own buffer: every step reads them as
+// they were at the call.
 template <typename S>
 int replaceEvery(S& s, const CharOf<S>* find, size_t findLen, const CharOf<S>* repl, size_t replLen) {
   if (s.length == 0) return 0;
@@ -312,6 +346,9 @@ int replaceEvery(S& s, const CharOf<S>* find, size_t findLen, const CharOf<S>* r
   } else if (replLen == 0) {
     replLen = textLength(repl);
   }
+  StableSource<CharOf<S>> pattern;
+  StableSource<CharOf<S>> replacement;
+  if (!pattern.hold(find, textLength(find), s) || !replacement.hold(repl, replLen, s)) return 1;
   size_t start = 0;
   for (;;) {
     const size_t pos = s.find(find, start);
@@ -488,9 +525,8 @@ int appendQuotedText(S& s, const V& view, CharOf<S> q) {
   const size_t doubled = quotesToDouble(view, src, n, q);
   size_t needed;
   if (!sizeSum(&needed, s.length, n, doubled) || !sizeSum(&needed, needed, 3)) return 1;
-  const size_t inside = offsetIn(src, s.data, s.capacity);
-  if (makeRoomFor(s, needed) != 0) return 1;
-  if (inside != kNowhere) src = s.data + inside;
+  StableSource<Char> source;
+  if (!source.hold(src, n, s) || makeRoomFor(s, needed) != 0) return 1;
   Char* end = quoteBounded(view, s.data + s.length, s.capacity - s.length, src, n, q);
   s.length = static_cast<size_t>(end - s.data);
   return 0;
@@ -501,22 +537,16 @@ template <typename S>
 int quoteInPlace(S& s, CharOf<S> q) {
   using Char = CharOf<S>;
   const size_t n = s.data == nullptr ? 0 : s.length;
-  Char* aside = nullptr;
-  if (n != 0) {
-    aside = newTerminatedCopy(s.data, n);
-    if (aside == nullptr) return 1;
-  }
+  const Char* text = s.data;
+  StableSource<Char> source;
+  if (!source.hold(text, n, s)) return 1;
   // The copy is quoted from the start of the buffer, stepped by the
   // string's own kind.
-  const size_t doubled = quotesToDouble(s, aside, n, q);
+  const size_t doubled = quotesToDouble(s, text, n, q);
   size_t needed;
-  if (!sizeSum(&needed, n, doubled, 3) || makeRoomFor(s, needed) != 0) {
-    freeWiped(aside, n + 1);
-    return 1;
-  }
-  Char* end = quoteBounded(s, s.data, s.capacity, aside, n, q);
+  if (!sizeSum(&needed, n, doubled, 3) || makeRoomFor(s, needed) != 0) return 1;
+  Char* end = quoteBounded(s, s.data, s.capacity, text, n, q);
   s.length = static_cast<size_t>(end - s.data);
-  freeWiped(aside, n + 1);
   return 0;
 }
 
@@ -601,9 +631,8 @@ int unquoteText(const V& v, S& destination, CharOf<V> q) {
   const size_t n = text == nullptr ? 0 : v.length;
   size_t needed;
   if (!sizeSum(&needed, destination.length, n, 1)) return 1;
-  const size_t inside = offsetIn(text, destination.data, destination.capacity);
-  if (makeRoomFor(destination, needed) != 0) return 1;
-  if (inside != kNowhere) text = destination.data + inside;
+  StableSource<Char> source;
+  if (!source.hold(text, n, destination) || makeRoomFor(destination, needed) != 0) return 1;
   Char* out = destination.data;
   size_t written = 0;
   for (size_t i = 1; i < n;) {
@@ -664,24 +693,21 @@ int cursorWrite(C& c, const CharOf<C>* s, size_t n) {
   if (n == 0) return 0;
   auto* target = c.target;
   if (target == nullptr || s == nullptr) return 1;
+  // Without growth the write lands in the gap and memmove reads a source
+  // anywhere in the target as it was; growth and the move of the unread text
+  // may move it, so then it is held.
+  StableSource<CharOf<C>> source;
   if (c.readPosition - c.writePosition < n) {
     size_t grow;
     if (!sizeSum(&grow, n, 512)) return 1;
     // Everything up to the end of the unread text is kept (a wiping target
     // copies only its length).
     target->length = c.readPosition + c.length;
-    const size_t inUnread = offsetIn(s, c.data, c.length);
-    const size_t inBuffer = offsetIn(s, target->data, target->capacity);
-    if (target->ensureFree(grow) != 0) return 1;
+    if (!source.hold(s, n, *target) || target->ensureFree(grow) != 0) return 1;
     auto* base = target->data;
     moveUnits(base + c.readPosition + grow, base + c.readPosition, c.length);
     c.readPosition += grow;
     c.data = base + c.readPosition;
-    if (inUnread != kNowhere) {
-      s = c.data + inUnread;
-    } else if (inBuffer != kNowhere) {
-      s = base + inBuffer;  // the written part and the gap keep their offsets
-    }
   }
   moveUnits(target->data + c.writePosition, s, n);
   c.writePosition += n;

@@ -176,7 +176,8 @@ int JuStringW::append(uint64_t value) { return ji::appendDecimal(*this, value); 
 int JuStringW::appendNarrow(const char* bytes, size_t n) {
   if (bytes == nullptr) n = 0;
   size_t needed;
-  if (!ji::sizeSum(&needed, length, n, 1) || makeRoom(needed) != 0) return 1;
+  ji::StableSource<char> source;  // bytes in the buffer would be written over
+  if (!ji::sizeSum(&needed, length, n, 1) || !source.hold(bytes, n, *this) || makeRoom(needed) != 0) return 1;
   for (size_t i = 0; i < n; ++i) data[length + i] = static_cast<unsigned char>(bytes[i]);
   length += n;
   return 0;

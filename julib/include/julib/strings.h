@@ -9,7 +9,8 @@
 // grow (2716 "Cannot handle strings larger than 65500 bytes."). Growth is
 // exact: reserve is asked for exactly the size needed. Operations that can
 // fail return 0 or 1 with the reason on the thread's error list; searches
-// return an offset, the length when nothing is found.
+// return an offset, the length when nothing is found. A source text may lie
+// in the string's own buffer: it is read as it was when the call began.
 #ifndef JULIB_STRINGS_H
 #define JULIB_STRINGS_H
 
