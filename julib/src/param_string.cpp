@@ -16,6 +16,7 @@
 #include "julib/strings.h"
 #include "cstring_internal.h"
 #include "param_string_internal.h"
+#include "string_algorithms.h"
 
 namespace julib::internal {
 
@@ -78,10 +79,13 @@ bool isDigit(Char c) {
 
 // Replaces every occurrence of `marker` outside the filled ranges by
 // (text, n) and records each inserted range. The search resumes after the
-// inserted text. 0, or 1 when the string or the range list cannot grow; the
+// inserted text; a text from the string's own buffer is read as it was at
+// the call. 0, or 1 when the string or the range list cannot grow; the
 // replacements made before stay.
 template <typename Str, typename Char>
 int fillMarker(Str& s, FilledRanges& filled, const Char* marker, size_t markerLength, const Char* text, size_t n) {
+  julib::internal::StableSource<Char> source;
+  if (!source.hold(text, n, s)) return 1;
   size_t k = 0;  // first range that ends after the candidate
   size_t from = 0;
   while (from < s.length) {
