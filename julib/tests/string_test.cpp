@@ -530,6 +530,51 @@ TEST_F(StringReplace, ReplaceAllInDoubleByteText) {
 }
 
 // ---------------------------------------------------------------------------
+// Sources inside the string's own buffer
+// ---------------------------------------------------------------------------
+
+using StringAliasing = JuTest;
+
+JuParamString& param(JuString& s) { return static_cast<JuParamString&>(s); }
+
+TEST_F(StringAliasing, ASourceInItsOwnBufferActsAsACopyTakenFirst) {
+  using Row = jutest::AliasRow<JuString, char>;
+  using S = JuString;
+  using P = const char*;
+  constexpr auto kString = jutest::AliasTarget::kString;
+  constexpr auto kParam = jutest::AliasTarget::kParam;
+  const Row rows[] = {
+      {"assign", kString, [](S& s, P p, size_t n) { return s.assign(p, n); }},
+      {"assign to NUL", kString, [](S& s, P p, size_t) { return s.assign(p); }},
+      {"append", kString, [](S& s, P p, size_t n) { return s.append(p, n); }},
+      {"append to NUL", kString, [](S& s, P p, size_t) { return s.append(p); }},
+      {"appendQuoted", kString, [](S& s, P p, size_t n) { return s.appendQuoted(JuSubString(p, n), '\''); }},
+      {"replace", kString, [](S& s, P p, size_t n) { return s.replace(1, 2, p, n); }},
+      {"replace a view", kString, [](S& s, P p, size_t n) { return s.replace(JuSubString(s.data + 9, 3), p, n); }},
+      {"replaceAll: replacement", kString, [](S& s, P p, size_t n) { return s.replaceAll("a", 1, p, n); }},
+      {"replaceAll: pattern", kString,
+       [](S& s, P p, size_t n) { return s.replaceAll(p, n, "yyyyyyyyyyyyyyyyyyyyyyyyyyyyy", 29); }},
+      {"replaceAll to NUL", kString, [](S& s, P p, size_t) { return s.replaceAll("%s1", p); }},
+      {"unbraceInto", kString, [](S& s, P p, size_t n) { return JuSubString(p, n).unbraceInto(s); }},
+      {"unquoteInto", kString, [](S& s, P p, size_t n) { return JuSubString(p, n).unquoteInto(s, '\''); }},
+      {"cursor write", kString, [](S& s, P p, size_t n) { return JuReplaceString(s).write(p, n); }},
+      {"cursor quoted write", kString, [](S& s, P p, size_t n) { return JuReplaceString(s).writeQuoted(p, n, '\''); }},
+      {"template", kParam, [](S& s, P p, size_t n) { return param(s).assign(p, n); }},
+      {"template to NUL", kParam, [](S& s, P p, size_t) { return param(s).assign(p); }},
+      {"parameter", kParam, [](S& s, P p, size_t n) { return param(s).addParam(JuSubString(p, n)); }},
+      {"parameter to NUL", kParam, [](S& s, P p, size_t) { return param(s).addParam(p); }},
+      {"quoted parameter", kParam, [](S& s, P p, size_t) { return param(s).addQuotedParam(p, '"'); }},
+  };
+  jutest::expectAliasedAsCopied<JuString, JuStringEx, JuParamString>(std::string("{a%s1'b''c%s1a}"), rows);
+  // A source that starts before a caller's buffer and reaches into it.
+  char buffer[16] = "'ab''cd'";
+  JuString attached;
+  attached.attachBuffer(buffer + 2, sizeof buffer - 2, 0);
+  ASSERT_EQ(JuSubString(buffer, 8).unquoteInto(attached, '\''), 0);
+  EXPECT_EQ(text(attached), "ab'cd");
+}
+
+// ---------------------------------------------------------------------------
 // Wiping
 // ---------------------------------------------------------------------------
 

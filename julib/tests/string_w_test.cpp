@@ -316,6 +316,56 @@ TEST_F(WideString, LinesWrapAndJoins) {
 }
 
 // ---------------------------------------------------------------------------
+// Sources inside the string's own buffer
+// ---------------------------------------------------------------------------
+
+using WideAliasing = JuTest;
+
+JuParamStringW& param(JuStringW& s) { return static_cast<JuParamStringW&>(s); }
+const char* bytes(const char16_t* p) { return reinterpret_cast<const char*>(p); }
+
+TEST_F(WideAliasing, ASourceInItsOwnBufferActsAsACopyTakenFirst) {
+  using Row = jutest::AliasRow<JuStringW, char16_t>;
+  using S = JuStringW;
+  using P = const char16_t*;
+  constexpr auto kString = jutest::AliasTarget::kString;
+  constexpr auto kParam = jutest::AliasTarget::kParam;
+  const Row rows[] = {
+      {"assign", kString, [](S& s, P p, size_t n) { return s.assign(p, n); }},
+      {"assign to NUL", kString, [](S& s, P p, size_t) { return s.assign(p); }},
+      {"append", kString, [](S& s, P p, size_t n) { return s.append(p, n); }},
+      {"append to NUL", kString, [](S& s, P p, size_t) { return s.append(p); }},
+      {"appendNarrow", kString, [](S& s, P p, size_t n) { return s.appendNarrow(bytes(p), 2 * n); }},
+      {"appendQuoted", kString, [](S& s, P p, size_t n) { return s.appendQuoted(JuSubStringW(p, n), u'\''); }},
+      {"replace", kString, [](S& s, P p, size_t n) { return s.replace(1, 2, p, n); }},
+      {"replace a view", kString, [](S& s, P p, size_t n) { return s.replace(JuSubStringW(s.data + 9, 3), p, n); }},
+      {"replaceAll: replacement", kString, [](S& s, P p, size_t n) { return s.replaceAll(u"a", 1, p, n); }},
+      {"replaceAll: pattern", kString,
+       [](S& s, P p, size_t n) { return s.replaceAll(p, n, u"yyyyyyyyyyyyyyyyyyyyyyyyyyyyy", 29); }},
+      {"replaceAll to NUL", kString, [](S& s, P p, size_t) { return s.replaceAll(u"%s1", p); }},
+      {"unbraceInto", kString, [](S& s, P p, size_t n) { return JuSubStringW(p, n).unbraceInto(s); }},
+      {"unquoteInto", kString, [](S& s, P p, size_t n) { return JuSubStringW(p, n).unquoteInto(s, u'\''); }},
+      {"from UTF-16 bytes", kString,
+       [](S& s, P p, size_t n) { return s.assignFromMultiByte(bytes(p), n, JuCodePageKind::kUtf16); }},
+      {"from UTF-8", kString,
+       [](S& s, P p, size_t n) { return s.assignFromMultiByte(bytes(p), 2 * n, JuCodePageKind::kUtf8); }},
+      {"from a code page", kString, [](S& s, P p, size_t n) { return s.assignFromCodePage(bytes(p), 2 * n, 1014); }},
+      {"cursor write", kString, [](S& s, P p, size_t n) { return JuReplaceStringW(s).write(p, n); }},
+      {"cursor quoted write", kString,
+       [](S& s, P p, size_t n) { return JuReplaceStringW(s).writeQuoted(p, n, u'\''); }},
+      {"template", kParam, [](S& s, P p, size_t n) { return param(s).assign(p, n); }},
+      {"template to NUL", kParam, [](S& s, P p, size_t) { return param(s).assign(p); }},
+      {"template from UTF-8", kParam,
+       [](S& s, P p, size_t) { return param(s).assignFromMultiByte(bytes(p), JuCodePageKind::kUtf8); }},
+      {"template from a code page", kParam, [](S& s, P p, size_t) { return param(s).assignFromCodePage(bytes(p), 4); }},
+      {"parameter", kParam, [](S& s, P p, size_t n) { return param(s).addParam(JuSubStringW(p, n)); }},
+      {"parameter to NUL", kParam, [](S& s, P p, size_t) { return param(s).addParam(p); }},
+      {"quoted parameter", kParam, [](S& s, P p, size_t) { return param(s).addQuotedParam(p, u'"'); }},
+  };
+  jutest::expectAliasedAsCopied<JuStringW, JuStringWEx, JuParamStringW>(std::u16string(u"{a%s1'b''c%s1a}"), rows);
+}
+
+// ---------------------------------------------------------------------------
 // Wiping
 // ---------------------------------------------------------------------------
 

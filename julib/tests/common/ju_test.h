@@ -50,6 +50,12 @@ struct FreedBlock {
   unsigned char bytes[kFreedBytes];
 };
 const FreedBlock* freedBlock(const void* address);
+// A mark of the frees so far, and whether a block freed after it (among the
+// last frees) still began with the n bytes: a copy of a secret let go
+// unwiped. (Only the start counts: what lies past a block's requested size
+// may be older text.)
+size_t freeMark();
+bool freedBeginningWith(size_t mark, const void* bytes, size_t n);
 
 // Switches the process ANSI code page for a scope.
 class ScopedCodePage {

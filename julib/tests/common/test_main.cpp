@@ -40,6 +40,16 @@ const FreedBlock* freedBlock(const void* address) {
   return nullptr;
 }
 
+size_t freeMark() { return next; }
+
+bool freedBeginningWith(size_t mark, const void* bytes, size_t n) {
+  for (size_t i = mark; i < next; ++i) {
+    const FreedBlock& slot = ring[i % kRing];
+    if (next - i <= kRing && n != 0 && n <= slot.size && std::memcmp(slot.bytes, bytes, n) == 0) return true;
+  }
+  return false;
+}
+
 ScopedCodePage::ScopedCodePage(uint32_t codePage) : saved_(platform::ansiCodePage()) {
   EXPECT_TRUE(platform::setAnsiCodePage(codePage));
 }
