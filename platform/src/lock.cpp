@@ -27,4 +27,21 @@ void Lock::leave() noexcept {
   }
 }
 
+void Lock::leaveInForkedChild() noexcept {
+  owner_.store(currentThreadId(), std::memory_order_relaxed);
+  leave();
+}
+
+namespace {
+
+void enterLock(void* lock) { static_cast<Lock*>(lock)->enter(); }
+void leaveLock(void* lock) { static_cast<Lock*>(lock)->leave(); }
+void leaveLockInChild(void* lock) { static_cast<Lock*>(lock)->leaveInForkedChild(); }
+
+}  // namespace
+
+bool keepAcrossFork(Lock& lock, ForkStage stage) noexcept {
+  return addForkHandlers(stage, {enterLock, leaveLock, leaveLockInChild, &lock});
+}
+
 }  // namespace platform

@@ -12,6 +12,7 @@ namespace {
 // the file lock with other processes. One lock for every file: updates are
 // short, and a single lock cannot be taken in two orders.
 Lock processUpdateLock;
+[[maybe_unused]] const bool processUpdateLockKept = keepAcrossFork(processUpdateLock, ForkStage::kPlatform);
 
 }  // namespace
 }  // namespace platform

@@ -45,6 +45,26 @@ TEST(Process, AForkedChildHasItsOwnIds) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
+// Fork handlers run stage by stage in the lock order before a fork, and in
+// the reverse order after it in the parent and in the child.
+TEST(Process, ForkHandlersFollowTheLockOrder) {
+  static std::string steps;
+  static char letters[] = "pdl";
+  const platform::ForkStage stages[] = {platform::ForkStage::kPlatform, platform::ForkStage::kDeliverable,
+                                        platform::ForkStage::kLibrary};
+  for (size_t i = 0; i < 3; ++i) {
+    auto step = [](void* letter) { steps += *static_cast<char*>(letter); };
+    ASSERT_TRUE(platform::addForkHandlers(stages[i], {step, step, step, &letters[i]}));
+  }
+  steps.clear();
+  const pid_t child = fork();
+  if (child == 0) _exit(steps == "dlppld" ? 0 : 1);
+  EXPECT_EQ(steps, "dlppld");
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST(Process, ExitHookRunsWhenTheThreadEnds) {
   std::atomic<int> ran{0};
   std::thread([&] {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/process.h"
+
 namespace platform {
 
 // A recursive lock with a constant initialiser: a global Lock works before any
@@ -19,12 +21,21 @@ class Lock {
 
   void enter() noexcept;
   void leave() noexcept;
+  // After fork(), in the child, for a lock the forking thread entered: the
+  // child's thread, that thread's copy under a new id, owns it and leaves it
+  // once.
+  void leaveInForkedChild() noexcept;
 
  private:
   std::mutex mutex_;
   std::atomic<uint32_t> owner_{0};  // thread id of the holder, 0 when free
   uint32_t depth_ = 0;              // touched only by the holder
 };
+
+// Keeps `lock` sound across fork() for the life of the module: entered
+// before the fork at `stage` of the lock order, left after it in the parent
+// and in the child. False when no handlers could be added.
+[[nodiscard]] bool keepAcrossFork(Lock& lock, ForkStage stage) noexcept;
 
 }  // namespace platform
 

@@ -27,6 +27,38 @@ uint32_t currentProcessId() noexcept;
 // argument. Returns false when the hook could not be registered.
 bool setThreadExitHook(void (*hook)(void*), void* arg) noexcept;
 
+// ---------------------------------------------------------------------------
+// Fork.
+// ---------------------------------------------------------------------------
+
+// What a module does around fork() so that the locks it holds across a step
+// of its work are in a known state in the child, whose one thread is a copy
+// of the forking thread: `prepare` takes the locks (so no other thread is
+// inside such a step when the process is copied), `parent` releases them,
+// and `child` releases them and drops what belonged to the parent alone.
+// Each is given `context`.
+struct ForkHandlers {
+  void (*prepare)(void* context);
+  void (*parent)(void* context);
+  void (*child)(void* context);
+  void* context;
+};
+
+// The lock order of the layers: a lock that may be taken while another is
+// held comes after it. Prepare handlers run stage by stage in this order,
+// within a stage in the order they were added; parent and child handlers
+// run in the exact reverse. Child handlers see the child's own ids.
+enum class ForkStage : uint8_t {
+  kDeliverable,  // a deliverable's locks (the trace lock, then its sinks')
+  kLibrary,      // the support library's locks
+  kPlatform,     // this layer's own locks, taken inside all others
+};
+
+// Adds handlers for the life of the module that holds this layer (up to 32
+// sets). False when there is no room; the caller's locks then stay as a fork
+// finds them.
+[[nodiscard]] bool addForkHandlers(ForkStage stage, const ForkHandlers& handlers) noexcept;
+
 // Writes the file path of `module` (the main program for null) as UTF-8 bytes
 // and a NUL into `buffer` of `size` bytes. Returns the bytes written without
 // the NUL; a path cut to size - 1 returns size (as GetModuleFileName does),
