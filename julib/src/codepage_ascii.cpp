@@ -72,6 +72,7 @@ constexpr size_t kAnswers = 32;
 AsciiAnswer answers[kAnswers];
 std::atomic<size_t> answerCount{0};
 platform::Lock answerLock;
+[[maybe_unused]] const bool answerLockKept = platform::keepAcrossFork(answerLock, platform::ForkStage::kLibrary);
 
 const AsciiAnswer* findAnswer(const char* name, bool fallback, size_t count) {
   for (size_t i = 0; i < count; ++i) {

@@ -52,6 +52,7 @@ struct StartUp {
     std::atexit(juDestroySpareLock);
     juInitPageCacheLock();
     std::atexit(juDestroyPageCacheLock);
+    juInitForkHandlers();
   }
 };
 

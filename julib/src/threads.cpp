@@ -31,7 +31,67 @@ void watchThread(JuThreadInfo* record, uint32_t threadId) {
   if (threadId == platform::currentThreadId()) (void)platform::setThreadExitHook(markFree, record);
 }
 
+// ---------------------------------------------------------------------------
+// Fork.
+// ---------------------------------------------------------------------------
+
+constexpr size_t kForkLocks = 4;
+
+// The global locks in the order they nest: errors posted under the profile
+// or a cache lock take the thread-list lock.
+void forkLocks(JuCriticalSection* (&locks)[kForkLocks]) {
+  locks[0] = &juProfileLock;
+  locks[1] = &juPageCacheLock;
+  locks[2] = &juSpareLock;
+  locks[3] = &juThreadListLock;
+}
+
+// Set by the prepare handler; the system runs one fork's handlers at a time.
+uint32_t forkingThread = 0;
+
+void enterLocksForFork(void*) {
+  forkingThread = platform::currentThreadId();
+  JuCriticalSection* locks[kForkLocks];
+  forkLocks(locks);
+  for (JuCriticalSection* lock : locks) juEnterForFork(*lock);
+}
+
+void leaveLocksAfterFork(bool inChild) {
+  JuCriticalSection* locks[kForkLocks];
+  forkLocks(locks);
+  for (size_t i = kForkLocks; i > 0; --i) juLeaveAfterFork(*locks[i - 1], inChild);
+}
+
+// The child has one thread, the forking thread's copy under a new id: its
+// record answers to that id, and the records of the threads the child does
+// not have are free for the threads it makes.
+void adoptRecordsInChild() {
+  const uint32_t self = platform::currentThreadId();
+  for (JuThreadInfo* record = juThreadInfoList.load(std::memory_order_acquire); record != nullptr;
+       record = record->next.load(std::memory_order_acquire)) {
+    if (record->freeFlag.load(std::memory_order_relaxed) != 0) continue;
+    if (record->threadId.load(std::memory_order_relaxed) == forkingThread) {
+      record->threadId.store(self, std::memory_order_relaxed);
+    } else {
+      record->freeFlag.store(1, std::memory_order_release);
+    }
+  }
+}
+
+void afterForkInParent(void*) { leaveLocksAfterFork(false); }
+
+void afterForkInChild(void*) {
+  adoptRecordsInChild();
+  leaveLocksAfterFork(true);
+}
+
 }  // namespace
+
+void juInitForkHandlers() {
+  // Without room for them a fork finds the locks as they are.
+  (void)platform::addForkHandlers(platform::ForkStage::kLibrary,
+                                  {enterLocksForFork, afterForkInParent, afterForkInChild, nullptr});
+}
 
 JuThreadInfo::JuThreadInfo(uint32_t threadId) : threadId(threadId) {}
 

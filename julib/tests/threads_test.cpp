@@ -1,5 +1,8 @@
 // Per-thread records and the process-wide locks.
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <set>
 #include <thread>
@@ -81,6 +84,31 @@ TEST(JuThreadInfo, EndedThreadsGiveTheirRecordsBack) {
     }).join();
   }
   EXPECT_EQ(listLength(), settled);
+}
+
+// A forked child's one thread, the forking thread's copy under a new id,
+// keeps its record and error list; the other threads' records are free.
+TEST(JuThreadInfo, AForkedChildKeepsItsListAndFreesTheOthers) {
+  JuErrorList list(7, 1);
+  JuErrorList::pushCurrent(&list);
+  std::atomic<JuThreadInfo*> other{nullptr};
+  std::atomic<bool> release{false};
+  std::thread thread([&] {
+    other = JuThreadInfo::find(platform::currentThreadId());
+    while (!release.load()) std::this_thread::yield();
+  });
+  while (other.load() == nullptr) std::this_thread::yield();
+  const pid_t child = fork();
+  if (child == 0) {
+    juPostError(2705);
+    _exit(JuErrorList::current() == &list && list.count == 1 && other.load()->freeFlag.load() == 1 ? 0 : 1);
+  }
+  release = true;
+  thread.join();
+  EXPECT_EQ(JuErrorList::popCurrent(), &list);
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(JuCriticalSection, GlobalLocksExistFromLoadTime) {

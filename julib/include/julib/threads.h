@@ -83,6 +83,21 @@ class JuLockGuard {
   bool entered_;
 };
 
+// Around fork(): a lock is entered before it (unless in no-lock mode) and
+// left after it, in the parent or, by the forking thread's copy, in the
+// child.
+inline void juEnterForFork(JuCriticalSection& lock) {
+  if (lock.noLock == 0) lock.section.enter();
+}
+inline void juLeaveAfterFork(JuCriticalSection& lock, bool inChild) {
+  if (lock.noLock != 0) return;
+  if (inChild) {
+    lock.section.leaveInForkedChild();
+  } else {
+    lock.section.leave();
+  }
+}
+
 // The process-wide locks; they exist from load time.
 extern JuCriticalSection& juProfileLock;
 extern JuCriticalSection& juThreadListLock;
@@ -101,6 +116,10 @@ void juInitNullError();
 void juInitThreadListLock();
 void juInitSpareLock();
 void juInitPageCacheLock();
+// Keeps the four locks sound across fork(): they are taken before it and
+// left after; in the child, the forking thread's record answers to the
+// child's thread id and the other threads' records are free.
+void juInitForkHandlers();
 void juDestroyProfileLock();
 void juDestroyOutOfMemoryError();
 void juDestroyNullError();
