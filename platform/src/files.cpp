@@ -21,6 +21,15 @@ bool systemPath(const char* path, char* out, size_t size) {
   return true;
 }
 
+// Copies a path that is in the system's form already. Returns false when it
+// does not fit.
+bool copyPath(const char* path, char* out, size_t size) {
+  const size_t length = std::strlen(path);
+  if (length >= size) return false;
+  std::memcpy(out, path, length + 1);
+  return true;
+}
+
 // Copies a NUL-terminated text of `length` bytes into `buffer` of `size`
 // bytes; kErrorRange (nothing copied) when it does not fit.
 ErrorNumber copyOut(const char* text, size_t length, char* buffer, size_t size) {

@@ -2,9 +2,11 @@
 // size. The name of file n is directory + base + n (counter width digits,
 // "0"-padded) + "." + extension: logs\SQL_.LOG with ten files gives
 // logs/SQL_01.LOG up to logs/SQL_10.LOG, then logs/SQL_01.LOG again.
+//
+// Several processes may write one set ("TraceFilePerProcess" other than
+// "1"): every file is opened for appending and each write holds whole
+// records only, so no process's record is split by another's.
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "julib/cstring.h"
@@ -81,9 +83,6 @@ void postFileError(int32_t number, const char* label, const char* name) {
   error->addParam(name);
 }
 
-// The runtime's number for the last failed stream call.
-int32_t lastErrorNumber() { return platform::errorNumberOf(errno); }
-
 // Writes `index` in decimal into the `width` bytes at `field`, right-aligned
 // and "0"-padded (only its low digits when it has more).
 void writeCounter(char* field, uint64_t width, uint64_t index) {
@@ -101,14 +100,46 @@ void forgetFileName(JuFileTracing& sink) {
   sink.counterField = nullptr;
 }
 
-// Ends the current file: flush and close. 0, or 1 with 30041 when buffered
-// records could not be written.
-uint32_t closeCurrentFile(JuFileTracing& sink) {
-  if (sink.file == nullptr) return 0;
-  const int failed = std::fclose(sink.file);
+// Writes the gathered records in one write and empties the buffer, whether
+// or not they could be written.
+platform::ErrorNumber writePending(JuTraceLogFile& file) {
+  const size_t bytes = file.pendingBytes;
+  file.pendingBytes = 0;
+  return bytes == 0 ? platform::kErrorNone : platform::writeWhole(file.descriptor, file.pending, bytes);
+}
+
+// Takes one record: into the buffer when it fits there (after the gathered
+// records have gone out, when they leave it no room), else in a write of its
+// own. A failure to write what was gathered is returned; the record is kept.
+platform::ErrorNumber putRecord(JuTraceLogFile& file, const char* data, size_t length) {
+  platform::ErrorNumber error = platform::kErrorNone;
+  if (length > kTraceLogBufferBytes - file.pendingBytes) error = writePending(file);
+  if (length > kTraceLogBufferBytes) {
+    const platform::ErrorNumber written = platform::writeWhole(file.descriptor, data, length);
+    return error != platform::kErrorNone ? error : written;
+  }
+  std::memcpy(file.pending + file.pendingBytes, data, length);
+  file.pendingBytes += length;
+  return error;
+}
+
+// Writes what is gathered, closes and forgets the current file; the first
+// failure, which has lost records.
+platform::ErrorNumber endFile(JuFileTracing& sink) {
+  if (sink.file == nullptr) return platform::kErrorNone;
+  const platform::ErrorNumber written = writePending(*sink.file);
+  const platform::ErrorNumber closed = platform::closeFile(sink.file->descriptor);
+  juFree(sink.file);
   sink.file = nullptr;
-  if (failed == 0) return 0;
-  postFileError(lastErrorNumber(), nullptr, nullptr);
+  return written != platform::kErrorNone ? written : closed;
+}
+
+// Ends the current file. 0, or 1 with 30041 when gathered records could not
+// be written.
+uint32_t closeCurrentFile(JuFileTracing& sink) {
+  const platform::ErrorNumber error = endFile(sink);
+  if (error == platform::kErrorNone) return 0;
+  postFileError(error, nullptr, nullptr);
   return 1;
 }
 
@@ -119,17 +150,24 @@ uint32_t closeCurrentFile(JuFileTracing& sink) {
 // naming the file.
 uint32_t openCurrentFile(JuFileTracing& sink) {
   sink.bytesWritten = 0;
-  errno = 0;
   const bool append = sink.appendMode != 0 && !sink.wrapped;
-  sink.file = std::fopen(sink.fileName, append ? "a" : "w");
-  if (sink.file == nullptr) {
-    postFileError(lastErrorNumber(), " ", sink.fileName);
+  auto* file = static_cast<JuTraceLogFile*>(juMallocChecked(sizeof(JuTraceLogFile)));
+  if (file == nullptr) return 1;  // out of memory is recorded
+  file->pendingBytes = 0;
+  // Shared with every other process (no lock); emptied when not appending,
+  // and written at its end either way. The name has its separators turned
+  // already, a double-byte character's trail byte left as it is.
+  const uint32_t options = platform::kOpenWriteOnly | platform::kOpenCreate | platform::kOpenAppend |
+                           platform::kOpenSystemPath | (append ? 0 : platform::kOpenTruncate);
+  const platform::ErrorNumber error = platform::openFile(sink.fileName, options, &file->descriptor);
+  if (error != platform::kErrorNone) {
+    juFree(file);
+    postFileError(error, " ", sink.fileName);
     return 1;
   }
-  if (append && std::fseek(sink.file, 0, SEEK_END) == 0) {
-    const long size = std::ftell(sink.file);
-    if (size > 0) sink.bytesWritten = static_cast<uint64_t>(size);
-  }
+  uint64_t size = 0;
+  if (append && platform::fileSize(file->descriptor, &size) == platform::kErrorNone) sink.bytesWritten = size;
+  sink.file = file;
   return 0;
 }
 
@@ -200,7 +238,7 @@ uint32_t buildFileName(JuFileTracing& sink, JuValueParser& parser) {
 }  // namespace
 
 JuFileTracing::~JuFileTracing() {
-  if (file != nullptr) std::fclose(file);
+  (void)endFile(*this);  // no one to tell
   juFree(fileName);
 }
 
@@ -286,24 +324,12 @@ uint32_t JuFileTracing::write(const char* data, size_t length) {
     if (openNextFile(*this) != 0) return 1;
   }
   bytesWritten = length > UINT64_MAX - bytesWritten ? UINT64_MAX : bytesWritten + length;
-  if (length != 0) {
-    errno = 0;
-    if (std::fwrite(data, 1, length, file) != length) {
-      postFileError(lastErrorNumber(), nullptr, nullptr);
-      // The stream stays usable for the next record.
-      std::clearerr(file);
-      return 1;
-    }
-  }
-  if (flushMode == 2) {
-    errno = 0;
-    if (std::fflush(file) != 0) {
-      postFileError(lastErrorNumber(), nullptr, nullptr);
-      std::clearerr(file);
-      return 1;
-    }
-  }
-  return 0;
+  platform::ErrorNumber error = length != 0 ? putRecord(*file, data, length) : platform::kErrorNone;
+  if (error == platform::kErrorNone && flushMode == 2) error = writePending(*file);
+  if (error == platform::kErrorNone) return 0;
+  // The lost records are reported; the file stays open for the next ones.
+  postFileError(error, nullptr, nullptr);
+  return 1;
 }
 
 uint32_t JuFileTracing::flush() {
@@ -311,12 +337,11 @@ uint32_t JuFileTracing::flush() {
   // mid-flush.
   JuLockGuard guard(lock);
   if (flushMode != 1 || file == nullptr) return 0;
-  errno = 0;
-  if (std::fflush(file) == 0) return 0;
-  // Records that could not be pushed out are lost: say so, and keep the
-  // stream usable for the next ones.
-  postFileError(lastErrorNumber(), nullptr, nullptr);
-  std::clearerr(file);
+  const platform::ErrorNumber error = writePending(*file);
+  if (error == platform::kErrorNone) return 0;
+  // Records that could not be written are lost: say so; the file stays
+  // open for the next ones.
+  postFileError(error, nullptr, nullptr);
   return 1;
 }
 

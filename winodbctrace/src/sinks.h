@@ -13,10 +13,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 #include "julib/object.h"
 #include "julib/threads.h"
+#include "platform/files.h"
 
 // The sink kind's message when "ODBCTraceMode" is missing or unknown.
 inline constexpr uint16_t kTraceMsgBadMode = 153;
@@ -57,6 +57,19 @@ class JuMemoryTracing : public JuTracing {
   JuCriticalSection lock{0};
 };
 
+// Bytes of whole records an open log file keeps before one write takes them
+// all (flush modes 0 and 1).
+inline constexpr size_t kTraceLogBufferBytes = 4096;
+
+// An open log file: its descriptor, opened for appending so that every
+// write lands whole at the end whatever other processes write to the same
+// file, and the whole records that wait for the next write.
+struct JuTraceLogFile {
+  platform::FileDescriptor descriptor;
+  size_t pendingBytes;
+  char pending[kTraceLogBufferBytes];
+};
+
 class JuFileTracing : public JuTracing {
  public:
   JuFileTracing() = default;
@@ -64,11 +77,13 @@ class JuFileTracing : public JuTracing {
 
   uint32_t open(const char* attributes) override;
   // Rotates to the next file before a record that would pass the maximum
-  // size; a record is never split across files.
+  // size; a record is never split across files, nor across two writes.
+  // Flush mode 2 writes it at once; modes 0 and 1 gather whole records and
+  // write them together when the next one does not fit.
   uint32_t write(const char* data, size_t length) override;
   uint32_t close() override;
-  // Flush mode 1: flushes the open file; 1 with 30041 when buffered records
-  // could not be written.
+  // Flush mode 1: writes the gathered records; 1 with 30041 when they could
+  // not be written.
   uint32_t flush() override;
 
   char* fileName = nullptr;      // directory + base + counter + "." + extension
@@ -80,7 +95,7 @@ class JuFileTracing : public JuTracing {
   uint64_t counterWidth = 0;
   uint64_t fileIndex = 0;
   uint64_t appendMode = 0;
-  FILE* file = nullptr;
+  JuTraceLogFile* file = nullptr;  // null when none is open
   uint32_t flushMode = 0;  // 0 none, 1 on request, 2 after every record
   JuCriticalSection lock{0};
   // Set when the counter came back to file 1 since the open: from then on

@@ -1,12 +1,17 @@
-// The file sink: names, rotation, append mode, flush modes, failures and
-// many threads, on real files in a temporary folder.
+// The file sink: names, rotation, append mode, flush modes, failures, many
+// threads and many processes, on real files in a temporary folder.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/ju_test.h"
@@ -479,6 +484,66 @@ TEST_F(FileTracingTest, EightThreadsLoseNothing) {
   const std::set<std::pair<int, int>> seen = sinktest::recordsInFiles(dir_, /*maxFileBytes=*/8192);
   EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kRecords));
   EXPECT_GT(dir_.entries().size(), 10u);
+}
+
+// ---------------------------------------------------------------------------
+// Processes
+// ---------------------------------------------------------------------------
+
+// Record `seq` of writer `writer` (0 to 15): "<", the writer's letter, the
+// number and "|", the letter again up to its length, and a line break;
+// lengths from 10 bytes to 64 KiB.
+std::string sharedRecord(int writer, int seq) {
+  static constexpr size_t kLengths[] = {10, 37, 100, 413, 1000, 4095, 4097, 6000, 16384, 65536};
+  const char letter = static_cast<char>('a' + writer);
+  std::string record = "<" + std::string(1, letter) + std::to_string(seq) + "|";
+  record.resize(kLengths[static_cast<size_t>(seq + writer) % std::size(kLengths)] - 1, letter);
+  return record + '\n';
+}
+
+// Four processes of four threads write one file, as processes that share a
+// set of logs do: every record reaches it whole, once, in every flush mode.
+TEST_F(FileTracingTest, FourProcessesOfFourThreadsWriteWholeRecordsToOneFile) {
+  constexpr int kProcesses = 4, kThreads = 4, kRecords = 60;
+  for (const std::string flushMode : {"2", "0", "1"}) {
+    SCOPED_TRACE("ODBCTraceFlush=" + flushMode);
+    const std::string name = "shared" + flushMode + ".log";
+    const std::string attributes =
+        "ODBCTraceFlush=" + flushMode + ";ODBCTraceMaxFileSize=1048576;TraceFileOpenAppendMode=1;TraceFile=" + dir_ / name;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+      children.push_back(fork());
+      if (children.back() != 0) continue;
+      JuFileTracing sink;
+      std::atomic<uint32_t> failures{sink.open(attributes.c_str())};
+      std::vector<std::thread> threads;
+      for (int writer = p * kThreads; writer < (p + 1) * kThreads; ++writer) {
+        threads.emplace_back([&sink, &failures, writer] {
+          for (int i = 0; i < kRecords; ++i) {
+            const std::string record = sharedRecord(writer, i);
+            failures += sink.write(record.data(), record.size()) + sink.flush();
+          }
+        });
+      }
+      for (std::thread& thread : threads) thread.join();
+      _exit(failures.load() + sink.close() == 0 ? 0 : 1);
+    }
+    for (pid_t child : children) {
+      int status = -1;
+      EXPECT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    // Line by line: a record split or mixed with another is no record.
+    std::set<std::string> expected, found;
+    for (int writer = 0; writer < kProcesses * kThreads; ++writer) {
+      for (int i = 0; i < kRecords; ++i) expected.insert(sharedRecord(writer, i));
+    }
+    std::istringstream lines(content("shared" + flushMode + "01.log"));
+    size_t count = 0;
+    for (std::string line; std::getline(lines, line); ++count) found.insert(line + '\n');
+    EXPECT_EQ(count, expected.size());
+    EXPECT_TRUE(found == expected) << found.size() << " distinct lines";
+  }
 }
 
 }  // namespace

@@ -71,13 +71,15 @@ inline constexpr FileDescriptor kNoDescriptor = -1;
 // (no newline translation) and is not inherited by programs started later.
 inline constexpr uint32_t kOpenReadWrite = 1;        // else read-only
 inline constexpr uint32_t kOpenCreate = 2;           // create when missing
-inline constexpr uint32_t kOpenTruncate = 4;         // only with kOpenReadWrite
+inline constexpr uint32_t kOpenTruncate = 4;         // only with kOpenReadWrite or kOpenWriteOnly
 inline constexpr uint32_t kOpenExclusive = 8;        // with kOpenCreate: fail when it exists
 inline constexpr uint32_t kOpenAppend = 16;          // every write goes to the end
 inline constexpr uint32_t kOpenCreateReadOnly = 32;  // a file created now gets no write permission
 inline constexpr uint32_t kOpenDeleteOnClose = 64;   // see below
 inline constexpr uint32_t kOpenDenyWriters = 128;    // see below
 inline constexpr uint32_t kOpenDenyAll = 256;        // wins over kOpenDenyWriters
+inline constexpr uint32_t kOpenWriteOnly = 512;      // written, never read; wins over kOpenReadWrite
+inline constexpr uint32_t kOpenSystemPath = 1024;    // the path uses '/' already: a '\' byte stays
 
 // Opens `path`. A directory is not a file: opening one fails with
 // kErrorAccessDenied.
@@ -97,6 +99,9 @@ inline constexpr uint32_t kOpenDenyAll = 256;        // wins over kOpenDenyWrite
 
 // Closes a descriptor (it is gone even when an error is reported).
 [[nodiscard]] ErrorNumber closeFile(FileDescriptor descriptor) noexcept;
+
+// The size in bytes of the file open on `descriptor`.
+[[nodiscard]] ErrorNumber fileSize(FileDescriptor descriptor, uint64_t* size) noexcept;
 
 // Moves the file position to `offset` bytes from the start; an offset above
 // 2^63 - 1 fails with kErrorInvalidArgument.
