@@ -44,6 +44,10 @@ JuTracing::~JuTracing() = default;
 
 uint32_t JuTracing::flush() { return 0; }
 
+void JuTracing::enterForFork() {}
+
+void JuTracing::leaveAfterFork(bool) {}
+
 uint64_t TraceKibToBytes(uint64_t kib) { return kib < kKibLimit ? kib * 1024 : UINT64_MAX; }
 
 JuTracing* JuTracing::create(const char* modeText) {

@@ -350,3 +350,10 @@ uint32_t JuFileTracing::close() {
   forgetFileName(*this);
   return closeCurrentFile(*this);
 }
+
+void JuFileTracing::enterForFork() { juEnterForFork(lock); }
+
+void JuFileTracing::leaveAfterFork(bool inChild) {
+  if (inChild && file != nullptr) file->pendingBytes = 0;
+  juLeaveAfterFork(lock, inChild);
+}

@@ -102,3 +102,17 @@ uint32_t JuMemFileTracing::close() {
   JuLockGuard guard(lock);
   return releaseStages(*this);
 }
+
+void JuMemFileTracing::enterForFork() {
+  juEnterForFork(lock);
+  if (memoryStage != nullptr) memoryStage->enterForFork();
+  if (fileStage != nullptr) fileStage->enterForFork();
+}
+
+void JuMemFileTracing::leaveAfterFork(bool inChild) {
+  // The stages are those of the prepare step: no one could change them
+  // while this sink's lock was held.
+  if (fileStage != nullptr) fileStage->leaveAfterFork(inChild);
+  if (memoryStage != nullptr) memoryStage->leaveAfterFork(inChild);
+  juLeaveAfterFork(lock, inChild);
+}

@@ -74,3 +74,10 @@ uint32_t JuMemoryTracing::close() {
   JuLockGuard guard(lock);
   return 0;
 }
+
+void JuMemoryTracing::enterForFork() { juEnterForFork(lock); }
+
+void JuMemoryTracing::leaveAfterFork(bool inChild) {
+  if (inChild) writePosition = 0;
+  juLeaveAfterFork(lock, inChild);
+}

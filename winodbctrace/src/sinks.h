@@ -7,7 +7,8 @@
 //   TraceFileOpenAppendMode=<n>;ODBCTraceMaxNumFiles=<n>;ODBCTraceFlush=<n>;
 //   TraceFile=<path>
 // open, write and close return 0, or 1 with the reason posted; each runs
-// under the sink's own lock, and so does the file sink's flush.
+// under the sink's own lock, and so does the file sink's flush. Sinks that
+// hold a memory stage come before the stage in the lock order.
 #ifndef VRTRACE_SINKS_H
 #define VRTRACE_SINKS_H
 
@@ -34,6 +35,13 @@ class JuTracing : public JuObject {
   virtual uint32_t write(const char* data, size_t length) = 0;
   virtual uint32_t close() = 0;
   virtual uint32_t flush();
+
+  // Around fork(), under the trace lock: takes the sink's locks before it
+  // and leaves them after. In the child, the records the sink holds but has
+  // not written are dropped: they stay the parent's to write. The base holds
+  // neither locks nor records.
+  virtual void enterForFork();
+  virtual void leaveAfterFork(bool inChild);
 };
 
 // A size in KiB as bytes: v * 1024 below 2^54 - 1, else all bits set.
@@ -50,6 +58,8 @@ class JuMemoryTracing : public JuTracing {
   // buffer keeps its last bytes. Always 0.
   uint32_t write(const char* data, size_t length) override;
   uint32_t close() override;  // keeps the buffer
+  void enterForFork() override;
+  void leaveAfterFork(bool inChild) override;  // the child starts empty
 
   char* buffer = nullptr;
   uint64_t bufferSize = 0;
@@ -85,6 +95,8 @@ class JuFileTracing : public JuTracing {
   // Flush mode 1: writes the gathered records; 1 with 30041 when they could
   // not be written.
   uint32_t flush() override;
+  void enterForFork() override;
+  void leaveAfterFork(bool inChild) override;  // the child drops what is gathered
 
   char* fileName = nullptr;      // directory + base + counter + "." + extension
   char* fileNameEnd = nullptr;
@@ -113,6 +125,9 @@ class JuMemFileTracing : public JuTracing {
   uint32_t write(const char* data, size_t length) override;
   // Drains the memory stage into the files and deletes both stages.
   uint32_t close() override;
+  // This sink's lock, then the stages'.
+  void enterForFork() override;
+  void leaveAfterFork(bool inChild) override;
 
   JuMemoryTracing* memoryStage = nullptr;
   JuFileTracing* fileStage = nullptr;

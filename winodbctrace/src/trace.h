@@ -143,7 +143,8 @@ uint32_t TraceOptionValue();
 // The trace lock: the handle table's slot search and the writing of each
 // record, from its header to the sink's flush. Constant-initialised and
 // never torn down, so records find it whatever the order of opens and
-// closes.
+// closes; taken before a fork, then the sink's locks, so that a forked
+// child finds both free.
 void TraceLock();
 void TraceUnlock();
 // Holds the trace lock for a scope.

@@ -39,8 +39,8 @@ const platform::Module vrTraceModule = {"kjtrac.dll", reinterpret_cast<const voi
 
 namespace {
 
-// The library has no start-up code of its own beyond this: messages come
-// from its module from load time on.
+// The library has no start-up code of its own beyond this and its fork
+// handlers (below): messages come from its module from load time on.
 [[maybe_unused]] const bool moduleSet = (juResourceModule.store(&vrTraceModule, std::memory_order_release), true);
 
 // ---------------------------------------------------------------------------
@@ -58,6 +58,40 @@ std::atomic<bool> initialised{false};
 // Set by TraceCloseLogFile, cleared by TraceOpenLogFile: no lazy open while
 // set.
 std::atomic<bool> closedByCaller{false};
+
+// ---------------------------------------------------------------------------
+// Fork.
+// ---------------------------------------------------------------------------
+
+// The sink whose locks the prepare handler took; the system runs one fork's
+// handlers at a time.
+JuTracing* forkSink = nullptr;
+
+// The trace lock first, then the sink's: with both held, no thread is
+// between the header of a record and its hand-over, and the sink cannot be
+// opened, closed or deleted.
+void enterForFork(void*) {
+  traceLock.enter();
+  forkSink = currentSink.load(std::memory_order_acquire);
+  if (forkSink != nullptr) forkSink->enterForFork();
+}
+
+void leaveAfterFork(bool inChild) {
+  if (forkSink != nullptr) forkSink->leaveAfterFork(inChild);
+  if (inChild) {
+    traceLock.leaveInForkedChild();
+  } else {
+    traceLock.leave();
+  }
+}
+
+void leaveInParent(void*) { leaveAfterFork(false); }
+
+void leaveInChild(void*) { leaveAfterFork(true); }
+
+// Without room for them a fork finds the locks as they are.
+[[maybe_unused]] const bool forkHandled =
+    platform::addForkHandlers(platform::ForkStage::kDeliverable, {enterForFork, leaveInParent, leaveInChild, nullptr});
 
 // ---------------------------------------------------------------------------
 // Names and messages.

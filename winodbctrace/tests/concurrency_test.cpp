@@ -1,9 +1,13 @@
 // The trace library under load: sixteen application threads making their
 // ODBC calls at once through the Driver Manager stand-in, in each trace mode;
-// the memory sink read back while the threads write; and the handle table
-// full, through libvrtrc28.so's own exports.
+// the memory sink read back while the threads write; the handle table full,
+// through libvrtrc28.so's own exports; and processes forked while threads
+// trace.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -246,6 +251,112 @@ TEST(HandleTableTest, The201stOutstandingCallGetsNoHandleAndAFreedHandleIsReused
   }
   EXPECT_EQ(log.records[202].kind, "ENTER");
   EXPECT_NE(log.records[202].args, log.records[200].args);
+}
+
+// ---------------------------------------------------------------------------
+// Forks.
+// ---------------------------------------------------------------------------
+
+// Settings set before any thread starts and read without a lock after: a
+// forked child must not wait for a lock of the test's own.
+std::map<std::string, std::string> forkSettings;
+
+size_t readForkSetting(const char* key, const char* fallback, char* buffer, size_t size) {
+  const auto found = forkSettings.find(key);
+  const std::string_view value = found != forkSettings.end() ? std::string_view(found->second) : fallback;
+  const size_t n = value.copy(buffer, size - 1);
+  buffer[n] = '\0';
+  return n;
+}
+
+// The child's exit status, or -1 when it did not exit within three seconds
+// (it is killed then).
+int exitStatusWithin(pid_t child) {
+  int status = 0;
+  for (int ms = 0; waitpid(child, &status, WNOHANG) == 0; ++ms) {
+    if (ms == 3000) kill(child, SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// One SQLFetch of statement handle `statement`, ENTER and EXIT; its handle.
+int16_t fetchOnce(uint64_t statement) {
+  const int16_t handle = TraceCall(coretest::kFetch, &statement);
+  TraceReturn(handle, 0);
+  return handle;
+}
+
+class ForkTest : public coretest::TraceCoreTest {
+ protected:
+  // A log of `mode`, one set for every process, with the default prefix.
+  void openLog(const char* mode, const std::string& dir, const char* flushMode = "2") {
+    forkSettings = {{"ODBCTraceMode", mode}, {"TraceFile", dir + "/fork.log"}, {"TraceFilePerProcess", "0"},
+                    {"ODBCTraceFlush", flushMode}, {"ODBCTraceMaxFileSize", "256"}};
+    TraceSetSettingReaderForTesting(readForkSetting);
+    ASSERT_EQ(TraceOpenLogFile(nullptr, nullptr, 0), 0);
+  }
+};
+
+// 200 children forked while eight threads trace: each makes its traced call,
+// closes the log and exits, whichever lock a thread of its parent held. A
+// test per trace mode, for the time forks take.
+class ForkWhileTracingTest : public ForkTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ForkWhileTracingTest, ChildrenCallAndExit) {
+  coretest::TempDir dir;
+  openLog(GetParam(), dir.path());
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  for (uint64_t t = 0; t < 8; ++t) {
+    threads.emplace_back([&stop, t] {
+      while (!stop.load()) fetchOnce(0x6000 + t);
+    });
+  }
+  int forks = 0, hung = 0, failed = 0;
+  for (; forks < 200 && hung < 3; ++forks) {
+    const pid_t child = fork();
+    if (child == 0) _exit(fetchOnce(0x7000) != 0 && TraceCloseLogFile() == 0 ? 0 : 1);
+    const int status = child > 0 ? exitStatusWithin(child) : 1;
+    hung += status == -1 ? 1 : 0;
+    failed += status > 0 ? 1 : 0;
+  }
+  stop.store(true);
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(hung, 0) << "of " << forks << " children";
+  EXPECT_EQ(failed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(TraceModes, ForkWhileTracingTest, ::testing::Values("0", "1", "2"));
+
+// A child forked while the sink holds records it has not written, which
+// then closes the log, writes only its own: the parent writes its records
+// once. With the memory sink the child starts empty.
+TEST_F(ForkTest, AChildWritesNoRecordOfItsParent) {
+  const char* const rows[][2] = {{"0", "0"}, {"1", "2"}, {"2", "2"}};  // mode, flush mode
+  const std::string parent = "0x00000000000000A1\n", child = "0x00000000000000B2\n";
+  for (const auto& [mode, flushMode] : rows) {
+    SCOPED_TRACE(mode);
+    const bool memory = std::string_view(mode) == "2";
+    coretest::TempDir dir;
+    openLog(mode, dir.path(), flushMode);
+    fetchOnce(0xA1);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      fetchOnce(0xB2);
+      const std::string held = coretest::memoryLog();
+      const bool clean = !memory || (coretest::countOf(held, parent) == 0 && coretest::countOf(held, child) == 2);
+      _exit(clean && TraceCloseLogFile() == 0 ? 0 : 1);
+    }
+    EXPECT_EQ(pid > 0 ? exitStatusWithin(pid) : -1, 0);
+    fetchOnce(0xC3);
+    EXPECT_EQ(coretest::countOf(coretest::memoryLog(), parent), memory ? 2u : 0u);
+    TraceCloseLogFile();
+    std::string text;
+    for (const std::string& name : dir.entries()) text += coretest::readFile(dir / name);
+    EXPECT_EQ(coretest::countOf(text, parent), memory ? 0u : 2u);
+    EXPECT_EQ(coretest::countOf(text, child), memory ? 0u : 2u);
+  }
 }
 
 }  // namespace
