@@ -45,6 +45,24 @@ struct NameParts {
   size_t extensionLength;  // 0 when there is no extension
 };
 
+// The length of the directory part, through its last separator, stepping
+// double-byte characters whole so that a trail byte is never taken for a
+// separator.
+size_t directoryLength(const char* text, size_t length) {
+  size_t directory = 0;
+  for (size_t i = 0; i < length; i += juCharLen(text + i, JuCodePageKind::kAnsi)) {
+    if (platform::isPathSeparator(text[i])) directory = i + 1;
+  }
+  return directory;
+}
+
+// Where the base name that starts at `from` ends: its first ".", or the end.
+size_t baseEnd(const char* text, size_t length, size_t from) {
+  size_t i = from;
+  while (i < length && text[i] != '.') i += juCharLen(text + i, JuCodePageKind::kAnsi);
+  return i < length ? i : length;
+}
+
 // Splits a name, stepping double-byte characters whole so that a trail byte
 // is never taken for a separator or a dot. The extension is cut to whole
 // characters within 4 bytes.
@@ -52,12 +70,9 @@ struct NameParts {
 //   "a.b_.log"      -> base "a", extension "b_.l"
 NameParts splitName(const char* text, size_t length) {
   NameParts parts{};
-  for (size_t i = 0; i < length; i += juCharLen(text + i, JuCodePageKind::kAnsi)) {
-    if (platform::isPathSeparator(text[i])) parts.directoryLength = i + 1;
-  }
-  size_t i = parts.directoryLength;
-  while (i < length && text[i] != '.') i += juCharLen(text + i, JuCodePageKind::kAnsi);
-  parts.baseLength = (i < length ? i : length) - parts.directoryLength;
+  parts.directoryLength = directoryLength(text, length);
+  const size_t i = baseEnd(text, length, parts.directoryLength);
+  parts.baseLength = i - parts.directoryLength;
   if (i >= length) return parts;
   parts.extensionStart = i + 1;
   size_t end = parts.extensionStart;
@@ -236,6 +251,10 @@ uint32_t buildFileName(JuFileTracing& sink, JuValueParser& parser) {
 }
 
 }  // namespace
+
+size_t TraceFileBaseEnd(const char* name, size_t length) {
+  return baseEnd(name, length, directoryLength(name, length));
+}
 
 JuFileTracing::~JuFileTracing() {
   (void)endFile(*this);  // no one to tell

@@ -67,6 +67,14 @@ class JuMemoryTracing : public JuTracing {
   JuCriticalSection lock{0};
 };
 
+// Where the file sink ends the base name of a "TraceFile" value of
+// `length` bytes: at the first "." after its last separator (double-byte
+// characters stepped whole), else at its end. The counter goes there, and
+// what follows the dot is cut to an extension of four characters; the base
+// name itself is never cut.
+//   "logs\\a.b.log" -> 6 (before ".b.log")
+size_t TraceFileBaseEnd(const char* name, size_t length);
+
 // Bytes of whole records an open log file keeps before one write takes them
 // all (flush modes 0 and 1).
 inline constexpr size_t kTraceLogBufferBytes = 4096;

@@ -125,6 +125,14 @@ size_t TraceDefaultLogName(char* out, size_t size);
 // Returns 0, or 1 (nothing usable written) when it does not fit.
 //   "logs/SQL.LOG", "_1234_" -> "logs/SQL_1234_.LOG"; "a.b.log", "_" -> "a.b_.log"
 int TraceInsertFileSuffix(const char* name, const char* suffix, char* out, size_t size);
+// The per-process trace file name: `suffix` ("_<pid>_") inserted where the
+// file sink ends the base name (TraceFileBaseEnd), the part of the name it
+// never cuts, so that the whole process id reaches the name of every file
+// and no two processes share one. The same as TraceInsertFileSuffix where
+// the file part has at most one ".".
+//   "logs/SQL.LOG", "_1234_" -> "logs/SQL_1234_.LOG" (files logs/SQL_1234_01.LOG, ...)
+//   "logs/a.b.log", "_1234_" -> "logs/a_1234_.b.log" (files logs/a_1234_01.b.lo, ...)
+int TraceInsertProcessSuffix(const char* name, const char* suffix, char* out, size_t size);
 // The sink attribute string: the five numbers (memory buffer KiB, largest
 // file KiB, append mode, number of files, flush mode) and the path, braced
 // when the attribute parser would otherwise read it differently ("}}" for

@@ -217,15 +217,32 @@ bool endsInSeparator(const char* name) {
   return n != 0 && platform::isPathSeparator(name[n - 1]);
 }
 
-// "_<pid>_" when "TraceFilePerProcess" is exactly "1", else "_".
-void fileSuffix(char* suffix, size_t size) {
+// The trace file name of `fileName`: "_<pid>_" inserted when
+// "TraceFilePerProcess" is exactly "1", else "_". 0, or 1 when it does not
+// fit.
+int traceFileName(const char* fileName, char* out, size_t size) {
   char perProcess[1000];
   TraceReadSetting("TraceFilePerProcess", "1", perProcess, sizeof perProcess);
-  if (std::strcmp(perProcess, "1") == 0) {
-    std::snprintf(suffix, size, "_%" PRIu32 "_", platform::currentProcessId());
-  } else {
-    std::snprintf(suffix, size, "_");
+  if (std::strcmp(perProcess, "1") != 0) return TraceInsertFileSuffix(fileName, "_", out, size);
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "_%" PRIu32 "_", platform::currentProcessId());
+  return TraceInsertProcessSuffix(fileName, suffix, out, size);
+}
+
+// `name` with `suffix` inserted at byte `at`, and a NUL, into `out`; 0, or 1
+// (out emptied when it has room) when it does not fit.
+int insertAt(std::string_view name, size_t at, const char* suffix, char* out, size_t size) {
+  const size_t suffixLength = std::strlen(suffix);
+  if (out == nullptr || size == 0) return 1;
+  if (name.size() + suffixLength >= size) {
+    out[0] = '\0';
+    return 1;
   }
+  std::memcpy(out, name.data(), at);
+  std::memcpy(out + at, suffix, suffixLength);
+  std::memcpy(out + at + suffixLength, name.data() + at, name.size() - at);
+  out[name.size() + suffixLength] = '\0';
+  return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -333,10 +350,8 @@ int16_t openLog(const char16_t* name, char16_t* message, uint32_t messageBytes, 
     reportUnableToOpen(fileName, message, messageBytes);
     return -1;
   }
-  char suffix[16];
-  fileSuffix(suffix, sizeof suffix);
   char traceName[kFileNameBytes];
-  if (TraceInsertFileSuffix(fileName, suffix, traceName, sizeof traceName) != 0) {
+  if (traceFileName(fileName, traceName, sizeof traceName) != 0) {
     postNameTooLong(fileName);
     errors.report(message, messageBytes);
     return -1;
@@ -375,19 +390,14 @@ bool needsBraces(std::string_view value) {
 int TraceInsertFileSuffix(const char* name, const char* suffix, char* out, size_t size) {
   const std::string_view whole(name);
   const std::string_view filePart = platform::fileName(whole);
-  const size_t suffixLength = std::strlen(suffix);
-  if (out == nullptr || size == 0) return 1;
-  if (whole.size() + suffixLength >= size) {
-    out[0] = '\0';
-    return 1;
-  }
   const size_t dot = filePart.rfind('.');
   const size_t at = dot == std::string_view::npos ? whole.size() : whole.size() - filePart.size() + dot;
-  std::memcpy(out, whole.data(), at);
-  std::memcpy(out + at, suffix, suffixLength);
-  std::memcpy(out + at + suffixLength, whole.data() + at, whole.size() - at);
-  out[whole.size() + suffixLength] = '\0';
-  return 0;
+  return insertAt(whole, at, suffix, out, size);
+}
+
+int TraceInsertProcessSuffix(const char* name, const char* suffix, char* out, size_t size) {
+  const std::string_view whole(name);
+  return insertAt(whole, TraceFileBaseEnd(whole.data(), whole.size()), suffix, out, size);
 }
 
 size_t TraceDefaultLogName(char* out, size_t size) {

@@ -199,6 +199,36 @@ TEST_F(TraceStateTest, PerProcessSuffixOnlyForExactlyOne) {
   }
 }
 
+// The names of the first files: the whole process id in every per-process
+// name, where the base has dots too; one set for all keeps its names.
+TEST_F(TraceStateTest, PerProcessNamesKeepTheWholeProcessId) {
+  struct Row {
+    const char* perProcess;
+    const char* traceFile;
+    const char* first;  // "{pid}" stands for the process id
+  } rows[] = {
+      {"1", "SQL.LOG", "SQL_{pid}_01.LOG"},
+      {"1", "trace", "trace_{pid}_01.log"},
+      {"1", ".log", "_{pid}_01.log"},
+      {"1", "a.b.log", "a_{pid}_01.b.lo"},
+      {"1", "a.b.c.log", "a_{pid}_01.b.c."},
+      {"0", "SQL.LOG", "SQL_01.LOG"},
+      {"0", "a.b.log", "a01.b_.l"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.traceFile) + " " + row.perProcess);
+    TempDir dir;
+    useFileSink(dir / row.traceFile);
+    setSetting("TraceFilePerProcess", row.perProcess);
+    ASSERT_EQ(TraceOpenLogFile(nullptr, nullptr, 0), 0);
+    TraceCloseLogFile();
+    std::string expected = row.first;
+    const size_t pid = expected.find("{pid}");
+    if (pid != std::string::npos) expected.replace(pid, 5, pidText());
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{expected});
+  }
+}
+
 TEST_F(TraceStateTest, EmptyTraceFileWritesSqlLogInTheTemporaryDirectory) {
   TempDir dir;
   const char* saved = std::getenv("TMPDIR");
