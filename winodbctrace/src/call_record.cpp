@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/process.h"
 #include "trace.h"
 
 namespace {
@@ -108,6 +109,8 @@ const char* TraceTypeLabel(uint32_t code) {
 uint64_t TraceWiden(uint32_t code, uint64_t raw) { return widen(typeRow(code), raw); }
 
 int16_t TraceCall(const TraceFunction& function, const uint64_t* values) {
+  // The application's error number is the Driver Manager's to set, not ours.
+  platform::SystemErrorScope keepErrno;
   // The C heap, not the library's allocator: a failure posts nothing.
   auto* record = static_cast<TraceCallRecord*>(std::calloc(1, sizeof(TraceCallRecord)));
   if (record == nullptr) return 0;

@@ -58,6 +58,21 @@ std::atomic<bool> initialised{false};
 // Set by TraceCloseLogFile, cleared by TraceOpenLogFile: no lazy open while
 // set.
 std::atomic<bool> closedByCaller{false};
+// Set in a forked child whose parent's log is a per-process set: the
+// child's next record opens a set of its own.
+std::atomic<bool> reopenInChild{false};
+
+// The trace file name: at most 282 bytes and a NUL.
+constexpr size_t kFileNameBytes = 283;
+
+// The name the current sink was opened for, before its process suffix, and
+// how; written under the trace lock. A forked child opens it again.
+struct OpenedName {
+  char name[kFileNameBytes];
+  bool namePassed;
+  bool perProcess;
+};
+OpenedName opened{};
 
 // ---------------------------------------------------------------------------
 // Fork.
@@ -79,6 +94,8 @@ void enterForFork(void*) {
 void leaveAfterFork(bool inChild) {
   if (forkSink != nullptr) forkSink->leaveAfterFork(inChild);
   if (inChild) {
+    // Per-process files are never shared, not even with a forked child.
+    reopenInChild.store(forkSink != nullptr && opened.perProcess, std::memory_order_relaxed);
     traceLock.leaveInForkedChild();
   } else {
     traceLock.leave();
@@ -97,8 +114,6 @@ void leaveInChild(void*) { leaveAfterFork(true); }
 // Names and messages.
 // ---------------------------------------------------------------------------
 
-// The trace file name: at most 282 bytes and a NUL.
-constexpr size_t kFileNameBytes = 283;
 // "TraceFile" holds at most 260 bytes; one more tells a longer value.
 constexpr size_t kTraceFileSettingBytes = 262;
 constexpr size_t kTraceFileMaxLength = 260;
@@ -218,12 +233,13 @@ bool endsInSeparator(const char* name) {
 }
 
 // The trace file name of `fileName`: "_<pid>_" inserted when
-// "TraceFilePerProcess" is exactly "1", else "_". 0, or 1 when it does not
-// fit.
-int traceFileName(const char* fileName, char* out, size_t size) {
-  char perProcess[1000];
-  TraceReadSetting("TraceFilePerProcess", "1", perProcess, sizeof perProcess);
-  if (std::strcmp(perProcess, "1") != 0) return TraceInsertFileSuffix(fileName, "_", out, size);
+// "TraceFilePerProcess" is exactly "1" (*perProcess set), else "_". 0, or 1
+// when it does not fit.
+int traceFileName(const char* fileName, char* out, size_t size, bool* perProcess) {
+  char setting[1000];
+  TraceReadSetting("TraceFilePerProcess", "1", setting, sizeof setting);
+  *perProcess = std::strcmp(setting, "1") == 0;
+  if (!*perProcess) return TraceInsertFileSuffix(fileName, "_", out, size);
   char suffix[16];
   std::snprintf(suffix, sizeof suffix, "_%" PRIu32 "_", platform::currentProcessId());
   return TraceInsertProcessSuffix(fileName, suffix, out, size);
@@ -311,6 +327,24 @@ JuTracing* openSink(const char* fileName, bool namePassed) {
   return nullptr;
 }
 
+// Opens the sink for `fileName` with its process suffix and makes it
+// current; false with the reason posted.
+bool openNamed(const char* fileName, bool namePassed) {
+  char traceName[kFileNameBytes];
+  bool perProcess = false;
+  if (traceFileName(fileName, traceName, sizeof traceName, &perProcess) != 0) {
+    postNameTooLong(fileName);
+    return false;
+  }
+  JuTracing* sink = openSink(traceName, namePassed);
+  if (sink == nullptr) return false;
+  std::memcpy(opened.name, fileName, std::strlen(fileName) + 1);
+  opened.namePassed = namePassed;
+  opened.perProcess = perProcess;
+  currentSink.store(sink, std::memory_order_release);
+  return true;
+}
+
 enum class OpenKind { kExplicit, kLazy };
 
 int16_t openLog(const char16_t* name, char16_t* message, uint32_t messageBytes, OpenKind kind) {
@@ -350,20 +384,26 @@ int16_t openLog(const char16_t* name, char16_t* message, uint32_t messageBytes, 
     reportUnableToOpen(fileName, message, messageBytes);
     return -1;
   }
-  char traceName[kFileNameBytes];
-  if (traceFileName(fileName, traceName, sizeof traceName) != 0) {
-    postNameTooLong(fileName);
+  if (!openNamed(fileName, namePassed)) {
     errors.report(message, messageBytes);
     return -1;
   }
-
-  JuTracing* sink = openSink(traceName, namePassed);
-  if (sink == nullptr) {
-    errors.report(message, messageBytes);
-    return -1;
-  }
-  currentSink.store(sink, std::memory_order_release);
   return 0;
+}
+
+// In a forked child of a per-process log: the inherited sink, which no
+// longer holds anything of the parent's, gives way to a set under the
+// child's own process id.
+void reopenForChild() {
+  TraceLockScope lock;
+  if (!reopenInChild.exchange(false, std::memory_order_relaxed)) return;
+  JuTracing* sink = currentSink.exchange(nullptr, std::memory_order_acq_rel);
+  if (sink == nullptr) return;
+  (void)sink->close();  // failures are posted; the records go to the new set
+  delete sink;
+  OpenErrorScope errors;
+  const OpenedName name = opened;
+  (void)openNamed(name.name, name.namePassed);
 }
 
 // Whether `c` makes a value read differently by the attribute parser when
@@ -456,6 +496,7 @@ void TraceLock() { traceLock.enter(); }
 void TraceUnlock() { traceLock.leave(); }
 
 bool TraceOpenLazily() {
+  if (reopenInChild.load(std::memory_order_relaxed)) reopenForChild();
   if (currentSink.load(std::memory_order_acquire) != nullptr) return true;
   (void)openLog(nullptr, nullptr, 0, OpenKind::kLazy);
   return currentSink.load(std::memory_order_acquire) != nullptr;
@@ -468,10 +509,12 @@ bool TraceOpenLazily() {
 extern "C" {
 
 int16_t TraceOpenLogFile(const char16_t* name, char16_t* message, uint32_t messageBytes) {
+  platform::SystemErrorScope keepErrno;
   return openLog(name, message, messageBytes, OpenKind::kExplicit);
 }
 
 int16_t TraceCloseLogFile() {
+  platform::SystemErrorScope keepErrno;
   // The sink goes away under the trace lock, so no record is written to it
   // while it closes or after it is deleted.
   TraceLockScope lock;
@@ -485,6 +528,7 @@ int16_t TraceCloseLogFile() {
 }
 
 void TraceReturn(int16_t handle, int16_t returnCode) {
+  platform::SystemErrorScope keepErrno;
   TraceCallRecord* record = TraceTakeHandle(handle);
   if (record == nullptr) return;
   TraceWriteCall(*record, 0, static_cast<uint16_t>(returnCode));

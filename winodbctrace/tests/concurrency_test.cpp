@@ -289,9 +289,10 @@ int16_t fetchOnce(uint64_t statement) {
 
 class ForkTest : public coretest::TraceCoreTest {
  protected:
-  // A log of `mode`, one set for every process, with the default prefix.
-  void openLog(const char* mode, const std::string& dir, const char* flushMode = "2") {
-    forkSettings = {{"ODBCTraceMode", mode}, {"TraceFile", dir + "/fork.log"}, {"TraceFilePerProcess", "0"},
+  // A log of `mode`, one set for every process unless `perProcess` is "1",
+  // with the default prefix.
+  void openLog(const char* mode, const std::string& dir, const char* flushMode = "2", const char* perProcess = "0") {
+    forkSettings = {{"ODBCTraceMode", mode}, {"TraceFile", dir + "/fork.log"}, {"TraceFilePerProcess", perProcess},
                     {"ODBCTraceFlush", flushMode}, {"ODBCTraceMaxFileSize", "256"}};
     TraceSetSettingReaderForTesting(readForkSetting);
     ASSERT_EQ(TraceOpenLogFile(nullptr, nullptr, 0), 0);
@@ -357,6 +358,30 @@ TEST_F(ForkTest, AChildWritesNoRecordOfItsParent) {
     EXPECT_EQ(coretest::countOf(text, parent), memory ? 0u : 2u);
     EXPECT_EQ(coretest::countOf(text, child), memory ? 0u : 2u);
   }
+}
+
+// A child of a per-process log writes a set of its own, named for its own
+// process id; its parent's set never holds a record of the child's.
+TEST_F(ForkTest, AChildOfAPerProcessLogWritesItsOwnSet) {
+  coretest::TempDir dir;
+  openLog("0", dir.path(), "2", "1");
+  fetchOnce(0xA1);
+  const pid_t pid = fork();
+  if (pid == 0) _exit(fetchOnce(0xB2) != 0 && TraceCloseLogFile() == 0 ? 0 : 1);
+  ASSERT_EQ(pid > 0 ? exitStatusWithin(pid) : -1, 0);
+  fetchOnce(0xC3);
+  TraceCloseLogFile();
+  const std::string parentName = "fork_" + std::to_string(getpid()) + "_01.log";
+  const std::string childName = "fork_" + std::to_string(pid) + "_01.log";
+  std::vector<std::string> names = {parentName, childName};
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(dir.entries(), names);
+  const std::string parentLog = coretest::readFile(dir / parentName);
+  const std::string childLog = coretest::readFile(dir / childName);
+  EXPECT_EQ(coretest::countOf(parentLog, "0x00000000000000B2\n"), 0u);
+  EXPECT_EQ(coretest::countOf(parentLog, "0x00000000000000C3\n"), 2u);
+  EXPECT_EQ(coretest::countOf(childLog, "0x00000000000000B2\n"), 2u);
+  EXPECT_EQ(coretest::countOf(childLog, "0x00000000000000A1\n"), 0u);
 }
 
 }  // namespace

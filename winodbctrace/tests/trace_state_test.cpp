@@ -438,6 +438,24 @@ TEST_F(TraceStateTest, FailedOpenIsTriedAgainByTheNextRecord) {
   EXPECT_EQ(countOf(readFile(dir / "missing/t_01.log"), "SQLExecDirect"), 2u);
 }
 
+// The application's errno is the Driver Manager's to set: failed opens,
+// lazy opens and records leave it as the caller had it.
+TEST_F(TraceStateTest, ErrnoIsLeftAsTheCallerHadIt) {
+  TempDir dir;
+  useFileSink(dir / "missing/t.log");
+  errno = 77;
+  EXPECT_EQ(TraceOpenLogFile(nullptr, nullptr, 0), -1);
+  EXPECT_EQ(errno, 77) << "failed open";
+  const int16_t handle = execDirect(0x10, "SELECT 1");
+  EXPECT_EQ(errno, 77) << "failed lazy open";
+  std::filesystem::create_directory(dir / "missing");
+  TraceReturn(handle, 0);
+  TraceReturn(execDirect(0x11, "SELECT 2"), 0);
+  EXPECT_EQ(errno, 77) << "records";
+  EXPECT_EQ(TraceCloseLogFile(), 0);
+  EXPECT_EQ(errno, 77) << "close";
+}
+
 TEST_F(TraceStateTest, RecordsAfterCloseWriteNothingAndDoNotEmptyTheLog) {
   TempDir dir;
   useFileSink(dir / "t.log");

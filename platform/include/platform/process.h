@@ -74,6 +74,21 @@ size_t moduleFileName(ModuleHandle module, char* buffer, size_t size) noexcept;
 //   environmentBlock(buf, 0) -> 14 for {"A=1", "PATH=/bin"}, nothing copied
 size_t environmentBlock(char* buffer, size_t size) noexcept;
 
+// Keeps the calling thread's system error number (errno) as it was when the
+// scope began: code that a host calls in passing (a trace around each of its
+// calls) leaves the host the error its own call left.
+//   { SystemErrorScope keep; ...writes that fail... }  // errno as before
+class SystemErrorScope {
+ public:
+  SystemErrorScope() noexcept;
+  ~SystemErrorScope();
+  SystemErrorScope(const SystemErrorScope&) = delete;
+  SystemErrorScope& operator=(const SystemErrorScope&) = delete;
+
+ private:
+  int saved_;
+};
+
 // The Windows version the library believes it runs on. The stand-in reports a
 // current Windows (10.0, service pack 0); tests may report another one.
 bool isWindowsVersionAtLeast(uint16_t major, uint16_t minor, uint16_t servicePackMajor) noexcept;
