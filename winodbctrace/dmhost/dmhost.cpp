@@ -203,6 +203,14 @@ void closeTrace() {
   traceCloseLogFile();
 }
 
+// A forked child has only the thread that forked: the parent's other
+// threads inside the trace library are not there to leave it.
+void forgetOtherUsers() { traceUsers.store(insideTrace ? 1 : 0); }
+
+// Registered at load: a handler that set-up registered while another thread
+// forks would miss that fork.
+[[maybe_unused]] const bool forkHandled = pthread_atfork(nullptr, nullptr, forgetOtherUsers) == 0;
+
 void setUp() {
   if (!isOn(readSetting("Trace"))) return;
   std::string path = readSetting("TraceDll");

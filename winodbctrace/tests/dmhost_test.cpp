@@ -288,6 +288,13 @@ TEST_F(StandInTest, TracesCallsOfManyThreads) {
   EXPECT_EQ(exits, enters);
 }
 
+// Children forked while other threads are inside the trace library exit.
+TEST_F(StandInTest, ChildrenForkedWhileTracingExit) {
+  writeOdbcIni({"Trace=Yes", "TraceFile=" + logPath()});
+  const vrtest::ClientRun run = runClient({"forks=50"});
+  EXPECT_EQ(run.status, 0) << run.err;
+}
+
 // ---------------------------------------------------------------------------
 // Language bindings, which load unixODBC after start-up and into a local
 // scope, as the dependency of an extension module.

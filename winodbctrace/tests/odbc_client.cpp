@@ -40,6 +40,11 @@
 //                           source, prints the row of SELECT 'late' and
 //                           disconnects (first before any ODBC call, it runs
 //                           after the stand-in's own exit handler)
+//   forks=<n>               while four threads allocate and free environment
+//                           handles, forks n children that exit at once (their
+//                           exit handlers run; unixODBC's own locks are not
+//                           safe to use in such a child); fails when a child
+//                           does not exit within five seconds
 //   threads=<n>             (first word only) runs the rest of the script on n
 //                           threads at once, each with its own handles
 //   repeat=<n>              runs the next action n times (stops at a failure)
@@ -57,8 +62,11 @@
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <cstdio>
@@ -271,6 +279,47 @@ std::string atExitSource;
 void runAtExit();
 
 // Runs one action; false when it failed.
+// One environment handle allocated and freed.
+bool allocateAndFree() {
+  SQLHENV env = SQL_NULL_HENV;
+  if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return false;
+  return succeeded(SQLFreeHandle(SQL_HANDLE_ENV, env));
+}
+
+bool exitsWithin(pid_t child, int seconds) {
+  int status = 0;
+  for (int ms = 0; waitpid(child, &status, WNOHANG) == 0; ++ms) {
+    if (ms == seconds * 1000) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool forkWhileBusy(unsigned long children) {
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&stop] {
+      while (!stop.load()) allocateAndFree();
+    });
+  }
+  bool ok = true;
+  for (unsigned long i = 0; i < children && ok; ++i) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) std::exit(0);
+    ok = child > 0 && exitsWithin(child, 5);
+    if (!ok) std::fprintf(stderr, "child %lu did not exit\n", i);
+  }
+  stop.store(true);
+  for (std::thread& thread : threads) thread.join();
+  return ok;
+}
+
 bool run(Session& s, const std::string& action, std::string argument) {
   if (action == "connect" || action == "connectw") {
     if (!allocateConnection(s)) return false;
@@ -371,6 +420,7 @@ bool run(Session& s, const std::string& action, std::string argument) {
     atExitSource = argument;
     return std::atexit(runAtExit) == 0;
   }
+  if (action == "forks") return forkWhileBusy(std::strtoul(argument.c_str(), nullptr, 10));
   if (action == "disconnect") {
     disconnect(s);
     return true;
