@@ -290,6 +290,9 @@ TEST_F(StandInTest, TracesCallsOfManyThreads) {
 
 // Children forked while other threads are inside the trace library exit.
 TEST_F(StandInTest, ChildrenForkedWhileTracingExit) {
+  if (*VRTRACE_SANITIZER_RUNTIME != '\0') {
+    GTEST_SKIP() << "the sanitizers' runtime keeps its own locks held in a child forked while other threads run";
+  }
   writeOdbcIni({"Trace=Yes", "TraceFile=" + logPath()});
   const vrtest::ClientRun run = runClient({"forks=50"});
   EXPECT_EQ(run.status, 0) << run.err;
