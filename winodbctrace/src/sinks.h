@@ -18,9 +18,7 @@
 #include "julib/object.h"
 #include "julib/threads.h"
 #include "platform/files.h"
-
-// The sink kind's message when "ODBCTraceMode" is missing or unknown.
-inline constexpr uint16_t kTraceMsgBadMode = 153;
+#include "trace_messages.h"  // kTraceMsgBadMode: "ODBCTraceMode" missing or unknown
 
 class JuTracing : public JuObject {
  public:

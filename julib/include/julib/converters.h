@@ -25,11 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// Message ids of the conversion outcomes.
-inline constexpr uint16_t kJuMsgConversionTruncated = 2735;
-inline constexpr uint16_t kJuMsgConversionSubstituted = 2736;
-inline constexpr uint16_t kJuMsgConversionTables = 2738;
-inline constexpr uint16_t kJuMsgUnknownCodePage = 2739;
+#include "julib/messages.h"  // kJuMsgConversion... and kJuMsgUnknownCodePage
 
 // ---------------------------------------------------------------------------
 // Reporting outcomes.

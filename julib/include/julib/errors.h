@@ -2,7 +2,7 @@
 //
 // Library operations return a status and post the reason on the calling
 // thread's current list:
-//   juPostError(2701)->addParam(text);   // "Number too large: " + text
+//   juPostError(kJuMsgNumberTooLarge)->addParam(text);   // "Number too large: " + text
 // Posting never fails visibly: where no error could be stored the caller gets
 // the null error, which ignores everything chained on it.
 #ifndef JULIB_ERRORS_H
@@ -13,6 +13,7 @@
 
 #include "julib/containers.h"
 #include "julib/cstring.h"
+#include "julib/messages.h"  // the catalogue's message ids, kJuMsg<Name>, generated
 #include "julib/object.h"
 #include "julib/strings.h"
 #include "platform/process.h"
@@ -24,16 +25,6 @@ class JuThreadInfo;
 inline constexpr uint16_t kJuSqlStateGeneral = 60;     // "HY000"
 inline constexpr uint16_t kJuSqlStateWarning = 2;      // "01000"
 inline constexpr uint16_t kJuSqlStateTruncation = 4;   // "01004"
-
-// Message ids of the library's catalogue used by more than one family.
-inline constexpr uint16_t kJuMsgOutOfMemory = 30190;
-inline constexpr uint16_t kJuMsgNumberTooLarge = 2701;
-inline constexpr uint16_t kJuMsgInvalidNumber = 2702;
-inline constexpr uint16_t kJuMsgInvalidHex = 2708;
-inline constexpr uint16_t kJuMsgQuicksortOverflow = 2709;
-inline constexpr uint16_t kJuMsgTooManySortKeys = 2710;
-inline constexpr uint16_t kJuMsgStringTooLarge = 2716;
-inline constexpr uint16_t kJuMsgConversionFailed = 2737;
 
 // ---------------------------------------------------------------------------
 // JuError: one diagnostic.
