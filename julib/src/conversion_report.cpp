@@ -39,9 +39,6 @@ int post(uint16_t id, JuError** posted = nullptr) {
   return outcome->warning ? 0 : 1;
 }
 
-// Message 4 has no text of its own: the reason follows it.
-constexpr uint16_t kMsgUntexted = 4;
-
 }  // namespace
 
 int juReportIcuError(UErrorCode error) {
@@ -157,6 +154,6 @@ UErrorCode installCountingCallback(UConverter* converter, JuCountingCallbackCont
   return status;
 }
 
-void postCallbackFailure() { juPostError(kMsgUntexted)->appendText(" Unable to set callback"); }
+void postCallbackFailure() { juPostError(kJuMsgUntexted)->appendText(" Unable to set callback"); }
 
 }  // namespace julib::internal

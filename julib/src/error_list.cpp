@@ -237,7 +237,7 @@ void JuErrorList::moveLastTo(uint64_t index) {
 
 void JuErrorList::makeAllWarnings() {
   if (pendingOutOfMemory) {
-    JuError* warning = newError(2, u"Out Of Memory", 1, 0, 0);
+    JuError* warning = newError(kJuMsgOutOfMemoryWarning, u"Out Of Memory", 1, 0, 0);
     pendingOutOfMemory = 0;
     --errors;
     if (warning != nullptr && store(warning) != 0) {

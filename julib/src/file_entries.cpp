@@ -9,9 +9,6 @@ namespace {
 
 using julib::files::SystemName;
 
-constexpr uint16_t kMsgCannotDelete = 1502;
-constexpr uint16_t kMsgCannotRename = 30042;
-
 bool isFile(const char* systemName) {
   const platform::FileKind kind = platform::fileKind(systemName);
   return kind == platform::FileKind::kFile || kind == platform::FileKind::kReadOnlyFile;
@@ -21,7 +18,7 @@ template <typename Unit>
 int deleteFile(const Unit* name) {
   static constexpr Unit kEmpty[] = {0};
   if (name == nullptr) {
-    juPostError(kMsgCannotDelete)->addParam(kEmpty);
+    juPostError(kJuMsgCannotDeleteFile)->addParam(kEmpty);
     return 1;
   }
   Unit adapted[kJuPathChars];
@@ -33,7 +30,7 @@ int deleteFile(const Unit* name) {
     if (error == platform::kErrorNotFound || error == platform::kErrorNotDirectory) return 0;
     if (error == platform::kErrorNone && !isFile(system.get())) return 0;
   }
-  juPostError(kMsgCannotDelete)->addParam(name);
+  juPostError(kJuMsgCannotDeleteFile)->addParam(name);
   return 1;
 }
 
@@ -48,7 +45,7 @@ int renameFile(const Unit* oldName, const Unit* newName) {
     }
   }
   static constexpr Unit kEmpty[] = {0};
-  juPostError(kMsgCannotRename)
+  juPostError(kJuMsgCannotRenameFile)
       ->addParam(oldName != nullptr ? oldName : kEmpty)
       ->addParam(newName != nullptr ? newName : kEmpty);
   return 1;

@@ -14,14 +14,13 @@ struct FileErrorRow {
 };
 
 constexpr FileErrorRow kFileErrors[] = {
-    {2, 1509, true},     // "File not found '%s1'."
-    {9, 1507, false},    // "Invalid file handle."
-    {12, 1503, false},   // "Not enough memory for this command."
-    {13, 1508, true},    // "Access to file denied '%s1'."
-    {24, 30045, false},  // "The maximum number of files are already open."
-    {36, 1512, false},   // "Whole or part of the region has already been locked."
+    {2, kJuMsgFileNotFound, true},
+    {9, kJuMsgInvalidFileHandle, false},
+    {12, kJuMsgNotEnoughMemory, false},
+    {13, kJuMsgFileAccessDenied, true},
+    {24, kJuMsgTooManyOpenFiles, false},
+    {36, kJuMsgRegionLocked, false},
 };
-constexpr uint16_t kMsgInputOutput = 30041;  // "Error (%d1) on input or output to a file."
 
 template <typename Unit>
 JuError* postFileError(int32_t errorNumber, const Unit* fileName) {
@@ -31,7 +30,7 @@ JuError* postFileError(int32_t errorNumber, const Unit* fileName) {
     JuError* error = juPostError(row.messageId);
     return row.namesFile ? error->addParam(fileName != nullptr ? fileName : kEmpty) : error;
   }
-  return juPostError(kMsgInputOutput)->addParam(errorNumber);
+  return juPostError(kJuMsgFileInputOutput)->addParam(errorNumber);
 }
 
 }  // namespace

@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr uint16_t kMsgDiskFull = 1506;
-constexpr uint16_t kMsgInputOutput = 30041;
-
 // The largest piece one write call is given; a rest below 65535 bytes goes
 // in one piece.
 constexpr size_t kWritePiece = 65534;
@@ -38,7 +35,7 @@ int writePiece(platform::FileDescriptor descriptor, const unsigned char* piece, 
     size_t done = 0;
     const platform::ErrorNumber error = platform::writeFile(descriptor, piece + written, count - written, &done);
     if (makesNoRoom(error) || (error == platform::kErrorNone && done == 0)) {
-      juPostError(written == 0 ? kMsgDiskFull : kMsgInputOutput);
+      juPostError(written == 0 ? kJuMsgDiskFull : kJuMsgFileInputOutput);
       return 1;
     }
     if (error != platform::kErrorNone) {

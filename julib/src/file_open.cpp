@@ -13,10 +13,6 @@ namespace {
 using julib::files::FullPath;
 using julib::files::SystemName;
 
-constexpr uint16_t kMsgCannotCreate = 1501;
-constexpr uint16_t kMsgCannotOpen = 30040;
-constexpr uint16_t kMsgNameTooLong = 1524;
-
 constexpr char kTemporaryPrefix[] = "ju";
 // PATH is read into this many bytes first; a longer value gets a block.
 constexpr size_t kPathValueBytes = 2048;
@@ -86,7 +82,7 @@ Step makeTemporary(Unit* name, size_t size) {
   }
   if (julib::files::makeFullPath(name, size) == FullPath::kCut) {
     (void)platform::removeFile(temporary);
-    juPostError(kMsgNameTooLong)->addParam(temporary);
+    juPostError(kJuMsgFileNameTooLong)->addParam(temporary);
     return Step::kPosted;
   }
   return Step::kDone;
@@ -145,7 +141,7 @@ platform::ErrorNumber openAlongPath(const Unit* name, uint32_t options, platform
 template <typename Unit>
 int openFile(Unit* name, size_t size, uint32_t flags, JuFileHandle* handle) {
   static constexpr Unit kEmpty[] = {0};
-  const uint16_t failure = (flags & kJuFileOpenCreate) != 0 ? kMsgCannotCreate : kMsgCannotOpen;
+  const uint16_t failure = (flags & kJuFileOpenCreate) != 0 ? kJuMsgCannotCreateFile : kJuMsgCannotOpenFile;
   if (handle != nullptr) *handle = kJuNoFile;
   if (name == nullptr || size == 0 || handle == nullptr) {
     // A buffer of no size holds no name to show.

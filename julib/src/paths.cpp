@@ -15,8 +15,6 @@
 namespace julib::files {
 namespace {
 
-constexpr uint16_t kMsgNameTooLong = 1524;
-
 // The longest path the layer's buffers hold.
 constexpr size_t kPathLimit = kJuPathChars - 1;
 
@@ -25,7 +23,7 @@ int adaptImpl(const Unit* source, Unit* destination, size_t size) {
   if (source == nullptr || destination == nullptr) return 1;
   const size_t n = length(source);
   if (n >= size) {
-    juPostError(kMsgNameTooLong)->addParam(source);
+    juPostError(kJuMsgFileNameTooLong)->addParam(source);
     return 1;
   }
   if (destination != source) std::memmove(destination, source, (n + 1) * sizeof(Unit));
@@ -160,7 +158,7 @@ int splitFileNameImpl(Unit* path, Unit* base, size_t baseSize, Unit* extension, 
   if (baseLength >= baseSize) {
     take = baseSize == 0 ? 0 : wholeCharsWithin(name, baseLength, baseSize - 1);
     if (report != 0) {
-      juPostError(kMsgNameTooLong)->addParam(name);
+      juPostError(kJuMsgFileNameTooLong)->addParam(name);
       result = 1;
     }
   }

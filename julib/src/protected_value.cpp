@@ -15,8 +15,6 @@ namespace {
 
 using julib::internal::MemoryProtection;
 
-constexpr uint16_t kMsgMemoryBuffer = 2809;
-
 // What a 2809 error's parameter tells.
 enum Step : int32_t {
   kWrongState = 1,
@@ -35,7 +33,7 @@ constexpr size_t kMaxUnits = kMaxByteSize / 2;
 constexpr uint8_t kZeroBlock[8] = {};
 
 int memoryBufferError(int32_t step) {
-  juPostError(kMsgMemoryBuffer)->addParam(step)->setSqlState("HY000", kJuSqlStateGeneral);
+  juPostError(kJuMsgMemoryBufferError)->addParam(step)->setSqlState("HY000", kJuSqlStateGeneral);
   return 1;
 }
 

@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr uint16_t kMsgComputerName = 1540;
-constexpr uint16_t kMsgUserName = 1541;
-
 // The buffers the names are read into, terminator included.
 constexpr size_t kDnsNameBytes = 1537;
 constexpr size_t kUserNameBytes = 257;
@@ -80,27 +77,27 @@ bool convertValue(const char* value, size_t n, char16_t* buffer, size_t size) {
 }  // namespace
 
 int juGetComputerNameDns(char* buffer, size_t size) {
-  return getName(platform::hostName, kDnsNameBytes, kMsgComputerName, buffer, size);
+  return getName(platform::hostName, kDnsNameBytes, kJuMsgComputerNameFailed, buffer, size);
 }
 
 int juGetComputerNameDnsW(char16_t* buffer, size_t size) {
-  return getName(platform::hostName, kDnsNameBytes, kMsgComputerName, buffer, size);
+  return getName(platform::hostName, kDnsNameBytes, kJuMsgComputerNameFailed, buffer, size);
 }
 
 int juGetComputerName(char* buffer, size_t size) {
-  return getName(shortHostName, kDnsNameBytes, kMsgComputerName, buffer, size);
+  return getName(shortHostName, kDnsNameBytes, kJuMsgComputerNameFailed, buffer, size);
 }
 
 int juGetComputerNameW(char16_t* buffer, size_t size) {
-  return getName(shortHostName, kDnsNameBytes, kMsgComputerName, buffer, size);
+  return getName(shortHostName, kDnsNameBytes, kJuMsgComputerNameFailed, buffer, size);
 }
 
 int juGetUserName(char* buffer, size_t size) {
-  return getName(platform::userName, kUserNameBytes, kMsgUserName, buffer, size);
+  return getName(platform::userName, kUserNameBytes, kJuMsgUserNameFailed, buffer, size);
 }
 
 int juGetUserNameW(char16_t* buffer, size_t size) {
-  return getName(platform::userName, kUserNameBytes, kMsgUserName, buffer, size);
+  return getName(platform::userName, kUserNameBytes, kJuMsgUserNameFailed, buffer, size);
 }
 
 // ---------------------------------------------------------------------------

@@ -36,13 +36,6 @@
 
 namespace julib::internal {
 
-inline constexpr uint16_t kMsgParseError = 2704;
-inline constexpr uint16_t kMsgParseErrorNamed = 2705;
-inline constexpr uint16_t kMsgDuplicateKey = 2706;
-inline constexpr uint16_t kMsgTwoKeywords = 2707;
-inline constexpr uint16_t kMsgCannotBuild = 2807;
-inline constexpr uint16_t kMsgGetAttribute = 2808;
-
 // Keys the parser treats specially, by name.
 enum class KeyName { kOdbc, kDsn, kDriver };
 
@@ -58,7 +51,7 @@ inline JuError* appendMessage(JuError* error, uint16_t id) {
   return error;
 }
 
-inline void postCannotBuild() { juPostError(kMsgCannotBuild)->setSqlState("HY000", kJuSqlStateGeneral); }
+inline void postCannotBuild() { juPostError(kJuMsgCannotBuildString)->setSqlState("HY000", kJuSqlStateGeneral); }
 
 // The key of the DES fallback when a caller passes none.
 inline constexpr uint8_t kZeroKey[8] = {};
@@ -131,7 +124,7 @@ struct ValueParserOps {
   }
 
   static JuError* syntaxError(Parser& p) {
-    JuError* error = juPostError(p.textName != nullptr ? kMsgParseErrorNamed : kMsgParseError);
+    JuError* error = juPostError(p.textName != nullptr ? kJuMsgParseErrorNamed : kJuMsgParseError);
     error->addParam(static_cast<uint64_t>(p.token.position));
     if (p.textName != nullptr) Traits::addNameParam(error, p);
     return error;
@@ -162,7 +155,7 @@ struct ValueParserOps {
     if (p.currentKey == nullptr) return 1;
     if (p.allowDuplicates == 0 && p.attributes.find(*p.currentKey) < p.attributes.count &&
         !Traits::equalsName(*p.currentKey, KeyName::kDriver)) {
-      JuError* error = appendMessage(syntaxError(p), kMsgDuplicateKey);
+      JuError* error = appendMessage(syntaxError(p), kJuMsgDuplicateKey);
       Traits::addKeyParam(error, *p.currentKey);
       discardKey(p);
       return 1;
@@ -285,7 +278,7 @@ struct ValueParserOps {
 
   // Posts the two-keyword error for key and alternative; the posted error.
   static JuError* postTwoKeywords(Parser& p, const Char* key, const Char* alternative) {
-    JuError* error = appendMessage(syntaxError(p), kMsgTwoKeywords);
+    JuError* error = appendMessage(syntaxError(p), kJuMsgTwoKeywords);
     Traits::addKeyParam(error, Traits::viewOf(p, key, textLength(key)));
     Traits::addKeyParam(error, Traits::viewOf(p, alternative, textLength(alternative)));
     return error;

@@ -228,7 +228,7 @@ int JuValueParserW::getProtected(const JuSubStringW& key, int* found, JuProtecte
   Ops::markConsumed(*this, index);
   const AttributeObject* attribute = static_cast<AttributeObject*>(attributes.valueAt(index));
   if (attribute == nullptr || attribute->protectedValue == nullptr) {
-    juPostError(ji::kMsgGetAttribute)->setSqlState("HY000", kJuSqlStateGeneral);
+    juPostError(kJuMsgGetAttributeFailed)->setSqlState("HY000", kJuSqlStateGeneral);
     return 1;
   }
   *found = 1;

@@ -19,9 +19,6 @@ namespace {
 constexpr char kObjectProperty[] = "Handle";
 // The narrow calls of ANSI mode go through buffers of this many bytes.
 constexpr size_t kAnsiTextBytes = 4096;
-// The message posted when a dialog cannot be made; it has no text.
-constexpr uint16_t kMsgDialogFailed = 9999;
-
 
 // WideCharToMultiByte of `text` into `out` of `size` (> 0) bytes in the ANSI
 // code page, cut on a character boundary and always terminated. False (an
@@ -78,7 +75,7 @@ intptr_t juDialogBoxResult(dialogs::WindowHandle owner, uint16_t templateId, dia
 int32_t juDialogBox(dialogs::WindowHandle owner, uint16_t templateId, dialogs::Procedure procedure,
                     intptr_t parameter) {
   if (juDialogBoxResult(owner, templateId, procedure, parameter) != dialogs::kDialogFailed) return 0;
-  juPostError(kMsgDialogFailed);
+  juPostError(kJuMsgDialogFailed);
   return 1;
 }
 
