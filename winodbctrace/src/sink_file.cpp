@@ -26,8 +26,6 @@ constexpr uint64_t kDefaultMaxFiles = 10;
 constexpr uint64_t kDefaultCounterWidth = 2;
 constexpr uint64_t kDefaultMaxFileBytes = 0xA00000;  // 10 MiB
 
-constexpr uint16_t kMsgFileIo = 30041;  // "Error (%d1) on input or output to a file."
-
 // Limits of the configured name: counter width + its length stays at or
 // below 260, base name + counter width below 130, and a name without an
 // extension leaves room for ".log".
@@ -88,7 +86,7 @@ NameParts splitName(const char* text, size_t length) {
 // Posts 30041 with `number`, then appends `label` and, when given, `name`
 // (converted as the file layer converts names: UTF-8, else ANSI).
 void postFileError(int32_t number, const char* label, const char* name) {
-  JuError* error = juPostError(kMsgFileIo)->addParam(number);
+  JuError* error = juPostError(kJuMsgFileInputOutput)->addParam(number);
   if (error->isStatic()) return;
   if (label != nullptr) error->appendText(label);
   if (name == nullptr) return;

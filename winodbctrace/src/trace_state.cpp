@@ -24,8 +24,7 @@
 #include "render.h"
 #include "sinks.h"
 #include "trace.h"
-
-extern const platform::MessageTable vrTraceMessages;
+#include "trace_messages.h"
 
 namespace {
 
@@ -123,7 +122,6 @@ constexpr size_t kAttributeBytes = 2048;
 // may write.
 constexpr char kDefaultLogName[] = "SQL.LOG";
 constexpr char kUnableToOpen[] = "Unable to open ODBC trace file ";
-constexpr uint16_t kMsgFileError = 30041;  // "Error (%d1) on input or output to a file."
 
 size_t unitLength(const char16_t* text) {
   size_t n = 0;
@@ -163,7 +161,7 @@ void reportUnableToOpen(const char* name, char16_t* buffer, uint32_t bufferBytes
 // A name that does not fit is refused rather than cut, which would open
 // another file: the file sink's own message for it, with the name.
 void postNameTooLong(std::string_view name) {
-  JuError* error = juPostError(kMsgFileError)->addParam(int64_t{0});
+  JuError* error = juPostError(kJuMsgFileInputOutput)->addParam(int64_t{0});
   error->appendText(u" Trace file too long: ");
   char16_t shown[kFileNameBytes * 3 + 1] = {};
   const size_t bytes = name.size() < kFileNameBytes * 3 ? name.size() : kFileNameBytes * 3;

@@ -24,7 +24,6 @@ namespace {
 using sinktest::diskSize;
 using sinktest::readFile;
 
-constexpr uint16_t kMsgFileIo = 30041;
 
 class FileTracingTest : public jutest::JuTest {
  protected:
@@ -140,7 +139,7 @@ TEST_F(FileTracingTest, DoubleByteTrailBytesAreNotSeparators) {
 
 TEST_F(FileTracingTest, MissingTraceFileFails) {
   EXPECT_EQ(sink_.open("ODBCTraceMaxNumFiles=3"), 1u);
-  ASSERT_EQ(errors_.ids(), std::vector<uint16_t>{kMsgFileIo});
+  ASSERT_EQ(errors_.ids(), std::vector<uint16_t>{kJuMsgFileInputOutput});
   EXPECT_EQ(errors_.message(0), "Error (0) on input or output to a file. No trace file");
   EXPECT_EQ(sink_.fileName, nullptr);
   EXPECT_EQ(sink_.write("x", 1), 0u);  // nothing to write to, nothing harmed
@@ -178,7 +177,7 @@ TEST_F(FileTracingTest, NameLimits) {
     const uint32_t result = sink_.open(attributes.c_str());
     if (row.tooLong) {
       EXPECT_EQ(result, 1u);
-      ASSERT_EQ(errors.ids(), std::vector<uint16_t>{kMsgFileIo});
+      ASSERT_EQ(errors.ids(), std::vector<uint16_t>{kJuMsgFileInputOutput});
       EXPECT_EQ(errors.message(0), "Error (0) on input or output to a file. Trace file too long: " + row.value);
       EXPECT_EQ(sink_.fileName, nullptr);
     } else {
@@ -380,13 +379,13 @@ TEST_F(FileTracingTest, BadNumbersFailTheOpen) {
 
 TEST_F(FileTracingTest, MissingDirectoryFailsTheOpenAndLaterWritesRetry) {
   EXPECT_EQ(openWith("ODBCTraceFlush=2;", "nodir/t.log"), 1u);
-  ASSERT_EQ(errors_.ids(), std::vector<uint16_t>{kMsgFileIo});
+  ASSERT_EQ(errors_.ids(), std::vector<uint16_t>{kJuMsgFileInputOutput});
   EXPECT_EQ(errors_.message(0), "Error (2) on input or output to a file. " + dir_ / "nodir/t01.log");
   EXPECT_EQ(sink_.file, nullptr);
 
   // One attempt for each record while the directory is missing.
   EXPECT_EQ(write("lost"), 1u);
-  EXPECT_EQ(errors_.ids(), (std::vector<uint16_t>{kMsgFileIo, kMsgFileIo}));
+  EXPECT_EQ(errors_.ids(), (std::vector<uint16_t>{kJuMsgFileInputOutput, kJuMsgFileInputOutput}));
   dir_.makeDir("nodir");
   EXPECT_EQ(write("found"), 0u);
   EXPECT_EQ(content("nodir/t01.log"), "found");
@@ -399,7 +398,7 @@ TEST_F(FileTracingTest, AFailedRotationIsRetriedAtTheNextRecord) {
   EXPECT_EQ(write("b"), 1u);
   EXPECT_EQ(sink_.file, nullptr);
   EXPECT_EQ(write("c"), 1u);
-  EXPECT_EQ(errors_.ids(), (std::vector<uint16_t>{kMsgFileIo, kMsgFileIo}));
+  EXPECT_EQ(errors_.ids(), (std::vector<uint16_t>{kJuMsgFileInputOutput, kJuMsgFileInputOutput}));
   EXPECT_NE(errors_.message(0).find(dir_ / "t02.log"), std::string::npos);
   ASSERT_EQ(rmdir((dir_ / "t02.log").c_str()), 0);
   EXPECT_EQ(write("d"), 0u);
@@ -431,7 +430,7 @@ TEST_F(FileTracingTest, FullDeviceFailsWritesCleanly) {
       EXPECT_EQ(closed, 1u);
     }
     ASSERT_FALSE(errors.ids().empty());
-    for (uint16_t id : errors.ids()) EXPECT_EQ(id, kMsgFileIo);
+    for (uint16_t id : errors.ids()) EXPECT_EQ(id, kJuMsgFileInputOutput);
     EXPECT_EQ(errors.message(0), "Error (28) on input or output to a file.");
     ASSERT_EQ(unlink((dir_ / "t01.log").c_str()), 0);
   }
@@ -443,7 +442,7 @@ TEST_F(FileTracingTest, AFailedCloseIsReported) {
   ASSERT_EQ(openWith("", "t.log"), 0u);
   ASSERT_EQ(write("buffered"), 0u);
   EXPECT_EQ(sink_.close(), 1u);
-  EXPECT_EQ(errors_.ids(), std::vector<uint16_t>{kMsgFileIo});
+  EXPECT_EQ(errors_.ids(), std::vector<uint16_t>{kJuMsgFileInputOutput});
 }
 
 TEST_F(FileTracingTest, OutOfMemoryForTheNameFailsTheOpen) {

@@ -22,7 +22,6 @@ namespace {
 using sinktest::diskSize;
 using sinktest::readFile;
 
-constexpr uint16_t kMsgFileIo = 30041;
 
 class MemFileTracingTest : public jutest::JuTest {
  protected:
@@ -180,8 +179,8 @@ TEST_F(MemFileTracingTest, AFailedOpenLeavesNoStages) {
   const std::vector<Row> rows = {
       {"ODBCTraceMemBuffSize=x;TraceFile=" + dir_ / "t.log", kJuMsgInvalidNumber},
       {"ODBCTraceMemBuffSize=18014398509481983;TraceFile=" + dir_ / "t.log", kJuMsgOutOfMemory},
-      {"ODBCTraceMemBuffSize=1", kMsgFileIo},
-      {"TraceFile=" + dir_ / "nodir/t.log", kMsgFileIo},
+      {"ODBCTraceMemBuffSize=1", kJuMsgFileInputOutput},
+      {"TraceFile=" + dir_ / "nodir/t.log", kJuMsgFileInputOutput},
       {"TraceFile={unclosed", 2704},
   };
   for (const Row& row : rows) {
@@ -228,7 +227,7 @@ TEST_F(MemFileTracingTest, FullDeviceFailsWritesCleanly) {
   EXPECT_EQ(sink_.close(), 1u);  // the drain cannot be written
   EXPECT_EQ(sink_.memoryStage, nullptr);
   EXPECT_EQ(sink_.fileStage, nullptr);
-  for (uint16_t id : errors_.ids()) EXPECT_EQ(id, kMsgFileIo);
+  for (uint16_t id : errors_.ids()) EXPECT_EQ(id, kJuMsgFileInputOutput);
 }
 
 // Records from eight threads: none is lost, none is split or interleaved.
