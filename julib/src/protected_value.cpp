@@ -9,11 +9,11 @@
 #include "julib/crypto.h"
 #include "julib/cstring.h"
 #include "julib/errors.h"
-#include "memory_protection.h"
+#include "platform/memory_protection.h"
 
 namespace {
 
-using julib::internal::MemoryProtection;
+using platform::MemoryProtection;
 
 // What a 2809 error's parameter tells.
 enum Step : int32_t {
@@ -99,7 +99,7 @@ int JuProtectedValue::protect(const char16_t* text, int64_t units, const uint8_t
   byteSize = protectedSize(n);
   if (n == 0) return 0;
   if (!acquire(byteSize)) return 1;
-  const MemoryProtection* facility = julib::internal::memoryProtection();
+  const MemoryProtection* facility = platform::memoryProtection();
 
   // The padding is zeroed so that the block's whole content is defined.
   std::memcpy(buffer, text, n * 2);
@@ -146,7 +146,7 @@ int JuProtectedValue::reveal(const JuProtectedValue& source, const uint8_t* key)
     size = 2;
     plain = static_cast<uint8_t*>(juMallocChecked(size));
     if (plain == nullptr) return failed(1);
-  } else if (const MemoryProtection* facility = julib::internal::memoryProtection()) {
+  } else if (const MemoryProtection* facility = platform::memoryProtection()) {
     const auto bytes = static_cast<uint32_t>(source.byteSize);
     if (facility->unprotect(source.buffer, bytes, 0) == 0) return failed(memoryBufferError(kFacilityFailed));
     size = n * 2 + 2;

@@ -1,7 +1,8 @@
 // JuProtectedValue over a memory-protection facility: this program registers
-// a fake facility library before anything is protected, so the one-time
-// binding finds it. The fake adds a pattern to every byte to protect and
-// subtracts it to unprotect, counts its calls, and fails on request.
+// a fake facility with the platform layer before anything is protected, so
+// the one-time binding finds it. The fake adds a pattern to every byte to
+// protect and subtracts it to unprotect, counts its calls, and fails on
+// request.
 
 #include <malloc.h>
 
@@ -17,15 +18,13 @@
 #include "julib/crypto.h"
 #include "julib/errors.h"
 #include "julib/internal/fault.h"
-#include "platform/library.h"
+#include "platform/memory_protection.h"
 
 namespace {
 
 using jutest::JuTest;
 using Bytes = std::vector<uint8_t>;
 using Ids = std::vector<uint16_t>;
-
-constexpr char kLibrary[] = "libjuprotect.so";
 
 std::atomic<int> protectCalls{0};
 std::atomic<int> unprotectCalls{0};
@@ -63,15 +62,10 @@ int fakeUnprotect(void* block, uint32_t size, uint32_t flags) {
   return 1;
 }
 
-const platform::FakeFunction kFunctions[] = {
-    {"juProtectMemory", reinterpret_cast<void*>(&fakeProtect)},
-    {"juUnprotectMemory", reinterpret_cast<void*>(&fakeUnprotect)},
-};
-
 class FacilityEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { ASSERT_TRUE(platform::registerFakeLibrary(kLibrary, kFunctions, 2)); }
-  void TearDown() override { platform::unregisterFakeLibrary(kLibrary); }
+  void SetUp() override { ASSERT_TRUE(platform::registerFakeMemoryProtection(&fakeProtect, &fakeUnprotect)); }
+  void TearDown() override { platform::unregisterFakeMemoryProtection(); }
 };
 
 [[maybe_unused]] ::testing::Environment* const environment =
@@ -126,7 +120,7 @@ TEST_F(Facility, ConcurrentFirstProtectsBindOnce) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(good.load(), kThreads);
-  EXPECT_EQ(platform::fakeLibraryLoads(kLibrary), 1u);
+  EXPECT_EQ(platform::fakeMemoryProtectionLoads(), 1u);
   EXPECT_EQ(protectCalls.load(), 2 * kThreads);  // protect, and again after each reveal
   EXPECT_EQ(unprotectCalls.load(), kThreads);
 }
@@ -159,7 +153,7 @@ TEST_F(Facility, ProtectAndRevealThroughTheFacility) {
     ASSERT_EQ(plain.reveal(copy, nullptr), 0);
     EXPECT_EQ(revealedText(plain), text);
   }
-  EXPECT_EQ(platform::fakeLibraryLoads(kLibrary), 1u);  // bound once for good
+  EXPECT_EQ(platform::fakeMemoryProtectionLoads(), 1u);  // bound once for good
   EXPECT_EQ(errors_.ids(), Ids{});
 }
 
