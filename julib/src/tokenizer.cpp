@@ -7,6 +7,8 @@
 #include "julib/containers.h"
 #include "julib/cstring.h"
 #include "julib/strings.h"
+#include "tokenizer_edits.h"
+#include "tokenizer_settings.h"
 #include "tokenizer_steps.h"
 
 #include <cctype>

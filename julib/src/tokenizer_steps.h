@@ -1,6 +1,8 @@
-// The tokenizer's steps, written once over a character traits class: the
-// narrow scanner steps bytes by their code-page kind, the UTF-16 scanner
-// units with surrogate pairs. Internal to the library.
+// The tokenizer's reading steps, written once over a character traits class:
+// the narrow scanner steps bytes by their code-page kind, the UTF-16 scanner
+// units with surrogate pairs. Tokens, text up to a delimiter, phrases and
+// splitting are here; the steps that edit the bound string or set positions
+// are in tokenizer_edits.h. Internal to the library.
 //
 // Every step is bounded by the scanner's source length: a character whose
 // length would reach past it is cut there, and no test looks at a unit at or
@@ -12,60 +14,12 @@
 
 #include "julib/containers.h"
 #include "julib/tokenizer.h"
-
-#include <unicode/uchar.h>
+#include "tokenizer_chars.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace julib::internal::scan {
-
-// The code of a character of more than one unit: equal to no setting.
-inline constexpr uint32_t kLongChar = 0xFFFFFFFF;
-
-// One character of the source.
-struct Char {
-  size_t at;       // offset of its first unit
-  size_t length;   // units, never reaching past the source length
-  uint32_t first;  // its first unit, unsigned
-  uint32_t code;   // `first` for a one-unit character, else kLongChar
-};
-
-// The operator table as the scanner searches it: (first entry, count
-// including the closing 0).
-struct OperatorTable {
-  const uint32_t* entries;
-  size_t count;
-};
-inline constexpr OperatorTable kOperators{juScannerOperators, 44};
-
-inline bool isDigitUnit(uint32_t unit) { return u_isdigit(static_cast<UChar32>(unit)) != 0; }
-
-// Characters that neither start nor continue a run.
-inline bool isRunBreak(uint32_t code) {
-  return code == ',' || code == '/' || code == '(' || code == ')' || code == '|';
-}
-
-// The type of the operator that starts with the one-unit character `code`
-// when `next` follows it: a pair whose second character is `next` itself,
-// else the character's own entry; 0 when the character is not in the table.
-// Only units up to 0xFF can equal an entry, so no wider unit is read as an
-// ASCII pair.
-inline uint32_t operatorType(uint32_t code, uint32_t next) {
-  if (code == 0 || code > 0xFF) return 0;  // 0 closes the table; it is no entry
-  const uint32_t* table = kOperators.entries;
-  const size_t count = kOperators.count;
-  size_t i = 0;
-  while (i < count && table[i] != code) ++i;
-  if (i == count) return 0;
-  for (size_t j = i + 1; j < count && table[j] != 0; ++j) {
-    const uint32_t entry = table[j];
-    const uint32_t entryFirst = entry > 0xFF ? entry >> 8 : entry;
-    if (entryFirst != code) break;
-    if (entry > 0xFF && (entry & 0xFF) == next) return entry;
-  }
-  return code;
-}
 
 // Traits (NarrowTraits in tokenizer.cpp, WideTraits in tokenizer_w.cpp):
 //   Scanner, Token, View        the scanner, its token and its text view
@@ -541,122 +495,6 @@ int Steps<Traits>::split(JuArray& pieces, uint32_t delimiter, bool copies) {
     }
     if (!found) return 0;
   }
-}
-
-// ---------------------------------------------------------------------------
-// Editing the bound string
-// ---------------------------------------------------------------------------
-
-// Without a bound string, or for a token outside its text, nothing changes
-// and 1 is returned without a message: both are errors of the caller.
-// Positions after the replaced range move with its end; one inside it goes to
-// the end of the new text.
-template <typename Traits>
-int Steps<Traits>::replaceToken(Token& token, const View& text) {
-  if (s_.bound == nullptr || !inBound(token)) return 1;
-  const size_t n = text.data == nullptr ? 0 : text.length;
-  // A null text deletes; an empty one with a pointer would be measured.
-  if (s_.bound->replace(token.position, token.length, n == 0 ? nullptr : text.data, n) != 0) return 1;
-  const size_t end = token.position + token.length;
-  if (s_.position >= end) {
-    s_.position = s_.position - token.length + n;
-  } else if (s_.position > token.position) {
-    s_.position = token.position + n;
-  }
-  sourceFromBound();
-  return 0;
-}
-
-template <typename Traits>
-int Steps<Traits>::insertBeforeToken(Token& token, const View& text) {
-  if (s_.bound == nullptr || !inBound(token)) return 1;
-  const size_t n = text.data == nullptr ? 0 : text.length;
-  if (n == 0) return 0;
-  if (s_.bound->replace(token.position, 0, text.data, n) != 0) return 1;
-  if (s_.position >= token.position) s_.position += n;
-  sourceFromBound();
-  Traits::point(s_, token, token.position + n, token.length);
-  token.position += n;
-  return 0;
-}
-
-// ---------------------------------------------------------------------------
-// Positions
-// ---------------------------------------------------------------------------
-
-// A range reaching past the source is cut to it, so the view never does.
-template <typename Traits>
-void Steps<Traits>::setTokenAt(Token& token, size_t position, size_t length) {
-  const size_t at = position < s_.sourceLength ? position : s_.sourceLength;
-  const size_t room = s_.sourceLength - at;
-  Traits::point(s_, token, at, length < room ? length : room);
-  token.type = kJuTokenNone;
-  token.position = at;
-}
-
-// ---------------------------------------------------------------------------
-// Settings shared by both scanners
-// ---------------------------------------------------------------------------
-
-// Points the scanner at new text (bound to a string or not) and reads it
-// from the start: a null text is empty, and numbers are decimal again.
-template <typename Scanner, typename Unit>
-void restart(Scanner& s, const Unit* text, size_t length, decltype(Scanner::bound) bound) {
-  s.source = text;
-  s.sourceLength = text == nullptr ? 0 : length;
-  s.bound = bound;
-  s.position = 0;
-  s.lastCharLength = 0;
-  s.options = (s.options & ~kJuScanEndState) | kJuScanDecimalNumbers;
-}
-
-// No groups, no comments, the three usual quotes and no bracket pair.
-template <typename Scanner>
-void resetOptions(Scanner& s) {
-  s.options &= ~(kJuScanBraceGroups | kJuScanParenGroups | kJuScanCommentsReturned | kJuScanCommentsSkipped);
-  s.quoteChars[0] = '\'';
-  s.quoteChars[1] = '"';
-  s.quoteChars[2] = '`';
-  s.bracketOpen = kJuNoBracket;
-  s.bracketClose = 0;
-  s.braceValueMode = 0;
-}
-
-// Replaces one of the extra word-character sets; no characters drop it.
-// Traits::assignSet copies the characters into the set.
-template <typename Traits, typename String>
-void setCharSet(String& set, const typename Traits::View& chars) {
-  if (chars.data == nullptr || chars.length == 0) {
-    set.release();
-    return;
-  }
-  // A failed copy leaves the set empty; out of memory is posted.
-  (void)Traits::assignSet(set, chars);
-}
-
-// The unit at position + n - 1 (n = 1: the next unread one), unsigned; 0
-// when that lies before the text or at or past its end.
-template <typename Traits>
-uint32_t peekUnit(const typename Traits::Scanner& s, size_t n) {
-  size_t at;
-  if (n == 0) {
-    if (s.position == 0) return 0;
-    at = s.position - 1;
-  } else {
-    if (s.position >= s.sourceLength || n - 1 >= s.sourceLength - s.position) return 0;
-    at = s.position + (n - 1);
-  }
-  if (at >= s.sourceLength) return 0;
-  return static_cast<uint32_t>(static_cast<typename Traits::UnsignedUnit>(s.source[at]));
-}
-
-// A token from beyond the source rewinds to its end.
-template <typename Traits>
-size_t Steps<Traits>::rewindTo(const Token& token) {
-  s_.position = token.position < s_.sourceLength ? token.position : s_.sourceLength;
-  s_.options &= ~kJuScanEndState;
-  s_.lastCharLength = 0;
-  return s_.position;
 }
 
 }  // namespace julib::internal::scan

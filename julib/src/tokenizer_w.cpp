@@ -9,6 +9,8 @@
 #include "julib/cstring.h"
 #include "julib/strings.h"
 #include "cstring_internal.h"
+#include "tokenizer_edits.h"
+#include "tokenizer_settings.h"
 #include "tokenizer_steps.h"
 
 #include <cstddef>
