@@ -97,18 +97,18 @@ TEST(NarrowParse, UInt64) {
 TEST(NarrowParse, MessagesCarryTheText) {
   EXPECT_EQ(messageOf([] {
               uint64_t v = 0;
-              juStrToUInt64("18446744073709551616", &v);
+              (void)juStrToUInt64("18446744073709551616", &v);  // only the message is looked at
             }),
             "Number too large: 18446744073709551616");
   EXPECT_EQ(messageOf([] {
               uint64_t v = 0;
-              juStrToUInt64(" 7x", &v);
+              (void)juStrToUInt64(" 7x", &v);  // only the message is looked at
             }),
             "Number contains an invalid character:  7x");
   // Counted text: only the counted bytes.
   EXPECT_EQ(messageOf([] {
               uint64_t v = 0;
-              juStrNToUInt64("12x456", 3, &v);
+              (void)juStrNToUInt64("12x456", 3, &v);  // only the message is looked at
             }),
             "Number contains an invalid character: 12x");
 }
@@ -218,7 +218,7 @@ TEST(NarrowParse, Int64) {
   // The sign step's own message carries the text after the sign.
   EXPECT_EQ(messageOf([] {
               int64_t v = 0;
-              juStrToInt64("-9223372036854775809", &v);
+              (void)juStrToInt64("-9223372036854775809", &v);  // only the message is looked at
             }),
             "Number too large: 9223372036854775809");
 }
@@ -314,7 +314,7 @@ TEST(WideParse, UInt64) {
       juWStrToUInt64);
   EXPECT_EQ(messageOf([] {
               uint64_t v = 0;
-              juWStrToUInt64(u"++7", &v);
+              (void)juWStrToUInt64(u"++7", &v);  // only the message is looked at
             }),
             "Number contains an invalid character: ++7");
 }
@@ -347,7 +347,7 @@ TEST(WideParse, Counted) {
   EXPECT_EQ(errors.ids(), (Ids{kInvalid, kInvalid, kInvalid}));
   EXPECT_EQ(messageOf([] {
               uint64_t v = 0;
-              juWStrNToUInt64(u"1x345", 3, &v);
+              (void)juWStrNToUInt64(u"1x345", 3, &v);  // only the message is looked at
             }),
             "Number contains an invalid character: 1x3");
 
@@ -397,7 +397,7 @@ TEST(WideParse, Signed) {
   // Unlike the narrow sign step, the message carries the whole text.
   EXPECT_EQ(messageOf([] {
               int64_t v = 0;
-              juWStrToInt64(u"-9223372036854775809", &v);
+              (void)juWStrToInt64(u"-9223372036854775809", &v);  // only the message is looked at
             }),
             "Number too large: -9223372036854775809");
 }

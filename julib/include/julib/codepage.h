@@ -106,39 +106,43 @@ int32_t juMapIcuError(UErrorCode error);
 // workers: the text runs to its terminating zero.
 inline constexpr int64_t kJuNullTerminated = -3;
 
-int32_t juConvToUnicode(char16_t* dst, int64_t size, const char* src, int64_t length, int64_t* written,
-                        int64_t* consumed, UConverter* source, int swap);
-int32_t juConvToUChars(char16_t* dst, int64_t size, const char* src, int64_t length, int64_t* written,
-                       UConverter* source, int swap);
-int32_t juConvFromUnicode(char* dst, int64_t size, const char16_t* src, int64_t length, int64_t* written,
-                          int64_t* consumed, UConverter* target, int swap);
-int32_t juConvFromUChars(char* dst, int64_t size, const char16_t* src, int64_t length, int64_t* written,
-                         UConverter* target, int swap);
+[[nodiscard]] int32_t juConvToUnicode(char16_t* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                      int64_t* consumed, UConverter* source, int swap);
+[[nodiscard]] int32_t juConvToUChars(char16_t* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                     UConverter* source, int swap);
+[[nodiscard]] int32_t juConvFromUnicode(char* dst, int64_t size, const char16_t* src, int64_t length, int64_t* written,
+                                        int64_t* consumed, UConverter* target, int swap);
+[[nodiscard]] int32_t juConvFromUChars(char* dst, int64_t size, const char16_t* src, int64_t length, int64_t* written,
+                                       UConverter* target, int swap);
 // Narrow to narrow through a UTF-16 pivot, with an ASCII fast path.
-int32_t juConvCodePage(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
-                       int64_t* consumed, UConverter* source, UConverter* target);
+[[nodiscard]] int32_t juConvCodePage(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                     int64_t* consumed, UConverter* source, UConverter* target);
 // The same, converters target first.
-int32_t juConvCodePageBytes(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
-                            int64_t* consumed, UConverter* target, UConverter* source);
+[[nodiscard]] int32_t juConvCodePageBytes(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                          int64_t* consumed, UConverter* target, UConverter* source);
 // The pivot loop only; the first form wipes the pivot before it returns.
-int32_t juConvCodePagePivot(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
-                            int64_t* consumed, UConverter* source, UConverter* target);
-int32_t juConvCodePagePivot2(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
-                             int64_t* consumed, UConverter* source, UConverter* target);
+[[nodiscard]] int32_t juConvCodePagePivot(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                          int64_t* consumed, UConverter* source, UConverter* target);
+[[nodiscard]] int32_t juConvCodePagePivot2(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                           int64_t* consumed, UConverter* source, UConverter* target);
 // Character by character; on overflow *written is the size the whole text
 // needs in the target (without terminator) and the result 1.
-int32_t juConvCodePageMeasured(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
-                               UConverter* source, UConverter* target);
+[[nodiscard]] int32_t juConvCodePageMeasured(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                             UConverter* source, UConverter* target);
 // As Measured, terminated with the target's minimum character size in zeros.
-int32_t juConvCodePageChars(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
-                            UConverter* source, UConverter* target);
+[[nodiscard]] int32_t juConvCodePageChars(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                          UConverter* source, UConverter* target);
 // Measured when the output may not fit, else Bytes.
-int32_t juConvCodePageSafe(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
-                           UConverter* target, UConverter* source);
-int32_t juUtf16ToUtf8(char* dst, int64_t size, const char16_t* src, int64_t length, int64_t* written, int swap);
-int32_t juUtf16ToUtf8Z(char* dst, int64_t size, const char16_t* src, int64_t length, int64_t* written, int swap);
-int32_t juUtf8ToUtf16(char16_t* dst, int64_t size, const char* src, int64_t length, int64_t* written, int swap);
-int32_t juUtf8ToUtf16Z(char16_t* dst, int64_t size, const char* src, int64_t length, int64_t* written, int swap);
+[[nodiscard]] int32_t juConvCodePageSafe(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                         UConverter* target, UConverter* source);
+[[nodiscard]] int32_t juUtf16ToUtf8(char* dst, int64_t size, const char16_t* src, int64_t length, int64_t* written,
+                                    int swap);
+[[nodiscard]] int32_t juUtf16ToUtf8Z(char* dst, int64_t size, const char16_t* src, int64_t length, int64_t* written,
+                                     int swap);
+[[nodiscard]] int32_t juUtf8ToUtf16(char16_t* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                    int swap);
+[[nodiscard]] int32_t juUtf8ToUtf16Z(char16_t* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                     int swap);
 
 // Resumable UTF converters with ICU's conventions (source length -1: to the
 // NUL). Return the destination start, or null with *error set.

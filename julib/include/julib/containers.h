@@ -31,8 +31,8 @@ class JuArray : public JuObject {
   // the growth step when full; an index above count appends. 0, or 1 when
   // growing fails (nothing changed).
   //   {1, 2}.insertAt(9, 1) -> {1, 9, 2}
-  int insertAt(uint64_t value, uint64_t index);
-  int insertAt(const void* pointer, uint64_t index) { return insertAt(toSlot(pointer), index); }
+  [[nodiscard]] int insertAt(uint64_t value, uint64_t index);
+  [[nodiscard]] int insertAt(const void* pointer, uint64_t index) { return insertAt(toSlot(pointer), index); }
   // Shifts the slots after index down and zeroes the vacated last slot; the
   // element is not destroyed. An index at or above count does nothing.
   void removeAt(uint64_t index);
@@ -51,14 +51,14 @@ class JuArray : public JuObject {
   // keep the slots are carried and the new ones zeroed; without, the buffer
   // is replaced by a zeroed one. The new buffer is owned. 0, or 1 with the
   // array unchanged (a size that overflows fails as out of memory).
-  int grow(uint64_t step, int keep);
+  [[nodiscard]] int grow(uint64_t step, int keep);
   // A new owned buffer of n zero slots (the old owned one is freed); count
   // unchanged but cut to n. 0, or 1 with the array unchanged.
-  int allocate(uint64_t n);
+  [[nodiscard]] int allocate(uint64_t n);
   // capacity = count = n; added slots are zero. n = 0 frees an owned buffer;
   // a caller's buffer only takes the numbers; without a buffer an owned one
   // is made. 0, or 1 with the array unchanged.
-  int setSize(uint64_t n);
+  [[nodiscard]] int setSize(uint64_t n);
 
   void* pointerAt(uint64_t index) const { return reinterpret_cast<void*>(static_cast<uintptr_t>(data[index])); }
   static uint64_t toSlot(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
@@ -100,7 +100,7 @@ class JuSortedArray : public JuArray {
 
   // After every element equal to `object` (at the end while an append mode is
   // set). Returns insertAt's result.
-  int insert(JuObject* object);
+  [[nodiscard]] int insert(JuObject* object);
   // Binary search: 1 with the position of an equal element, or 0 with the
   // position where the object belongs.
   int search(const JuObject& object, uint64_t* position) const;
@@ -114,7 +114,7 @@ class JuSortedArray : public JuArray {
   void deleteDuplicates();
   void removeDuplicates();
   // Sorts in place by the objects' compare (not stable). 0, or 1.
-  int sort();
+  [[nodiscard]] int sort();
 
   JuObject* objectAt(uint64_t index) const { return static_cast<JuObject*>(pointerAt(index)); }
 
@@ -125,7 +125,7 @@ class JuSortedArray : public JuArray {
 class JuSortedArrayJUSIZE_T : public JuArrayJUSIZE_T {
  public:
   //   insert 5, 1, 5, 3 -> 1 3 5 5
-  int insert(size_t value);
+  [[nodiscard]] int insert(size_t value);
   int search(size_t value, uint64_t* position) const;
   uint64_t lastEqual(size_t value, uint64_t position) const;
 };
@@ -251,9 +251,9 @@ class JuSeqDictionary : public JuArray {
 
   // A new string-key association that owns both. 0, or 1 (out of memory)
   // with the key and value still the caller's; the same for addPtr.
-  int add(JuSubString* key, JuObject* value);
-  int addInt(int64_t key, int64_t value);
-  int addPtr(int64_t key, JuObject* value);
+  [[nodiscard]] int add(JuSubString* key, JuObject* value);
+  [[nodiscard]] int addInt(int64_t key, int64_t value);
+  [[nodiscard]] int addPtr(int64_t key, JuObject* value);
   // Index of the first match, count when none.
   uint64_t find(const JuSubString& key) const;
   uint64_t find(const char* key) const;  // NUL-terminated, the same rules
@@ -284,9 +284,9 @@ class JuSeqDictionaryW : public JuArray {
   JuSeqDictionaryW() = default;
   ~JuSeqDictionaryW() override;
 
-  int add(JuSubStringW* key, JuObject* value);
-  int addInt(int64_t key, int64_t value);
-  int addPtr(int64_t key, JuObject* value);
+  [[nodiscard]] int add(JuSubStringW* key, JuObject* value);
+  [[nodiscard]] int addInt(int64_t key, int64_t value);
+  [[nodiscard]] int addPtr(int64_t key, JuObject* value);
   uint64_t find(const JuSubStringW& key) const;
   uint64_t find(const char16_t* key) const;
   uint64_t findInt(int64_t key) const;

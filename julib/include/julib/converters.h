@@ -36,12 +36,12 @@
 // U_INVALID_TABLE_FORMAT and U_INVALID_TABLE_FILE 2738; U_BUFFER_OVERFLOW_ERROR
 // 2735; any other failure 2737. Success and ICU's warnings post nothing.
 //   juReportIcuError(U_INVALID_TABLE_FILE) -> 1, 2738 posted
-int juReportIcuError(UErrorCode error);
+[[nodiscard]] int juReportIcuError(UErrorCode error);
 
 // Posts what a conversion result code (julib/codepage.h) means: 0 nothing;
 // 1 2735; 2 2736; 5 2738; 6 2739; any other value 2737.
 //   juReportConversionResult(kJuConvTruncated) -> 0, warning 2735 posted
-int juReportConversionResult(int32_t code);
+[[nodiscard]] int juReportConversionResult(int32_t code);
 
 // ---------------------------------------------------------------------------
 // The counting from-Unicode callback.
@@ -143,23 +143,23 @@ class JuCodePageConverter {
   // Drops whatever an earlier init kept, then makes the caches with room for
   // `capacity` converters by id and by name. 1 on allocation failure. The
   // caches are also made on first need when init was never called.
-  int init(size_t capacity);
+  [[nodiscard]] int init(size_t capacity);
 
   // The id's converter, opened on first use: 0, or 1 with the reason posted
   // (2739 and the id in decimal when the id has no name or its data is
   // missing).   getConverter(2000005047, &c) -> 1, "Unknown codepage. 2000005047"
-  int getConverter(int64_t id, UConverter** converter);
+  [[nodiscard]] int getConverter(int64_t id, UConverter** converter);
   // The same by ICU converter name (counted, need not be terminated); 2739
   // is followed by the name, and an empty name is unknown.
-  int getConverterByName(const char* name, size_t length, UConverter** converter);
+  [[nodiscard]] int getConverterByName(const char* name, size_t length, UConverter** converter);
   // Stores the flag and applies ucnv_setFallback to every kept converter and
   // to those opened later.
   void setFallback(uint32_t flag);
 
   // The id's lead-byte table, built on first use and kept: 0, or 1.
-  int getLeadByteTable(int64_t id, const uint8_t** table);
+  [[nodiscard]] int getLeadByteTable(int64_t id, const uint8_t** table);
   // *isLead = 0 or 1 from the table.   isLeadByte(2024, 0x82, &lead) -> 0, lead 1
-  int isLeadByte(int64_t id, uint8_t byte, int* isLead);
+  [[nodiscard]] int isLeadByte(int64_t id, uint8_t byte, int* isLead);
   // The converter's maximum / minimum bytes per character; 0 when it cannot
   // be had.   maxCharSize(2024) -> 2; minCharSize(1014) -> 2
   int32_t maxCharSize(int64_t id);
@@ -167,13 +167,15 @@ class JuCodePageConverter {
 
   // --- Conversions by id -----------------------------------------------------
   // Bytes of the code page to UTF-16, terminated (juConvToUChars).
-  int toUChars(char16_t* dst, int64_t units, const char* src, int64_t bytes, int64_t* written, int64_t id, int swap);
+  [[nodiscard]] int toUChars(char16_t* dst, int64_t units, const char* src, int64_t bytes, int64_t* written, int64_t id,
+                             int swap);
   // The same, streaming (juConvToUnicode).
-  int toUnicode(char16_t* dst, int64_t units, const char* src, int64_t bytes, int64_t* written, int64_t* consumed,
-                int64_t id, int swap);
+  [[nodiscard]] int toUnicode(char16_t* dst, int64_t units, const char* src, int64_t bytes, int64_t* written,
+                              int64_t* consumed, int64_t id, int swap);
   // To UTF-8 per character; on overflow *written is the size the whole text
   // needs (juConvCodePageMeasured).
-  int toUtf8Measured(char* dst, int64_t size, const char* src, int64_t length, int64_t* written, int64_t id);
+  [[nodiscard]] int toUtf8Measured(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                   int64_t id);
   // To UTF-8: id 106 is copied (length -1: to the NUL; a text longer than
   // the destination is cut after the last whole character that fits,
   // unterminated, and warns 2735); id 1014 is UTF-16LE of length / 2 units
@@ -181,31 +183,34 @@ class JuCodePageConverter {
   // the whole characters written; the EBCDIC td_ ids convert without the
   // ASCII fast path; every other id with it.
   //   toUtf8(out, 8, "0123456789", 10, &w, &c, 106) -> 0, w = c = 8, 2735 posted
-  int toUtf8(char* dst, int64_t size, const char* src, int64_t length, int64_t* written, int64_t* consumed, int64_t id);
+  [[nodiscard]] int toUtf8(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                           int64_t* consumed, int64_t id);
   // Narrow to narrow through UTF-16; the pivot is wiped (juConvCodePagePivot).
-  int convertPivot(char* dst, int64_t size, const char* src, int64_t length, int64_t* written, int64_t* consumed,
-                   int64_t fromId, int64_t toId);
+  [[nodiscard]] int convertPivot(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                 int64_t* consumed, int64_t fromId, int64_t toId);
   // Per character, terminated with the target's minimum character size in
   // zeros (juConvCodePageChars).
-  int convertChars(char* dst, int64_t size, const char* src, int64_t length, int64_t* written, int64_t fromId,
-                   int64_t toId);
+  [[nodiscard]] int convertChars(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                 int64_t fromId, int64_t toId);
   // Narrow to narrow through UTF-16 (juConvCodePagePivot2).
-  int convertPivotById(char* dst, int64_t size, const char* src, int64_t length, int64_t* written, int64_t* consumed,
-                       int64_t fromId, int64_t toId);
+  [[nodiscard]] int convertPivotById(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                     int64_t* consumed, int64_t fromId, int64_t toId);
   // The same with converters by NUL-terminated name.
-  int convertByName(char* dst, int64_t size, const char* src, int64_t length, int64_t* written, int64_t* consumed,
-                    const char* fromName, const char* toName);
+  [[nodiscard]] int convertByName(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                  int64_t* consumed, const char* fromName, const char* toName);
   // UTF-16 to the code page, terminated (juConvFromUChars).
-  int fromUChars(char* dst, int64_t size, const char16_t* src, int64_t units, int64_t* written, int64_t id, int swap);
+  [[nodiscard]] int fromUChars(char* dst, int64_t size, const char16_t* src, int64_t units, int64_t* written,
+                               int64_t id, int swap);
   // The same, streaming (juConvFromUnicode).
-  int fromUnicode(char* dst, int64_t size, const char16_t* src, int64_t units, int64_t* written, int64_t* consumed,
-                  int64_t id, int swap);
+  [[nodiscard]] int fromUnicode(char* dst, int64_t size, const char16_t* src, int64_t units, int64_t* written,
+                                int64_t* consumed, int64_t id, int swap);
   // UTF-8 to the code page, per character when it may not fit
   // (juConvCodePageSafe).
-  int fromUtf8Safe(char* dst, int64_t size, const char* src, int64_t length, int64_t* written, int64_t id);
+  [[nodiscard]] int fromUtf8Safe(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                                 int64_t id);
   // UTF-8 to the code page with the ASCII fast path (juConvCodePageBytes).
-  int fromUtf8(char* dst, int64_t size, const char* src, int64_t length, int64_t* written, int64_t* consumed,
-               int64_t id);
+  [[nodiscard]] int fromUtf8(char* dst, int64_t size, const char* src, int64_t length, int64_t* written,
+                             int64_t* consumed, int64_t id);
 
   // Fields, in this order.
   JuConverterIdCache* idCache = nullptr;
@@ -300,25 +305,28 @@ void juConverterPoolSetFallback(JuConverterPool* pool, uint32_t flag);
 
 // The cached table, or one built with a pooled converter (given back) and
 // cached.   juLeadByteTableFromPool(&cache, &pool, 2024, &table) -> 0, table[0x82] 1
-int juLeadByteTableFromPool(JuLeadByteCache* cache, JuConverterPool* pool, int64_t id, const uint8_t** table);
+[[nodiscard]] int juLeadByteTableFromPool(JuLeadByteCache* cache, JuConverterPool* pool, int64_t id,
+                                          const uint8_t** table);
 //   juLeadByteLookup(&cache, 2024, 'A', &lead) -> 0, lead 0
-int juLeadByteLookup(const JuLeadByteCache* cache, int64_t id, uint8_t byte, int* isLead);
+[[nodiscard]] int juLeadByteLookup(const JuLeadByteCache* cache, int64_t id, uint8_t byte, int* isLead);
 // n, or n - 1 when the last byte is a lead byte that starts a character.
 //   (932) "\x88\x9F" -> 2 (0x9F is a trail byte here); "a\x88" -> 1
-int juLeadByteCompleteLength(const JuLeadByteCache* cache, int64_t id, const char* bytes, size_t n, size_t* length);
+[[nodiscard]] int juLeadByteCompleteLength(const JuLeadByteCache* cache, int64_t id, const char* bytes, size_t n,
+                                           size_t* length);
 // Characters in n bytes; a trailing lead byte counts as one.
 //   (932) "a\x82" -> 2
-int juLeadByteCharCount(const JuLeadByteCache* cache, int64_t id, const char* bytes, size_t n, size_t* count);
+[[nodiscard]] int juLeadByteCharCount(const JuLeadByteCache* cache, int64_t id, const char* bytes, size_t n,
+                                      size_t* count);
 // The same count, and the bytes of the characters wholly inside n.
 //   (932) "a\x82" -> count 2, bytes 1
-int juLeadByteCharCountAndBytes(const JuLeadByteCache* cache, int64_t id, const char* bytes, size_t n,
-                                size_t* wholeBytes, size_t* count);
+[[nodiscard]] int juLeadByteCharCountAndBytes(const JuLeadByteCache* cache, int64_t id, const char* bytes, size_t n,
+                                              size_t* wholeBytes, size_t* count);
 // The length of the longest prefix of n bytes that ends on a character
 // boundary: n for a converter of 1 byte per character; from the table for
 // code pages of at most 2 bytes per character; for longer characters the
 // converter reads the text (its to-Unicode state is reset before and after).
 //   (GB18030) "a\x81\x30" -> 1
-int juLeadByteLastBoundary(const JuLeadByteCache* cache, UConverter* converter, int64_t id, const char* bytes, size_t n,
-                           size_t* length);
+[[nodiscard]] int juLeadByteLastBoundary(const JuLeadByteCache* cache, UConverter* converter, int64_t id,
+                                         const char* bytes, size_t n, size_t* length);
 
 #endif  // JULIB_CONVERTERS_H

@@ -83,13 +83,13 @@ class JuProtectedValue {
   ~JuProtectedValue();
 
   // length in units, -3: NUL-terminated; no text counts as empty. 0, or 1.
-  int protect(const char16_t* text, int64_t length, const uint8_t* key);
+  [[nodiscard]] int protect(const char16_t* text, int64_t length, const uint8_t* key);
   // The source's plain text into this value (state 2). 0, or 1.
-  int reveal(const JuProtectedValue& source, const uint8_t* key);
+  [[nodiscard]] int reveal(const JuProtectedValue& source, const uint8_t* key);
   // The source's protected bytes as they are (state 1). 0, or 1.
-  int copy(const JuProtectedValue& source);
+  [[nodiscard]] int copy(const JuProtectedValue& source);
   // Wipes the old buffer; state 2, length n, a buffer of n * 2 bytes.
-  int allocate(size_t n);
+  [[nodiscard]] int allocate(size_t n);
   // Wipes and frees the buffer; length 0; state and byte size stay.
   int clear();
 

@@ -109,7 +109,7 @@ int juMemMatchEither(const void* text, const void* form1, const void* form2, siz
 void juMemSwap(void* a, size_t aSize, void* b, size_t bSize);
 // Exchanges records i and j; 1 (out of memory posted, nothing exchanged)
 // when the one-record buffer cannot be allocated.
-int juMemSwapRecords(void* base, uint16_t i, uint16_t j, uint16_t recordSize);
+[[nodiscard]] int juMemSwapRecords(void* base, uint16_t i, uint16_t j, uint16_t recordSize);
 void juMemZero32(uint32_t* p, size_t n);
 // Zeroes n bytes; the compiler cannot remove it (wipes of secrets).
 void juMemZero(void* p, size_t n);
@@ -224,7 +224,7 @@ int juWStrNIEqualPrefix(const char16_t* a, const char16_t* b, size_t n);
 // the block cannot be allocated (out of memory posted) or the escaped text
 // is longer than 65535 bytes (message 2716 posted).
 //   juStrXmlEscape("a<b", &out, &n) -> 0, out "a&lt;b", n 6
-int juStrXmlEscape(const char* text, char** out, uint16_t* outLength);
+[[nodiscard]] int juStrXmlEscape(const char* text, char** out, uint16_t* outLength);
 
 // Character-set flags.
 inline constexpr uint32_t kJuCharsLower = 1;

@@ -184,7 +184,7 @@ class JuErrorList : public JuSortedArray {
   void makeWarningsFrom(uint64_t index);
   void appendToAllFrom(const char* text, uint64_t index);
   // Narrow messages joined by `separator`; 0, or 1 when growing fails.
-  int joinMessages(JuString& out, char separator);
+  [[nodiscard]] int joinMessages(JuString& out, char separator);
 
   uint64_t errors = 0;
   uint64_t warnings = 0;

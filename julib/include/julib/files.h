@@ -104,21 +104,21 @@ inline constexpr uint32_t kJuFileOpenForWriting =
 //   char temp[kJuPathChars] = "";
 //   juFileOpen(temp, sizeof temp, kJuFileOpenTemporary | kJuFileOpenReadWrite, &h)
 //     -> 0, temp = "/tmp/juA1b2C3"
-int juFileOpen(char* name, size_t size, uint32_t flags, JuFileHandle* handle);
+[[nodiscard]] int juFileOpen(char* name, size_t size, uint32_t flags, JuFileHandle* handle);
 // The same with a UTF-16 name and its buffer's size in units.
-int juFileOpenW(char16_t* name, size_t size, uint32_t flags, JuFileHandle* handle);
+[[nodiscard]] int juFileOpenW(char16_t* name, size_t size, uint32_t flags, JuFileHandle* handle);
 
 // Closes a handle of juFileOpen; kJuNoFile is accepted and returns 0. A
 // failed close posts the file error of its error number without a name
 // (juPostFileError) and returns 1.
-int juFileClose(JuFileHandle handle);
+[[nodiscard]] int juFileClose(JuFileHandle handle);
 
 // Reads up to `count` bytes at byte `offset` (kJuFileCurrentPosition: where
 // the last read or write ended) into `buffer`; *countRead receives the bytes
 // read, which may be fewer than asked (0 at the end of the file). 0, or 1
 // after the file error of the failed seek or read was posted.
 //   juFileRead(h, 0, buf, 8192, &n) -> 0, n = 100 for a file of 100 bytes
-int juFileRead(JuFileHandle handle, uint64_t offset, void* buffer, size_t count, size_t* countRead);
+[[nodiscard]] int juFileRead(JuFileHandle handle, uint64_t offset, void* buffer, size_t count, size_t* countRead);
 
 // Writes `count` bytes at `offset` (kJuFileCurrentPosition: the current
 // position), in pieces of at most 65534 bytes. A piece the system writes only
@@ -129,7 +129,7 @@ int juFileRead(JuFileHandle handle, uint64_t offset, void* buffer, size_t count,
 // without a number otherwise. Any other failure posts the file error of its
 // error number. count 0 writes nothing and returns 0.
 //   juFileWrite(h, kJuFileCurrentPosition, data, 70000) -> 0 (pieces of 65534 and 4466)
-int juFileWrite(JuFileHandle handle, uint64_t offset, const void* buffer, size_t count);
+[[nodiscard]] int juFileWrite(JuFileHandle handle, uint64_t offset, const void* buffer, size_t count);
 
 // Converts `units` UTF-16 units to UTF-8 (utf8 != 0) or to the ANSI code page
 // (characters without a mapping become '?') and writes them with
@@ -137,20 +137,20 @@ int juFileWrite(JuFileHandle handle, uint64_t offset, const void* buffer, size_t
 // illegal sequence); a buffer that cannot be allocated posts out of memory;
 // both return 1. units 0 writes nothing.
 //   juFileWriteTextW(h, kJuFileCurrentPosition, u"caf\u00e9", 4, 1) -> 0, 5 bytes written
-int juFileWriteTextW(JuFileHandle handle, uint64_t offset, const char16_t* text, size_t units, int utf8);
+[[nodiscard]] int juFileWriteTextW(JuFileHandle handle, uint64_t offset, const char16_t* text, size_t units, int utf8);
 
 // Deletes a file. A file that does not exist counts as deleted. 0, or 1 with
 // 1502 "Cannot delete file: '%s1'." naming the file as passed (1524 for a
 // name of 260 characters or more).
-int juFileDelete(const char* name);
-int juFileDeleteW(const char16_t* name);
+[[nodiscard]] int juFileDelete(const char* name);
+[[nodiscard]] int juFileDeleteW(const char16_t* name);
 
 // Renames `oldName` to `newName`. An existing `newName` is never replaced:
 // the rename fails. 0, or 1 with 30042 "Cannot rename '%s1' to '%s2'." naming
 // both as passed. The narrow form checks both names against the 259-character
 // limit first (1524); the UTF-16 form renames the names as they are.
-int juFileRename(const char* oldName, const char* newName);
-int juFileRenameW(const char16_t* oldName, const char16_t* newName);
+[[nodiscard]] int juFileRename(const char* oldName, const char* newName);
+[[nodiscard]] int juFileRenameW(const char16_t* oldName, const char16_t* newName);
 
 // 1 when `path` names a file or a read-only file (juGetFileType & 1), so a
 // directory does not count; 0 otherwise.
@@ -181,8 +181,8 @@ JuError* juPostFileErrorW(int32_t errorNumber, const char16_t* fileName);
 // bytes. 1 without a message for a null buffer; 1 with 1524 naming the source
 // when it does not fit (nothing is copied); else 0.
 //   juAdaptPathToVolume("a\\B.txt", buf, 260, 1) -> 0, buf = "a\\B.txt"
-int juAdaptPathToVolume(const char* source, char* destination, size_t size, int upperCase);
-int juAdaptPathToVolumeW(const char16_t* source, char16_t* destination, size_t size, int upperCase);
+[[nodiscard]] int juAdaptPathToVolume(const char* source, char* destination, size_t size, int upperCase);
+[[nodiscard]] int juAdaptPathToVolumeW(const char16_t* source, char16_t* destination, size_t size, int upperCase);
 
 // Makes the path in `path` (a buffer of `size` characters) absolute in place
 // and collapses each "\..\" (either separator) with the component before it,
@@ -218,9 +218,10 @@ char16_t* juGetCurrentDirectoryW(int32_t drive, char16_t* buffer);
 // the whole base and the result is 1. `path` keeps only its directory part
 // with its trailing separator. A null buffer counts as size 0.
 //   path "c:\\dir\\a.b.c": -> path "c:\\dir\\", base "a", extension "b.c", 0
-int juSplitFileName(char* path, char* base, size_t baseSize, char* extension, size_t extensionSize, int report);
-int juSplitFileNameW(char16_t* path, char16_t* base, size_t baseSize, char16_t* extension, size_t extensionSize,
-                     int report);
+[[nodiscard]] int juSplitFileName(char* path, char* base, size_t baseSize, char* extension, size_t extensionSize,
+                                  int report);
+[[nodiscard]] int juSplitFileNameW(char16_t* path, char16_t* base, size_t baseSize, char16_t* extension,
+                                   size_t extensionSize, int report);
 
 // 1 when the path, after leading spaces, stays below the directory it is
 // relative to: no ".." segment (at the start or after a separator, and before
@@ -256,14 +257,14 @@ char16_t* juGetEnvW(const char16_t* name, char16_t* buffer, size_t size);
 // and returns 1. Narrow names are UTF-8; the UTF-16 forms convert from it.
 //
 // The host name as the system gives it (no network look-up).
-int juGetComputerNameDns(char* buffer, size_t size);
-int juGetComputerNameDnsW(char16_t* buffer, size_t size);
+[[nodiscard]] int juGetComputerNameDns(char* buffer, size_t size);
+[[nodiscard]] int juGetComputerNameDnsW(char16_t* buffer, size_t size);
 // The host name's first label, at most 15 characters (a short computer
 // name's limit).   host "build-server.example.org" -> "build-server"
-int juGetComputerName(char* buffer, size_t size);
-int juGetComputerNameW(char16_t* buffer, size_t size);
+[[nodiscard]] int juGetComputerName(char* buffer, size_t size);
+[[nodiscard]] int juGetComputerNameW(char16_t* buffer, size_t size);
 // The login name of the user the process acts for.
-int juGetUserName(char* buffer, size_t size);
-int juGetUserNameW(char16_t* buffer, size_t size);
+[[nodiscard]] int juGetUserName(char* buffer, size_t size);
+[[nodiscard]] int juGetUserNameW(char16_t* buffer, size_t size);
 
 #endif  // JULIB_FILES_H

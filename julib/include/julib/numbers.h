@@ -20,36 +20,36 @@
 // ---------------------------------------------------------------------------
 
 //   juStrToUInt64(" +7 ", &v) -> 0, v = 7
-int juStrToUInt64(const char* text, uint64_t* result);
-int juStrNToUInt64(const char* text, uint16_t length, uint64_t* result);
-int juStrNToUInt32(const char* text, uint16_t length, uint32_t* result);
-int juWStrToUInt64(const char16_t* text, uint64_t* result);
-int juWStrToUInt32(const char16_t* text, uint32_t* result);
-int juWStrNToUInt64(const char16_t* text, uint64_t length, uint64_t* result);
-int juWStrNToUInt32(const char16_t* text, uint64_t length, uint32_t* result);
+[[nodiscard]] int juStrToUInt64(const char* text, uint64_t* result);
+[[nodiscard]] int juStrNToUInt64(const char* text, uint16_t length, uint64_t* result);
+[[nodiscard]] int juStrNToUInt32(const char* text, uint16_t length, uint32_t* result);
+[[nodiscard]] int juWStrToUInt64(const char16_t* text, uint64_t* result);
+[[nodiscard]] int juWStrToUInt32(const char16_t* text, uint32_t* result);
+[[nodiscard]] int juWStrNToUInt64(const char16_t* text, uint64_t length, uint64_t* result);
+[[nodiscard]] int juWStrNToUInt32(const char16_t* text, uint64_t length, uint32_t* result);
 
-int juStrToInt8(const char* text, int8_t* result);
-int juStrToUInt8(const char* text, uint8_t* result);
-int juStrToInt16(const char* text, int16_t* result);
-int juStrToUInt16(const char* text, uint16_t* result);
+[[nodiscard]] int juStrToInt8(const char* text, int8_t* result);
+[[nodiscard]] int juStrToUInt8(const char* text, uint8_t* result);
+[[nodiscard]] int juStrToInt16(const char* text, int16_t* result);
+[[nodiscard]] int juStrToUInt16(const char* text, uint16_t* result);
 //   juStrToInt32("--5", &v) -> 0, v = 5 (two signs cancel)
-int juStrToInt32(const char* text, int32_t* result);
+[[nodiscard]] int juStrToInt32(const char* text, int32_t* result);
 // A '-' after leading blanks posts 2702; `result` may be null.
-int juStrToUInt32(const char* text, uint32_t* result);
-int juStrToInt64(const char* text, int64_t* result);
-int juStrNToInt16(const char* text, uint16_t length, int16_t* result);
-int juStrNToUInt16(const char* text, uint16_t length, uint16_t* result);
-int juStrNToInt32(const char* text, uint16_t length, int32_t* result);
-int juStrNToInt64(const char* text, uint16_t length, int64_t* result);
+[[nodiscard]] int juStrToUInt32(const char* text, uint32_t* result);
+[[nodiscard]] int juStrToInt64(const char* text, int64_t* result);
+[[nodiscard]] int juStrNToInt16(const char* text, uint16_t length, int16_t* result);
+[[nodiscard]] int juStrNToUInt16(const char* text, uint16_t length, uint16_t* result);
+[[nodiscard]] int juStrNToInt32(const char* text, uint16_t length, int32_t* result);
+[[nodiscard]] int juStrNToInt64(const char* text, uint16_t length, int64_t* result);
 // Out of range: posts 2701, returns 1 and still stores the low 16 bits.
-int juWStrToInt16(const char16_t* text, int16_t* result);
-int juWStrToUInt16(const char16_t* text, uint16_t* result);
-int juWStrToInt32(const char16_t* text, int32_t* result);
-int juWStrToInt64(const char16_t* text, int64_t* result);
-int juWStrNToInt16(const char16_t* text, uint64_t length, int16_t* result);
-int juWStrNToUInt16(const char16_t* text, uint64_t length, uint16_t* result);
-int juWStrNToInt32(const char16_t* text, uint64_t length, int32_t* result);
-int juWStrNToInt64(const char16_t* text, uint64_t length, int64_t* result);
+[[nodiscard]] int juWStrToInt16(const char16_t* text, int16_t* result);
+[[nodiscard]] int juWStrToUInt16(const char16_t* text, uint16_t* result);
+[[nodiscard]] int juWStrToInt32(const char16_t* text, int32_t* result);
+[[nodiscard]] int juWStrToInt64(const char16_t* text, int64_t* result);
+[[nodiscard]] int juWStrNToInt16(const char16_t* text, uint64_t length, int16_t* result);
+[[nodiscard]] int juWStrNToUInt16(const char16_t* text, uint64_t length, uint16_t* result);
+[[nodiscard]] int juWStrNToInt32(const char16_t* text, uint64_t length, int32_t* result);
+[[nodiscard]] int juWStrNToInt64(const char16_t* text, uint64_t length, int64_t* result);
 
 // ---------------------------------------------------------------------------
 // Formatters: (buffer, size in characters, value) -> characters written.
@@ -103,12 +103,12 @@ size_t juFormatFixedInt64(char* buffer, uint16_t width, int64_t value, int16_t l
 // Digit pairs to bytes, high nibble first; an odd last digit gives a byte
 // with a zero low nibble. A non-digit posts 2708 and returns 1 (bytes before
 // it are written).   juHexStrToBytes(out, "abc", 3) -> AB C0
-int juHexStrToBytes(uint8_t* out, const char* digits, size_t n);
-int juHexWStrToBytes(uint8_t* out, const char16_t* digits, size_t n);
-int juHex32StrToBytes(uint8_t* out, const char32_t* digits, size_t n);
+[[nodiscard]] int juHexStrToBytes(uint8_t* out, const char* digits, size_t n);
+[[nodiscard]] int juHexWStrToBytes(uint8_t* out, const char16_t* digits, size_t n);
+[[nodiscard]] int juHex32StrToBytes(uint8_t* out, const char32_t* digits, size_t n);
 // As juHexStrToBytes; every complete byte equal to `marker` is written twice.
 // *outCount receives the bytes written.
-int juHexStrToBytesDoubling(uint8_t* out, const char* digits, size_t n, uint8_t marker, size_t* outCount);
+[[nodiscard]] int juHexStrToBytesDoubling(uint8_t* out, const char* digits, size_t n, uint8_t marker, size_t* outCount);
 // Bytes to 2n digits, no terminator; `out` may be the bytes' own buffer.
 // Result: output size in bytes (2n, 4n, 8n).
 size_t juBytesToHexStr(char* out, const uint8_t* bytes, size_t n);

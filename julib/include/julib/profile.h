@@ -108,10 +108,10 @@ size_t juGetPrivateProfileStringW(const char16_t* section, const char16_t* key, 
 // system data source when that has one, else to the installer's current
 // configuration mode; the mode is switched and restored under juProfileLock.
 //   juWritePrivateProfileString("Volmaresk", "Trace", "1", "JULIB.INI", 0) -> 0
-int juWritePrivateProfileString(const char* section, const char* key, const char* value, const char* iniName,
-                                uint32_t pathsAllowed);
-int juWritePrivateProfileStringW(const char16_t* section, const char16_t* key, const char16_t* value,
-                                 const char16_t* iniName, uint32_t pathsAllowed);
+[[nodiscard]] int juWritePrivateProfileString(const char* section, const char* key, const char* value,
+                                              const char* iniName, uint32_t pathsAllowed);
+[[nodiscard]] int juWritePrivateProfileStringW(const char16_t* section, const char16_t* key, const char16_t* value,
+                                               const char16_t* iniName, uint32_t pathsAllowed);
 
 // ---------------------------------------------------------------------------
 // Registry helpers.

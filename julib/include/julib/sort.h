@@ -45,10 +45,10 @@ class JuSort : public JuObject {
   // records per block = 65536 / size (65535 for size 1).
   void setRecordSize(uint16_t recordSize);
   // 0, or 1 after posting 2710 "Too many sort keys." when 64 keys exist.
-  int addKey(uint16_t flags, uint64_t offset, uint16_t length);
+  [[nodiscard]] int addKey(uint16_t flags, uint64_t offset, uint16_t length);
   // A key of flag 4 with its compare function and context (a flag-4 key
   // without a function compares its bytes).
-  int addKey(uint16_t flags, uint64_t offset, uint16_t length, JuSortCompare compare, void* context);
+  [[nodiscard]] int addKey(uint16_t flags, uint64_t offset, uint16_t length, JuSortCompare compare, void* context);
   void setLeadingKeys(uint64_t count);
   // Takes a caller's contiguous array of `count` records as the only block;
   // the sorter does not own it.
@@ -58,7 +58,7 @@ class JuSort : public JuObject {
   // on them is sorted by the keys after. 0, or 1 (2709 posted when more than
   // 200 ranges are pending, which the larger-part-waits order never reaches).
   // Not stable.
-  int sort();
+  [[nodiscard]] int sort();
 
   // Order of two records over the keys from the leading-key index on: -1,
   // 0 or 1. A key reaching past the record compares the bytes inside it.

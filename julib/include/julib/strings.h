@@ -58,15 +58,15 @@ class JuSubString : public JuObject {
   // 1 when it starts with "{" and ends with "}".
   int isBraced() const;
   // The text between enclosing braces into `destination` (emptied first).
-  int unbraceInto(JuString& destination) const;
+  [[nodiscard]] int unbraceInto(JuString& destination) const;
   // The text without its enclosing quotes, doubled quotes made single.
   //   "\"a\"\"b\"" -> a"b
-  int unquoteInto(JuString& destination, char quote) const;
+  [[nodiscard]] int unquoteInto(JuString& destination, char quote) const;
   // Drops trailing isspace bytes.
   void trimRight();
   // Each non-empty CR LF separated piece as a new JuString appended to
   // `lines` (which should own its elements). 0, or 1.
-  int splitLines(JuArray& lines) const;
+  [[nodiscard]] int splitLines(JuArray& lines) const;
   // Index of the first table entry with the same bytes (no case), or count.
   size_t indexIn(const char* const* table, uint16_t count) const;
   size_t indexInNoCase(const char* const* table, uint16_t count) const;
@@ -89,16 +89,16 @@ class JuString : public JuSubString {
 
   // Sets the buffer to exactly `capacity` bytes. 1 when the buffer is not
   // owned (2716) or on allocation failure (old buffer kept).
-  virtual int reserve(size_t capacity);
+  [[nodiscard]] virtual int reserve(size_t capacity);
 
   // Owned copies; a previous owned buffer is released.
-  int assign(const char* text);
-  int assign(const char* text, JuCodePageKind kind);
-  int assign(const char* text, size_t n);
-  int assign(const char* text, size_t n, JuCodePageKind kind);
+  [[nodiscard]] int assign(const char* text);
+  [[nodiscard]] int assign(const char* text, JuCodePageKind kind);
+  [[nodiscard]] int assign(const char* text, size_t n);
+  [[nodiscard]] int assign(const char* text, size_t n, JuCodePageKind kind);
   // An empty owned buffer of capacity + 1 bytes.
-  int allocate(size_t capacity);
-  int allocate(size_t capacity, JuCodePageKind kind);
+  [[nodiscard]] int allocate(size_t capacity);
+  [[nodiscard]] int allocate(size_t capacity, JuCodePageKind kind);
   // Takes over a block from the library allocator (owned).
   void adopt(char* buffer, size_t capacity, JuCodePageKind kind, size_t length);
   // Uses a caller's buffer (not owned; the string cannot grow).
@@ -107,37 +107,37 @@ class JuString : public JuSubString {
   // Frees an owned buffer; length, data and capacity become 0.
   void release();
 
-  int ensureFree(size_t n);
-  int appendChar(char c);
-  int append(const char* text);
-  int append(const char* text, size_t n);
-  int append(int64_t value);
-  int append(uint64_t value);
+  [[nodiscard]] int ensureFree(size_t n);
+  [[nodiscard]] int appendChar(char c);
+  [[nodiscard]] int append(const char* text);
+  [[nodiscard]] int append(const char* text, size_t n);
+  [[nodiscard]] int append(int64_t value);
+  [[nodiscard]] int append(uint64_t value);
   // The view's text in quotes, quotes inside doubled.
-  int appendQuoted(const JuSubString& view, char quote);
-  int quote(char quote);
+  [[nodiscard]] int appendQuoted(const JuSubString& view, char quote);
+  [[nodiscard]] int quote(char quote);
   // Removes enclosing quotes in place; returns the new length.
   size_t unquote();
   // Replaces oldLen bytes at pos (both cut to the text) by n bytes of text;
   // a text with n 0 is measured, a null text deletes.
-  int replace(size_t pos, size_t oldLen, const char* text, size_t newLen);
+  [[nodiscard]] int replace(size_t pos, size_t oldLen, const char* text, size_t newLen);
   // Replaces the range of a view into this string.
-  int replace(const JuSubString& range, const char* text, size_t n);
+  [[nodiscard]] int replace(const JuSubString& range, const char* text, size_t n);
   // Every occurrence, resuming after each inserted text; an empty pattern
   // changes nothing.   "aaa" a->aa -> "aaaaaa"
-  int replaceAll(const char* find, const char* replacement);
-  int replaceAll(const char* find, size_t findLength, const char* replacement, size_t replacementLength);
+  [[nodiscard]] int replaceAll(const char* find, const char* replacement);
+  [[nodiscard]] int replaceAll(const char* find, size_t findLength, const char* replacement, size_t replacementLength);
   // Appends CR LF until the text ends in n of them.
-  int ensureTrailingLineBreaks(size_t n);
+  [[nodiscard]] int ensureTrailingLineBreaks(size_t n);
   // Removes "--" comments to the line end and "/* */" comments.
-  int stripComments();
+  [[nodiscard]] int stripComments();
   // Breaks lines longer than width at the last blank outside quotes.
-  int wrap(size_t width, char q1, char q2, char q3);
+  [[nodiscard]] int wrap(size_t width, char q1, char q2, char q3);
   // Each run of separators outside quotes becomes one blank (none at the
   // end): CR LF pairs / single CR or LF / tabs.
-  int joinLines(char q1, char q2, char q3);
-  int joinLineBreaks(char q1, char q2, char q3);
-  int joinTabs(char q1, char q2, char q3);
+  [[nodiscard]] int joinLines(char q1, char q2, char q3);
+  [[nodiscard]] int joinLineBreaks(char q1, char q2, char q3);
+  [[nodiscard]] int joinTabs(char q1, char q2, char q3);
 
   size_t capacity = 0;
   uint32_t owns = 1;
@@ -155,7 +155,7 @@ class JuStringEx : public JuString {
   JuStringEx() = default;
   explicit JuStringEx(JuCodePageKind kind) : JuString(kind) {}
   ~JuStringEx() override;
-  int reserve(size_t capacity) override;
+  [[nodiscard]] int reserve(size_t capacity) override;
 
  protected:
   void freeBuffer() override;
@@ -175,11 +175,11 @@ class JuReplaceString : public JuSubString {
 
   // Writes n bytes at the write position, growing the gap by n + 512 bytes
   // when it is too small. s may point into the target.
-  int write(const char* s, size_t n);
+  [[nodiscard]] int write(const char* s, size_t n);
   // The n bytes in quotes, quotes inside doubled. A count that ends inside
   // a character: the call's writes become unread text again, 2737 (SQLSTATE
   // "01004") is posted and 1 returned.
-  int writeQuoted(const char* s, size_t n, char quote);
+  [[nodiscard]] int writeQuoted(const char* s, size_t n, char quote);
   // The bytes written since `position` become unread again.
   void unwriteTo(size_t position);
 
@@ -213,10 +213,10 @@ class JuSubStringW : public JuObject {
   uint16_t countChar(char16_t c) const;
   int needsBraces() const;
   int isBraced() const;
-  int unbraceInto(JuStringW& destination) const;
-  int unquoteInto(JuStringW& destination, char16_t quote) const;
+  [[nodiscard]] int unbraceInto(JuStringW& destination) const;
+  [[nodiscard]] int unquoteInto(JuStringW& destination, char16_t quote) const;
   void trimRight();
-  int splitLines(JuArray& lines) const;
+  [[nodiscard]] int splitLines(JuArray& lines) const;
   size_t indexIn(const char16_t* const* table, uint16_t count) const;
   size_t indexInNoCase(const char16_t* const* table, uint16_t count) const;
 
@@ -231,11 +231,11 @@ class JuStringW : public JuSubStringW {
   JuStringW& operator=(const JuStringW&) = delete;
   ~JuStringW() override;
 
-  virtual int reserve(size_t capacity);
+  [[nodiscard]] virtual int reserve(size_t capacity);
 
-  int assign(const char16_t* text);
-  int assign(const char16_t* text, size_t n);
-  int allocate(size_t capacity);
+  [[nodiscard]] int assign(const char16_t* text);
+  [[nodiscard]] int assign(const char16_t* text, size_t n);
+  [[nodiscard]] int allocate(size_t capacity);
   void adopt(char16_t* buffer, size_t capacity, size_t length);
   void attachBuffer(char16_t* buffer, size_t capacity, size_t length);
   void release();
@@ -245,39 +245,40 @@ class JuStringW : public JuSubStringW {
   // trailing lone lead byte is dropped), UTF-8 through ICU (2737 with SQLSTATE
   // "01004" when malformed).
   //   assignFromMultiByte(<bytes of u"hi">, 5, kind 2) -> 0, u"hi"
-  int assignFromMultiByte(const char* bytes, size_t n, JuCodePageKind kind);
+  [[nodiscard]] int assignFromMultiByte(const char* bytes, size_t n, JuCodePageKind kind);
   // n bytes of a code page id to UTF-16 through a converter opened for the
   // call (id 0: ICU's default converter). 2739 "Unknown codepage. " and the
   // id when the id has no converter.
   //   assignFromCodePage("caf\xE9", 4, 2252) -> 0, u"caf\u00E9"
-  int assignFromCodePage(const char* bytes, size_t n, int64_t id);
+  [[nodiscard]] int assignFromCodePage(const char* bytes, size_t n, int64_t id);
   // n bytes to UTF-16 through the caller's open converter. On failure (the
   // reason posted) the string holds a new, empty buffer and 1 is returned.
-  int assignFromConverter(const char* bytes, size_t n, UConverter* converter);
+  [[nodiscard]] int assignFromConverter(const char* bytes, size_t n, UConverter* converter);
   // A narrow copy (UTF-8 for kind 3, else the ANSI code page), owned by the
   // string until the next call; "Out Of Memory" when it cannot be made.
   const char* narrow(JuCodePageKind kind);
 
-  int ensureFree(size_t n);
-  int appendChar(char16_t c);
-  int append(const char16_t* text);
-  int append(const char16_t* text, size_t n);
-  int append(int64_t value);
-  int append(uint64_t value);
+  [[nodiscard]] int ensureFree(size_t n);
+  [[nodiscard]] int appendChar(char16_t c);
+  [[nodiscard]] int append(const char16_t* text);
+  [[nodiscard]] int append(const char16_t* text, size_t n);
+  [[nodiscard]] int append(int64_t value);
+  [[nodiscard]] int append(uint64_t value);
   // n bytes, each widened to one unit (Latin-1).
-  int appendNarrow(const char* bytes, size_t n);
-  int appendQuoted(const JuSubStringW& view, char16_t quote);
-  int quote(char16_t quote);
+  [[nodiscard]] int appendNarrow(const char* bytes, size_t n);
+  [[nodiscard]] int appendQuoted(const JuSubStringW& view, char16_t quote);
+  [[nodiscard]] int quote(char16_t quote);
   size_t unquote();
-  int replace(size_t pos, size_t oldLen, const char16_t* text, size_t newLen);
-  int replace(const JuSubStringW& range, const char16_t* text, size_t n);
-  int replaceAll(const char16_t* find, const char16_t* replacement);
-  int replaceAll(const char16_t* find, size_t findLength, const char16_t* replacement, size_t replacementLength);
-  int ensureTrailingLineBreaks(size_t n);
-  int wrap(size_t width, char16_t q1, char16_t q2, char16_t q3);
-  int joinLines(char16_t q1, char16_t q2, char16_t q3);
-  int joinLineBreaks(char16_t q1, char16_t q2, char16_t q3);
-  int joinTabs(char16_t q1, char16_t q2, char16_t q3);
+  [[nodiscard]] int replace(size_t pos, size_t oldLen, const char16_t* text, size_t newLen);
+  [[nodiscard]] int replace(const JuSubStringW& range, const char16_t* text, size_t n);
+  [[nodiscard]] int replaceAll(const char16_t* find, const char16_t* replacement);
+  [[nodiscard]] int replaceAll(const char16_t* find, size_t findLength, const char16_t* replacement,
+                               size_t replacementLength);
+  [[nodiscard]] int ensureTrailingLineBreaks(size_t n);
+  [[nodiscard]] int wrap(size_t width, char16_t q1, char16_t q2, char16_t q3);
+  [[nodiscard]] int joinLines(char16_t q1, char16_t q2, char16_t q3);
+  [[nodiscard]] int joinLineBreaks(char16_t q1, char16_t q2, char16_t q3);
+  [[nodiscard]] int joinTabs(char16_t q1, char16_t q2, char16_t q3);
   // Buffer of exactly length + 1 units, through reserve (so the wiping
   // string wipes); a caller's buffer is left alone, and a failed
   // reallocation keeps the old buffer and capacity.
@@ -301,7 +302,7 @@ class JuStringWEx : public JuStringW {
  public:
   JuStringWEx() = default;
   ~JuStringWEx() override;
-  int reserve(size_t capacity) override;
+  [[nodiscard]] int reserve(size_t capacity) override;
 
  protected:
   void freeBuffer() override;
@@ -316,10 +317,10 @@ class JuReplaceStringW : public JuSubStringW {
   JuReplaceStringW& operator=(const JuReplaceStringW&) = delete;
   ~JuReplaceStringW() override;
 
-  int write(const char16_t* s, size_t n);
+  [[nodiscard]] int write(const char16_t* s, size_t n);
   // A count that ends inside a surrogate pair: the call's writes become
   // unread text again, 2737 (SQLSTATE "01004") is posted and 1 returned.
-  int writeQuoted(const char16_t* s, size_t n, char16_t quote);
+  [[nodiscard]] int writeQuoted(const char16_t* s, size_t n, char16_t quote);
   void unwriteTo(size_t position);
 
   JuStringW* target = nullptr;
@@ -352,19 +353,19 @@ class JuParamString : public JuString {
 
   // Template setters: release the text, reset the counter, set or clear the
   // error flag; 0, or 1.
-  int assign(const char* text);
-  int assign(const char* text, JuCodePageKind kind);
-  int assign(const char* text, size_t n);
-  int assign(const char* text, size_t n, JuCodePageKind kind);
-  int allocate(size_t capacity);
-  int allocate(size_t capacity, JuCodePageKind kind);
+  [[nodiscard]] int assign(const char* text);
+  [[nodiscard]] int assign(const char* text, JuCodePageKind kind);
+  [[nodiscard]] int assign(const char* text, size_t n);
+  [[nodiscard]] int assign(const char* text, size_t n, JuCodePageKind kind);
+  [[nodiscard]] int allocate(size_t capacity);
+  [[nodiscard]] int allocate(size_t capacity, JuCodePageKind kind);
 
   //   "%s1 (%d2)" << "abc" << int64_t{42} -> "abc (42)"
   int addParam(const JuSubString& view);
   int addParam(const char* text);  // null removes the marker
   int addParam(int64_t value);
   int addParam(uint64_t value);
-  int addQuotedParam(const char* text, char quote);
+  [[nodiscard]] int addQuotedParam(const char* text, char quote);
 
   // Each adds the parameter only while the error flag is clear.
   JuParamString& operator<<(const JuSubString& view);
@@ -389,20 +390,20 @@ class JuParamStringW : public JuStringW {
   JuParamStringW() = default;
   ~JuParamStringW() override;
 
-  int assign(const char16_t* text);
-  int assign(const char16_t* text, size_t n);
-  int allocate(size_t capacity);
+  [[nodiscard]] int assign(const char16_t* text);
+  [[nodiscard]] int assign(const char16_t* text, size_t n);
+  [[nodiscard]] int allocate(size_t capacity);
   // NUL-terminated bytes of the kind; kind 2 text ends at its first zero unit.
-  int assignFromMultiByte(const char* text, JuCodePageKind kind);
+  [[nodiscard]] int assignFromMultiByte(const char* text, JuCodePageKind kind);
   // NUL-terminated bytes of a code page id / through an open converter.
-  int assignFromCodePage(const char* text, int64_t id);
-  int assignFromConverter(const char* text, UConverter* converter);
+  [[nodiscard]] int assignFromCodePage(const char* text, int64_t id);
+  [[nodiscard]] int assignFromConverter(const char* text, UConverter* converter);
 
   int addParam(const JuSubStringW& view);
   int addParam(const char16_t* text);
   int addParam(int64_t value);
   int addParam(uint64_t value);
-  int addQuotedParam(const char16_t* text, char16_t quote);
+  [[nodiscard]] int addQuotedParam(const char16_t* text, char16_t quote);
 
   JuParamStringW& operator<<(const JuSubStringW& view);
   JuParamStringW& operator<<(const char16_t* text);

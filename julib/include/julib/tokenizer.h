@@ -113,12 +113,12 @@ class JuScanner : public JuObject {
   // copies. "a,,b," -> "a", "", "b", "". 0, or 1. Exactly the delimiter
   // character is taken between pieces, never an operator pair that starts
   // with it: "a==b" split at "=" -> "a", "", "b".
-  int split(JuArray& pieces, char delimiter);
-  int splitCopies(JuArray& pieces, char delimiter);
+  [[nodiscard]] int split(JuArray& pieces, char delimiter);
+  [[nodiscard]] int splitCopies(JuArray& pieces, char delimiter);
   // Edit the bound string; 1 (nothing changed, nothing posted) without one
   // or for a token outside its text.
-  int replaceToken(JuToken& token, const JuSubString& text);
-  int insertBeforeToken(JuToken& token, const JuSubString& text);
+  [[nodiscard]] int replaceToken(JuToken& token, const JuSubString& text);
+  [[nodiscard]] int insertBeforeToken(JuToken& token, const JuSubString& text);
   void setTokenAt(JuToken& token, size_t position, size_t length);
   // The unit at position + n - 1 (n = 1: the next unread one), 0 past the end.
   char peekChar(size_t n) const;
@@ -170,10 +170,10 @@ class JuScannerW : public JuObject {
   int matchWordsNoCase(JuTokenW& token, const char16_t* words, size_t length);
   int matchAnyWords(JuTokenW& token, const char16_t* list);
   int matchAnyWordsNoCase(JuTokenW& token, const char16_t* list);
-  int split(JuArray& pieces, char16_t delimiter);
-  int splitCopies(JuArray& pieces, char16_t delimiter);
-  int replaceToken(JuTokenW& token, const JuSubStringW& text);
-  int insertBeforeToken(JuTokenW& token, const JuSubStringW& text);
+  [[nodiscard]] int split(JuArray& pieces, char16_t delimiter);
+  [[nodiscard]] int splitCopies(JuArray& pieces, char16_t delimiter);
+  [[nodiscard]] int replaceToken(JuTokenW& token, const JuSubStringW& text);
+  [[nodiscard]] int insertBeforeToken(JuTokenW& token, const JuSubStringW& text);
   void setTokenAt(JuTokenW& token, size_t position, size_t length);
   char16_t peekChar(size_t n) const;
   size_t rewindTo(const JuTokenW& token);

@@ -55,11 +55,11 @@ class JuBitArray : public JuObject {
   // n zero bits in place of the old ones. 0, or 1 on allocation failure
   // (the array is then empty).
   //   reset(10) -> count 10, every bit clear
-  int reset(size_t n);
+  [[nodiscard]] int reset(size_t n);
   // Keeps the first min(count, n) bits and clears the rest; count = n.
   // 0, or 1 on allocation failure (the old bits stay).
   //   {1,0,1}.resize(5) -> {1,0,1,0,0}
-  int resize(size_t n);
+  [[nodiscard]] int resize(size_t n);
 
   // Bit i; 0 at or beyond count.
   int test(size_t i) const;
@@ -97,7 +97,7 @@ class JuValueParser : public JuObject {
   // Parses the whole text. 0, or 1 on a syntax error (2704 / 2705 at the
   // offending token) or allocation failure; the attributes read before a
   // failure stay.   "DSN=abc;UID=me" -> 0, {DSN: abc, UID: me}
-  int parse();
+  [[nodiscard]] int parse();
 
   // The value of a key (ignoring case), or null; marks it consumed.
   //   get("dsn") -> "abc"
@@ -106,7 +106,7 @@ class JuValueParser : public JuObject {
   // The value of whichever of the two keys is present (key first) in *out,
   // or null; 0. Both present: 2704 / 2705 with 2707 appended, 1.
   //   {UID: me}.getEither("USER", "UID", &v) -> 0, v "me"
-  int getEither(const char* key, const char* alternative, JuString** out);
+  [[nodiscard]] int getEither(const char* key, const char* alternative, JuString** out);
   // 1 when the key is present, else 0; marks nothing.
   int contains(const char* key) const;
   // The key at `index`, or null at or beyond the count.
@@ -118,16 +118,16 @@ class JuValueParser : public JuObject {
   // Attributes not marked consumed (65535 at most).
   uint16_t countUnconsumed() const;
   // Clears every mark (one per attribute) and the cursor. 0, or 1.
-  int resetConsumed();
+  [[nodiscard]] int resetConsumed();
 
   // Replaces the value of the key (or, when absent, of the alternative key)
   // or appends the pair. A value holding "'", a double quote or the
   // separator is stored quoted with "'". Lengths in bytes; alternative may
   // be null. 0, or 1.
   //   addAttribute("PWD", 3, "a;b", 3, nullptr, 0) -> PWD = 'a;b'
-  int addAttribute(const char* key, size_t keyLength, const char* value, size_t valueLength,
-                   const char* alternative, size_t alternativeLength);
-  int addAttribute(const char* key, const char* value, const char* alternative);  // NUL-terminated
+  [[nodiscard]] int addAttribute(const char* key, size_t keyLength, const char* value, size_t valueLength,
+                                 const char* alternative, size_t alternativeLength);
+  [[nodiscard]] int addAttribute(const char* key, const char* value, const char* alternative);  // NUL-terminated
   // Removes the attribute when present; its consumed mark goes with it.
   void remove(const char* key);
 
@@ -138,14 +138,14 @@ class JuValueParser : public JuObject {
   // 0; 1 (out left empty) when out cannot grow, or 2807 for a value that
   // ends inside a character (which would swallow what follows it) unless it
   // is the unbraced last value.   {A: x;y, B: {z}} -> "A={x;y};B={{z}}}"
-  int build(JuString& out, char separator);
+  [[nodiscard]] int build(JuString& out, char separator);
 
   // Scanner settings, used before parse.
   void setQuoteChars(uint16_t quote1, uint16_t quote2, uint16_t quote3);
   // Characters that may start and continue keys. 0, or 1.
   //   addWordChars("-") then "my-key=1" -> key "my-key"
-  int addWordChars(const char* chars);
-  int clearWordChars();
+  [[nodiscard]] int addWordChars(const char* chars);
+  [[nodiscard]] int clearWordChars();
 
   JuScanner scanner;
   char separator;
@@ -209,39 +209,41 @@ class JuValueParserW : public JuObject {
   // case, and those `test` accepts) are protected with the 8-byte
   // protectionKey (null: eight zero bytes); the test stays with the parser.
   //   "DSN=abc;PWD=pw" -> 0, {DSN: abc, PWD: <protected>}
-  int parse(const uint8_t* protectionKey, JuSensitiveKeyTest test);
+  [[nodiscard]] int parse(const uint8_t* protectionKey, JuSensitiveKeyTest test);
 
   // The value string, or null (absent, or protected); marks consumed.
   JuStringW* get(const JuSubStringW& key);
   JuStringW* get(const char16_t* key);
   // As the narrow getEither; when both keys are present with equal values
   // the error becomes a warning, *out is the key's value and 0 returned.
-  int getEither(const char16_t* key, const char16_t* alternative, JuStringW** out);
+  [[nodiscard]] int getEither(const char16_t* key, const char16_t* alternative, JuStringW** out);
   // Absent: 0 with *found 0. Present: marks it consumed; a protected value
   // is copied into *out (0 with *found 1, or copy's failure); a plain one
   // posts 2808 and returns 1.
   //   getProtected(u"pwd", &found, &pv) -> 0, found 1
-  int getProtected(const JuSubStringW& key, int* found, JuProtectedValue* out);
+  [[nodiscard]] int getProtected(const JuSubStringW& key, int* found, JuProtectedValue* out);
   // getProtected of whichever key is present; both present: 2704 / 2705
   // with 2707 appended, 1 (the values are not compared).
-  int getProtectedEither(const char16_t* key, const char16_t* alternative, int* found, JuProtectedValue* out);
+  [[nodiscard]] int getProtectedEither(const char16_t* key, const char16_t* alternative, int* found,
+                                       JuProtectedValue* out);
   int contains(const char16_t* key) const;
   // Index of the attribute, or UINT64_MAX when absent; marks nothing.
   uint64_t indexOf(const char16_t* key, size_t length) const;
   JuSubStringW* keyAt(uint64_t index) const;
   JuSubStringW* nextUnconsumed();
   uint16_t countUnconsumed() const;
-  int resetConsumed();
+  [[nodiscard]] int resetConsumed();
 
   // As the narrow addAttribute (lengths in units). A sensitive key's value
   // is held in a wiping string: plain text has no protection key here; use
   // addProtectedAttribute to hold it protected.
-  int addAttribute(const char16_t* key, size_t keyLength, const char16_t* value, size_t valueLength,
-                   const char16_t* alternative, size_t alternativeLength);
-  int addAttribute(const char16_t* key, const char16_t* value, const char16_t* alternative);
+  [[nodiscard]] int addAttribute(const char16_t* key, size_t keyLength, const char16_t* value, size_t valueLength,
+                                 const char16_t* alternative, size_t alternativeLength);
+  [[nodiscard]] int addAttribute(const char16_t* key, const char16_t* value, const char16_t* alternative);
   // A copy of `source` (never released here) as the value of the key (or
   // the alternative key), replacing or appending. 0, or 1.
-  int addProtectedAttribute(const char16_t* key, const JuProtectedValue& source, const char16_t* alternative);
+  [[nodiscard]] int addProtectedAttribute(const char16_t* key, const JuProtectedValue& source,
+                                          const char16_t* alternative);
   void remove(const char16_t* key);
 
   // As the narrow build; protected values are revealed with protectionKey
@@ -249,13 +251,13 @@ class JuValueParserW : public JuObject {
   // one cannot be revealed). The text is assembled in a wiping buffer, so
   // out's buffer is the only other place it lies; pass a JuStringWEx to
   // have that wiped as well.   {A: {z}} -> "A={{z}}}"
-  int build(JuStringW& out, const uint8_t* protectionKey, char16_t separator);
+  [[nodiscard]] int build(JuStringW& out, const uint8_t* protectionKey, char16_t separator);
   // As build, but a protected value stops it with 2807 and 1.
-  int buildPlain(JuStringW& out, char16_t separator);
+  [[nodiscard]] int buildPlain(JuStringW& out, char16_t separator);
 
   void setQuoteChars(uint16_t quote1, uint16_t quote2, uint16_t quote3);
-  int addWordChars(const char16_t* chars);
-  int clearWordChars();
+  [[nodiscard]] int addWordChars(const char16_t* chars);
+  [[nodiscard]] int clearWordChars();
 
   JuScannerW scanner;
   char16_t separator;

@@ -28,8 +28,8 @@ intptr_t juDialogBoxResult(platform::dialogs::WindowHandle owner, uint16_t templ
 // The same, reporting only whether the dialog could be made:
 //   0  it ran (whatever its end code)
 //   1  it could not be made; message 9999 is posted
-int32_t juDialogBox(platform::dialogs::WindowHandle owner, uint16_t templateId,
-                    platform::dialogs::Procedure procedure, intptr_t parameter);
+[[nodiscard]] int32_t juDialogBox(platform::dialogs::WindowHandle owner, uint16_t templateId,
+                                  platform::dialogs::Procedure procedure, intptr_t parameter);
 
 // ---------------------------------------------------------------------------
 // The object pointer of a window: the property "Handle".
