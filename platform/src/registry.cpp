@@ -31,6 +31,7 @@ using internal::Item;
 using internal::kPathBytes;
 using internal::Node;
 using internal::resolve;
+using Reuse = internal::CurrentTree::Reuse;
 using internal::serialize;
 using internal::storePaths;
 using internal::Text;
@@ -171,7 +172,7 @@ Status update(Target& target, Change change) {
   }
   if (error != kErrorNone) return Status::kIoError;
   CurrentTree current(target.root);
-  Status status = current.load(target.file);
+  Status status = current.load(target.file, Reuse::kNever);
   if (status != Status::kOk) return status;
   bool changed = false;
   status = change(current.tree(), &changed);
@@ -189,8 +190,8 @@ Status update(Target& target, Change change) {
 
 // The target's key in the current tree of its root; readers take no file
 // lock, since a replacement is a rename and they read either file whole.
-Status readKey(Target& target, CurrentTree* current, Node** node) {
-  const Status status = current->load(target.file);
+Status readKey(Target& target, Reuse reuse, CurrentTree* current, Node** node) {
+  const Status status = current->load(target.file, reuse);
   if (status != Status::kOk) return status;
   *node = resolve(current->tree(), pathOf(target));
   return *node != nullptr ? Status::kOk : Status::kNotFound;
@@ -199,13 +200,13 @@ Status readKey(Target& target, CurrentTree* current, Node** node) {
 // Runs `read(tree, node)` on the key of handle `key` in the current tree of
 // its root; kNotFound when the key is gone.
 template <typename Read>
-Status readAt(KeyHandle key, Read read) {
+Status readAt(KeyHandle key, Reuse reuse, Read read) {
   Target target;
   Status status = prepare(key, Units(), false, &target);
   if (status != Status::kOk) return status;
   CurrentTree current(target.root);
   Node* node = nullptr;
-  status = readKey(target, &current, &node);
+  status = readKey(target, reuse, &current, &node);
   if (status != Status::kOk) return status;
   return read(current.tree(), node);
 }
@@ -257,7 +258,7 @@ Status openKey(KeyHandle parent, std::u16string_view subkey, KeyHandle* out) noe
   if (target.path.size() > 0) {
     CurrentTree current(target.root);
     Node* node = nullptr;
-    status = readKey(target, &current, &node);
+    status = readKey(target, Reuse::kNever, &current, &node);
     if (status != Status::kOk) return status;
   }
   return newHandle(target, out);
@@ -303,7 +304,7 @@ void closeKey(KeyHandle key) noexcept {
 
 Status queryString(KeyHandle key, std::u16string_view name, char16_t* buffer, size_t* units) noexcept {
   if (units == nullptr) return Status::kInvalid;
-  return readAt(key, [&](Tree& tree, Node* node) {
+  return readAt(key, Reuse::kNever, [&](Tree& tree, Node* node) {
     const Value* value = tree.findValue(node, name);
     if (value == nullptr) return Status::kNotFound;
     const size_t needed = value->data.size + 1;
@@ -354,7 +355,7 @@ Status deleteKey(KeyHandle parent, std::u16string_view subkey) noexcept {
 
 Status enumKey(KeyHandle key, uint32_t index, char16_t* name, size_t* units) noexcept {
   if (units == nullptr) return Status::kInvalid;
-  return readAt(key, [&](Tree& tree, Node* node) {
+  return readAt(key, Reuse::kWhileUnchanged, [&](Tree& tree, Node* node) {
     const Item* item = tree.itemAt(node->keys, index);
     if (item == nullptr) return Status::kNoMoreItems;
     return copyName(item->name.view(), name, units);
@@ -363,7 +364,7 @@ Status enumKey(KeyHandle key, uint32_t index, char16_t* name, size_t* units) noe
 
 Status enumValue(KeyHandle key, uint32_t index, char16_t* name, size_t* units, size_t* dataUnits) noexcept {
   if (units == nullptr) return Status::kInvalid;
-  return readAt(key, [&](Tree& tree, Node* node) {
+  return readAt(key, Reuse::kWhileUnchanged, [&](Tree& tree, Node* node) {
     const Item* item = tree.itemAt(node->values, index);
     if (item == nullptr) return Status::kNoMoreItems;
     if (dataUnits != nullptr) *dataUnits = static_cast<const Value*>(item)->data.size + 1;

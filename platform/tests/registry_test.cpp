@@ -4,15 +4,21 @@
 
 #include "platform/registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unicode/utf8.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -20,6 +26,7 @@
 
 #include "file_test_util.h"
 #include "platform/files.h"
+#include "registry_store.h"
 
 extern char** environ;
 
@@ -349,6 +356,104 @@ TEST_F(RegistryTest, EnumerationSizes) {
   EXPECT_EQ(reg::enumValue(user(), 1, buffer, &units, nullptr), Status::kNoMoreItems);
   EXPECT_EQ(reg::enumKey(key.get(), 0, buffer, &units), Status::kNoMoreItems) << "a key without subkeys";
   EXPECT_EQ(reg::enumValue(user(), UINT32_MAX, buffer, &units, nullptr), Status::kNoMoreItems);
+}
+
+// Sets a file's access and modification times.
+void stamp(const std::string& path, struct timespec time) {
+  const struct timespec times[2] = {time, time};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+constexpr struct timespec kLongAgo = {1, 0};
+
+// Files of more than `bytes` bytes cannot be written for a scope.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(rlim_t bytes) {
+    previousHandler_ = signal(SIGXFSZ, SIG_IGN);  // report EFBIG instead of ending the process
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    struct rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  }
+  ~ScopedFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, previousHandler_);
+  }
+  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+ private:
+  struct rlimit saved_;
+  void (*previousHandler_)(int);
+};
+
+// Listing a key by index reads its file again only when the file changed.
+TEST_F(RegistryTest, ListingALargeKeyReadsTheFileBoundedTimes) {
+  constexpr size_t kValues = 10000;
+  std::string text = "vrtools-registry 1\n[Big]\n";
+  for (size_t i = 0; i < kValues; ++i) text += "\"v" + std::to_string(i) + "\"=\"x\"\n";
+  stamp(dir_.write(kCurrentUserFile, text + "end\n"), kLongAgo);
+  Handle key;
+  ASSERT_EQ(reg::openKey(user(), u"Big", key.out()), Status::kOk);
+  const size_t before = reg::internal::fileReadsForTesting();
+  EXPECT_EQ(enumerate(key.get(), true).size(), kValues);
+  EXPECT_LE(reg::internal::fileReadsForTesting() - before, 1u);
+}
+
+TEST_F(RegistryTest, ListingSeesChangesBetweenCalls) {
+  const std::string ab = "vrtools-registry 1\n\"a\"=\"1\"\n\"b\"=\"1\"\nend\n";
+  const std::string cd = "vrtools-registry 1\n\"c\"=\"1\"\n\"d\"=\"1\"\nend\n";
+  const std::vector<std::u16string> kAB = {u"a", u"b"};
+  const std::vector<std::u16string> kCD = {u"c", u"d"};
+  // A stamp still to come when the first row first lists its file, and
+  // past when it lists it again, as when a change falls within the clock
+  // tick of the version that was read.
+  struct timespec soon;
+  ASSERT_EQ(clock_gettime(CLOCK_REALTIME, &soon), 0);
+  soon = {soon.tv_sec + (soon.tv_nsec >= 500000000), (soon.tv_nsec + 500000000) % 1000000000};  // in half a second
+  const auto passSoon = [&] {
+    struct timespec now;
+    while (clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 &&
+           (now.tv_sec < soon.tv_sec || (now.tv_sec == soon.tv_sec && now.tv_nsec <= soon.tv_nsec))) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  };
+  const struct {
+    struct timespec written;  // the stamp of the file first listed
+    std::function<void()> change;
+    std::vector<std::u16string> expected;
+    const char* note;
+  } rows[] = {
+      {soon,
+       [&] {
+         stamp(dir_.write(kCurrentUserFile, cd), soon);
+         passSoon();
+       },
+       kCD, "rewritten in place within the tick of the version read: the same size and stamp"},
+      {kLongAgo, [&] { ASSERT_EQ(rename(dir_.write("new", cd).c_str(), file().c_str()), 0); }, kCD,
+       "another process renames a new file of the same size over it"},
+      {kLongAgo, [&] { dir_.write(kCurrentUserFile, cd + "\n"); }, kCD, "rewritten in place, another size"},
+      {kLongAgo, [&] { dir_.write(kCurrentUserFile, cd); }, kCD, "rewritten in place, the same size"},
+      {kLongAgo, [&] { ASSERT_EQ(reg::setString(user(), u"e", u"1"), Status::kOk); }, {u"a", u"b", u"e"},
+       "a change through the store"},
+      {kLongAgo,
+       [&] {
+         ScopedFileSizeLimit limit(10);
+         ASSERT_EQ(reg::setString(user(), u"e", u"1"), Status::kIoError);
+       },
+       kAB, "a change through the store that could not be written"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.note);
+    stamp(dir_.write(kCurrentUserFile, ab), row.written);
+    char16_t name[8];
+    size_t units = 8;
+    ASSERT_EQ(reg::enumValue(user(), 0, name, &units, nullptr), Status::kOk);
+    EXPECT_EQ(std::u16string(name, units), u"a");
+    row.change();
+    EXPECT_EQ(enumerate(user(), true), row.expected);
+  }
 }
 
 // ---------------------------------------------------------------------------
