@@ -100,7 +100,15 @@ void Tree::remove(Item* item) {
 const Item* Tree::itemAt(const ItemList& list, size_t index) const {
   if (index >= list.count) return nullptr;
   const Item* item = list.first;
-  for (size_t i = 0; i < index; ++i) item = item->next;
+  size_t at = 0;
+  if (cursorList_ == &list && cursorIndex_ <= index) {
+    item = cursorItem_;
+    at = cursorIndex_;
+  }
+  for (; at < index; ++at) item = item->next;
+  cursorList_ = &list;
+  cursorItem_ = item;
+  cursorIndex_ = index;
   return item;
 }
 
@@ -151,6 +159,7 @@ Item* Tree::make(Node* parent, bool isKey, Units name, bool* added) {
 }
 
 void Tree::unlink(Item* item) {
+  cursorList_ = nullptr;  // the items after it move up
   ItemList& list = item->isKey ? item->parent->keys : item->parent->values;
   (item->previous != nullptr ? item->previous->next : list.first) = item->next;
   (item->next != nullptr ? item->next->previous : list.last) = item->previous;

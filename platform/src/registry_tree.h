@@ -101,6 +101,8 @@ class Tree {
   void remove(Item* item);
 
   // The item at `index` of `list` (a list of this tree), null past the last.
+  // A listing asks for index 0, 1, 2...: each goes on from the item found
+  // before, so listing a key is linear in its items.
   const Item* itemAt(const ItemList& list, size_t index) const;
 
  private:
@@ -115,6 +117,11 @@ class Tree {
   Item** buckets_ = nullptr;
   size_t bucketCount_ = 0;  // 0 or a power of two
   size_t itemCount_ = 0;
+  // Where itemAt last stopped; forgotten when an item is removed (an item
+  // made goes last and moves none).
+  mutable const ItemList* cursorList_ = nullptr;
+  mutable const Item* cursorItem_ = nullptr;
+  mutable size_t cursorIndex_ = 0;
 };
 
 // ---------------------------------------------------------------------------

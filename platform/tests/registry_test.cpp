@@ -437,6 +437,8 @@ TEST_F(RegistryTest, ListingSeesChangesBetweenCalls) {
       {kLongAgo, [&] { dir_.write(kCurrentUserFile, cd); }, kCD, "rewritten in place, the same size"},
       {kLongAgo, [&] { ASSERT_EQ(reg::setString(user(), u"e", u"1"), Status::kOk); }, {u"a", u"b", u"e"},
        "a change through the store"},
+      {kLongAgo, [&] { ASSERT_EQ(reg::deleteValue(user(), u"a"), Status::kOk); }, {u"b"},
+       "the value listed deleted through the store"},
       {kLongAgo,
        [&] {
          ScopedFileSizeLimit limit(10);
