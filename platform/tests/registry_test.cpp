@@ -1,6 +1,9 @@
 // The registry store on real files in a temporary folder: keys and values,
-// names that ignore case, sizes, enumeration order, the file format, damaged
-// files, the store's directory, and writers in several threads and processes.
+// names that ignore case, sizes, enumeration order, listings that see the
+// file change between calls, the file format, damaged files, the store's
+// directory, and writers in several threads and processes. Longer than our
+// files usually are: every case runs on the one store fixture and its
+// helpers; the text form alone is tested in registry_format_test.cpp.
 
 #include "platform/registry.h"
 
