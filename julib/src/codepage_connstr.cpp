@@ -9,19 +9,21 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
-#include <unicode/utf16.h>
 
 #include <cstring>
 #include <string_view>
 
 #include "julib/codepage.h"
 #include "julib/object.h"
+#include "platform/utf16.h"
 
 namespace {
 
+namespace utf16 = platform::utf16;
+
 using Text = std::u16string_view;
 
-bool isBlank(char16_t c) { return !U16_IS_SURROGATE(c) && u_isWhitespace(c); }
+bool isBlank(char16_t c) { return !utf16::isSurrogate(c) && u_isWhitespace(c); }
 
 size_t skipBlanks(Text text, size_t pos) {
   while (pos < text.size() && isBlank(text[pos])) ++pos;
@@ -29,7 +31,7 @@ size_t skipBlanks(Text text, size_t pos) {
 }
 
 bool startsPair(Text text, size_t pos) {
-  return U16_IS_LEAD(text[pos]) && pos + 1 < text.size() && U16_IS_TRAIL(text[pos + 1]);
+  return utf16::isHighSurrogate(text[pos]) && pos + 1 < text.size() && utf16::isLowSurrogate(text[pos + 1]);
 }
 
 constexpr size_t kNoBrace = SIZE_MAX;
@@ -117,7 +119,7 @@ CodePageValue parseCodePageValue(Text text, size_t pos) {
                         : magnitude == (uint64_t{1} << 63) ? INT64_MIN
                                                            : -static_cast<int64_t>(magnitude);
   const CodePageValue parsed = {true, pos != firstDigit, value};
-  if (pos >= text.size() || U16_IS_SURROGATE(text[pos])) return parsed;
+  if (pos >= text.size() || utf16::isSurrogate(text[pos])) return parsed;
   if (!braced) return parsed;  // ";" or any other unit ends it
   pos = skipBlanks(text, pos);
   if (pos < text.size() && text[pos] == u'}') return parsed;

@@ -3,22 +3,13 @@
 
 #include "julib/codepage.h"
 #include "julib/object.h"
+#include "platform/utf16.h"
 
 #include <cstring>
 
-size_t juWStrLen(const char16_t* text) {
-  if (text == nullptr) return 0;
-  size_t n = 0;
-  while (text[n] != 0) ++n;
-  return n;
-}
+size_t juWStrLen(const char16_t* text) { return platform::utf16::unitLength(text); }
 
-size_t juWStrNLen(const char16_t* text, size_t maximum) {
-  if (text == nullptr) return 0;
-  size_t n = 0;
-  while (n < maximum && text[n] != 0) ++n;
-  return n;
-}
+size_t juWStrNLen(const char16_t* text, size_t maximum) { return platform::utf16::unitLength(text, maximum); }
 
 size_t juU32StrLen(const char32_t* text) {
   if (text == nullptr) return 0;
@@ -46,31 +37,12 @@ char16_t* juWStrDup(const char16_t* text) {
 uint32_t juCodePointToUtf16(uint32_t codePoint) {
   if (codePoint < 0x10000) return codePoint;
   if (codePoint > 0x10FFFF) return 0;
-  const uint32_t lead = (codePoint >> 10) + 0xD7C0;
-  const uint32_t trail = (codePoint & 0x3FF) | 0xDC00;
+  const uint32_t lead = platform::utf16::highSurrogateOf(codePoint);
+  const uint32_t trail = platform::utf16::lowSurrogateOf(codePoint);
   return lead | (trail << 16);
 }
 
-char* juUtf8EncodeChar(char* dst, uint32_t codePoint) {
-  auto put = [&dst](uint32_t byte) { *dst++ = static_cast<char>(byte); };
-  if (codePoint < 0x80) {
-    put(codePoint);
-  } else if (codePoint < 0x800) {
-    put(0xC0 | (codePoint >> 6));
-    put(0x80 | (codePoint & 0x3F));
-  } else if (codePoint <= 0xFFFF) {
-    put(0xE0 | (codePoint >> 12));
-    put(0x80 | ((codePoint >> 6) & 0x3F));
-    put(0x80 | (codePoint & 0x3F));
-  } else {
-    // Four bytes at most: bits above the 21 that UTF-8 carries are dropped.
-    put(0xF0 | ((codePoint >> 18) & 0x07));
-    put(0x80 | ((codePoint >> 12) & 0x3F));
-    put(0x80 | ((codePoint >> 6) & 0x3F));
-    put(0x80 | (codePoint & 0x3F));
-  }
-  return dst;
-}
+char* juUtf8EncodeChar(char* dst, uint32_t codePoint) { return dst + platform::utf16::encodeUtf8(codePoint, dst); }
 
 uint32_t juCodePointToUtf8Packed(uint32_t codePoint) {
   char bytes[4] = {};

@@ -5,6 +5,7 @@
 #include "codepage_workers.h"
 #include "julib/codepage.h"
 #include "julib/cstring.h"
+#include "platform/utf16.h"
 #include "utf8_decode.h"
 
 using julib::internal::decodeUtf8;
@@ -135,8 +136,8 @@ char16_t* juUtf8ToUtf16Resumable(char16_t** dst, int32_t capacity, int32_t* tota
     if (units == 1) {
       *out++ = static_cast<char16_t>(c.codePoint);
     } else {
-      *out++ = static_cast<char16_t>((c.codePoint >> 10) + 0xD7C0);
-      *out++ = static_cast<char16_t>((c.codePoint & 0x3FF) | 0xDC00);
+      *out++ = platform::utf16::highSurrogateOf(c.codePoint);
+      *out++ = platform::utf16::lowSurrogateOf(c.codePoint);
     }
     in += c.length;
   }

@@ -3,6 +3,7 @@
 
 #include "cstring_internal.h"
 #include "julib/cstring.h"
+#include "platform/utf16.h"
 
 #include <unicode/uchar.h>
 
@@ -83,8 +84,8 @@ void storeMapped(char16_t* at, WideChar c, UChar32 (*map)(UChar32)) {
     return;
   }
   if (mapped > 0xFFFF) {
-    at[0] = static_cast<char16_t>((mapped >> 10) + 0xD7C0);
-    at[1] = static_cast<char16_t>((mapped & 0x3FF) | 0xDC00);
+    at[0] = platform::utf16::highSurrogateOf(mapped);
+    at[1] = platform::utf16::lowSurrogateOf(mapped);
   }
 }
 

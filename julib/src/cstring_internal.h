@@ -1,11 +1,13 @@
-// Inline helpers shared by the character and C-string primitives: surrogate
-// tests, character lengths by code-page kind, and walks over NUL-terminated
-// text that never step over the terminator.
+// Inline helpers shared by the character and C-string primitives: UTF-16
+// decoding (on the platform layer's surrogate rules), character lengths by
+// code-page kind, and walks over NUL-terminated text that never step over
+// the terminator.
 #ifndef JULIB_SRC_CSTRING_INTERNAL_H
 #define JULIB_SRC_CSTRING_INTERNAL_H
 
 #include "julib/cstring.h"
 #include "platform/ansi.h"
+#include "platform/utf16.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,12 +16,9 @@ namespace julib::internal {
 
 // --- UTF-16 ------------------------------------------------------------------
 
-inline bool isHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-inline bool isLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-// The code point of a high and the unit after it; the low unit is not
-// checked here.
-inline uint32_t joinSurrogates(uint32_t high, uint32_t low) { return ((high - 0xD7F7) << 10) + low; }
+using platform::utf16::isHighSurrogate;
+using platform::utf16::isLowSurrogate;
+using platform::utf16::joinSurrogates;
 
 // A character of UTF-16 text as its code point and its length in units.
 struct WideChar {

@@ -7,6 +7,7 @@
 
 #include "file_internal.h"
 #include "julib/object.h"
+#include "platform/utf16.h"
 
 namespace julib::files {
 namespace {
@@ -27,10 +28,8 @@ size_t wholeCharsWithin(const char* text, size_t n, size_t limit) {
 }
 
 size_t wholeCharsWithin(const char16_t* text, size_t n, size_t limit) {
-  if (n <= limit) return n;
   // Never keep a high surrogate without its partner.
-  if (limit > 0 && text[limit - 1] >= 0xD800 && text[limit - 1] < 0xDC00) return limit - 1;
-  return limit;
+  return platform::utf16::cutAtCharBoundary(std::u16string_view(text, n), limit);
 }
 
 Conversion toUtf8(const char16_t* text, size_t units, char* destination, size_t size, size_t* bytes) {

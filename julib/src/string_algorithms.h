@@ -18,6 +18,7 @@
 #include "julib/numbers.h"
 #include "julib/object.h"
 #include "julib/strings.h"
+#include "platform/utf16.h"
 
 namespace julib::internal {
 
@@ -63,7 +64,7 @@ inline const char16_t* findCounted(const JuSubStringW&, const char16_t* text, si
 // (a double-byte lead byte in the ANSI code page, a high surrogate).
 inline bool startsPair(const JuSubString&, const char* text, size_t i) { return juIsLeadByteAt(text, i) != 0; }
 inline bool startsPair(const JuSubStringW&, const char16_t* text, size_t i) {
-  return text[i] >= 0xD800 && text[i] <= 0xDBFF;
+  return platform::utf16::isHighSurrogate(text[i]);
 }
 
 inline char* quoteBounded(const JuSubString& view, char* dst, size_t size, const char* src, size_t n, char q) {

@@ -8,9 +8,11 @@
 #include "julib/cstring.h"
 #include "julib/errors.h"
 #include "julib/valueparser.h"
+#include "platform/utf16.h"
 #include "value_parser_impl.h"
 
 namespace ji = julib::internal;
+using platform::utf16::isHighSurrogate;
 
 namespace {
 
@@ -18,8 +20,6 @@ namespace {
 const char16_t* const kSensitiveNames[] = {
     u"PWD", u"PASSWORD", u"UID", u"LOGONID", u"CWPWD", u"CREDENTIALSWALLETPASSWORD", u"USER",
 };
-
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 bool isSensitive(const JuValueParserW& p, const JuSubStringW& key) {
   if (key.length != 0) {

@@ -11,6 +11,7 @@
 #include "julib/threads.h"
 #include "platform/ansi.h"
 #include "platform/browser.h"
+#include "platform/utf16.h"
 
 namespace dialogs = platform::dialogs;
 
@@ -28,12 +29,8 @@ bool toAnsiBounded(const char16_t* text, char* out, size_t size) {
   size_t units = text == nullptr ? 0 : juWStrLen(text);
   if (units == 0) return true;
   // Every unit but the second of a surrogate pair gives a byte at least, so
-  // twice the room in units is all that can still fit.
-  const size_t enough = 2 * size;
-  if (units > enough) {
-    units = enough;
-    if ((text[units - 1] & 0xFC00) == 0xD800) --units;  // keep the pair whole
-  }
+  // twice the room in units is all that can still fit (the pair kept whole).
+  units = platform::utf16::cutAtCharBoundary(std::u16string_view(text, units), 2 * size);
   const int n = static_cast<int>(units);
   const int needed = platform::wideToMultiByte(platform::kCodePageAnsi, text, n, nullptr, 0);
   if (needed <= 0) return false;

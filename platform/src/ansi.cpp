@@ -4,6 +4,8 @@
 
 #include "platform/ansi.h"
 
+#include "platform/utf16.h"
+
 #include <unicode/ucnv.h>
 #include <unicode/uchar.h>
 
@@ -324,12 +326,7 @@ int multiByteToWide(uint32_t codePage, const char* src, int n, char16_t* dst, in
 
 int wideToMultiByte(uint32_t codePage, const char16_t* src, int n, char* dst, int dstBytes) noexcept {
   if (src == nullptr || dstBytes < 0 || (dst == nullptr && dstBytes != 0)) return 0;
-  int32_t length = n;
-  if (n < 0) {
-    length = 0;
-    while (src[length] != 0) ++length;
-    ++length;
-  }
+  const int32_t length = n < 0 ? static_cast<int32_t>(utf16::unitLength(src)) + 1 : n;
   PooledConverter converter(codePage);
   if (converter.get() == nullptr) return 0;
   UErrorCode status = U_ZERO_ERROR;

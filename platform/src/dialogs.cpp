@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/ansi.h"
+#include "platform/utf16.h"
 
 namespace platform::dialogs {
 namespace {
@@ -120,22 +121,10 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-size_t unitLength(const char16_t* text) {
-  size_t n = 0;
-  if (text != nullptr) {
-    while (text[n] != 0) ++n;
-  }
-  return n;
-}
-
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c < 0xE000; }
-
 // Copies `text` into `buffer` of `units` (> 0), cut so that a surrogate pair
 // is never split, and terminates it.
 size_t copyUnits(std::u16string_view text, char16_t* buffer, size_t units) {
-  size_t n = std::min(text.size(), units - 1);
-  if (n > 0 && n < text.size() && isHighSurrogate(text[n - 1]) && isLowSurrogate(text[n])) --n;
+  const size_t n = utf16::cutOutsidePair(text, units - 1);
   std::copy(text.begin(), text.begin() + static_cast<ptrdiff_t>(n), buffer);
   buffer[n] = 0;
   return n;
@@ -148,10 +137,7 @@ size_t copyNarrow(std::u16string_view text, char* buffer, size_t bytes) {
   if (text.empty()) return 0;
   // A unit gives a byte at least, except the second of a surrogate pair, so
   // twice the room in units is all that can fit.
-  if (bytes < text.size() / 2) {
-    text = text.substr(0, 2 * bytes);
-    if (isHighSurrogate(text.back())) text.remove_suffix(1);
-  }
+  if (bytes < text.size() / 2) text = text.substr(0, utf16::cutAtCharBoundary(text, 2 * bytes));
   const int units = static_cast<int>(text.size());  // bounded by kMaxTextUnits
   const int needed = wideToMultiByte(kCodePageAnsi, text.data(), units, nullptr, 0);
   if (needed <= 0) return 0;
@@ -239,7 +225,7 @@ WindowHandle openDialog(ModuleHandle module, uint16_t templateId, WindowHandle p
   if (found == m.templates.end()) return nullptr;
   if (parent && find(m, parent) == nullptr) return nullptr;
   const DialogTemplate& dialog = *found->second;
-  if (unitLength(dialog.caption) > kMaxTextUnits) return nullptr;
+  if (utf16::unitLength(dialog.caption) > kMaxTextUnits) return nullptr;
   uint64_t serial = 0;
   try {
     WindowSpec spec;
@@ -305,7 +291,7 @@ void closeDialog(WindowHandle dialog, ModalRun& run) {
 // ---------------------------------------------------------------------------
 
 WindowHandle createWindow(const WindowSpec& spec) noexcept {
-  if (unitLength(spec.text) > kMaxTextUnits) return nullptr;
+  if (utf16::unitLength(spec.text) > kMaxTextUnits) return nullptr;
   Model& m = model();
   Guard guard(m.mutex);
   if (spec.parent && find(m, spec.parent) == nullptr) return nullptr;
@@ -369,7 +355,7 @@ WindowHandle dialogItem(WindowHandle dialog, int32_t id) noexcept {
 // ---------------------------------------------------------------------------
 
 bool setText(WindowHandle window, const char16_t* text) noexcept {
-  const size_t n = unitLength(text);
+  const size_t n = utf16::unitLength(text);
   if (n > kMaxTextUnits) return false;
   Model& m = model();
   Guard guard(m.mutex);

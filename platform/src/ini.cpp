@@ -10,7 +10,6 @@
 #include "platform/ini.h"
 
 #include <unicode/uchar.h>
-#include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
 #include <cstdint>
@@ -20,6 +19,7 @@
 
 #include "platform/files.h"
 #include "platform/locked_file.h"
+#include "platform/utf16.h"
 #include "growable_buffer.h"
 
 namespace platform::ini {
@@ -80,15 +80,7 @@ UChar32 nextChar(Bytes text, size_t* index) {
 
 // The next character of a caller's UTF-16 text; a lone surrogate stands for
 // U+FFFD, as it is written to a file.
-UChar32 nextChar(Units text, size_t* index) {
-  UChar32 c = text[(*index)++];
-  if (U16_IS_LEAD(c) && *index < text.size() && U16_IS_TRAIL(text[*index])) {
-    c = U16_GET_SUPPLEMENTARY(c, text[(*index)++]);
-  } else if (U16_IS_SURROGATE(c)) {
-    c = 0xFFFD;
-  }
-  return c;
-}
+UChar32 nextChar(Units text, size_t* index) { return static_cast<UChar32>(utf16::nextCodePoint(text, index)); }
 
 // Names ignore case and keep it: characters are compared upper-cased one
 // code point at a time (ICU's simple mapping), so "été" matches "ÉTÉ".
@@ -272,8 +264,8 @@ class UnitWriter {
     if (U_IS_BMP(c)) {
       put(static_cast<char16_t>(c));
     } else {
-      put(U16_LEAD(c));
-      put(U16_TRAIL(c));
+      put(utf16::highSurrogateOf(static_cast<uint32_t>(c)));
+      put(utf16::lowSurrogateOf(static_cast<uint32_t>(c)));
     }
   }
 
@@ -368,10 +360,7 @@ class Output {
     if (text.size() > SIZE_MAX / U8_MAX_LENGTH || !buffer_.reserve(text.size() * U8_MAX_LENGTH)) return;
     size_t size = buffer_.size();
     for (size_t i = 0; i < text.size();) {
-      const UChar32 c = nextChar(text, &i);
-      UBool error = false;
-      U8_APPEND(reinterpret_cast<uint8_t*>(buffer_.data()), size, buffer_.capacity(), c, error);
-      (void)error;  // room for the longest form was reserved
+      size += utf16::encodeUtf8(utf16::nextCodePoint(text, &i), buffer_.data() + size);
     }
     buffer_.setSize(size);
   }

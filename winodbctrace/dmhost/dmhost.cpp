@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf16.h"
 #include "trace.h"
 
 namespace dmhost {
@@ -59,75 +60,6 @@ thread_local bool insideTrace = false;  // ... and in the trace library
 // ---------------------------------------------------------------------------
 // Text.
 // ---------------------------------------------------------------------------
-
-// UTF-8 as UTF-16; a malformed sequence becomes U+FFFD.
-std::u16string utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t trail = 0;
-    char32_t code = lead;
-    char32_t least = 0;
-    if (lead >= 0xF0 && lead <= 0xF4) {
-      trail = 3, code = lead & 0x07, least = 0x10000;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      trail = 2, code = lead & 0x0F, least = 0x800;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      trail = 1, code = lead & 0x1F, least = 0x80;
-    } else if (lead >= 0x80) {
-      code = 0xFFFD;
-    }
-    size_t used = 1;
-    for (; used <= trail; ++used) {
-      if (i + used >= text.size()) break;
-      const auto next = static_cast<unsigned char>(text[i + used]);
-      if ((next & 0xC0) != 0x80) break;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (used <= trail || code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      code = 0xFFFD;
-    }
-    i += used;
-    if (code >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-  }
-  return out;
-}
-
-// NUL-terminated UTF-16 as UTF-8; a lone surrogate becomes U+FFFD.
-std::string utf16ToUtf8(const char16_t* text) {
-  std::string out;
-  for (size_t i = 0; text[i] != 0; ++i) {
-    char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-}
 
 void report(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
@@ -236,12 +168,12 @@ void setUp() {
   traceCloseLogFile = close;
 
   const std::string file = readSetting("TraceFile");
-  const std::u16string name = utf8ToUtf16(file);
+  const std::u16string name = platform::utf16::fromUtf8(file);
   char16_t message[kMessageUnits] = {};
   // No file name: the library reads "TraceFile" itself when it opens lazily.
   if (open(file.empty() ? nullptr : name.c_str(), message, sizeof message) != 0) {
     message[kMessageUnits - 1] = 0;
-    report(utf16ToUtf8(message));
+    report(platform::utf16::toUtf8(message));
     return;
   }
   // Registered after the trace library was loaded, so it runs before that

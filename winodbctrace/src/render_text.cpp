@@ -8,6 +8,7 @@
 
 #include "platform/ansi.h"
 #include "platform/memory.h"
+#include "platform/utf16.h"
 #include "render.h"
 #include "render_out.h"
 #include "render_secrets.h"
@@ -232,7 +233,7 @@ class AnsiBytes {
     while (n < kUnits && source_.next(units_[n])) ++n;
     if (n == 0) return false;
     // A high surrogate at the end takes its partner along.
-    if (units_[n - 1] >= 0xD800 && units_[n - 1] <= 0xDBFF && source_.next(units_[n])) ++n;
+    if (platform::utf16::isHighSurrogate(units_[n - 1]) && source_.next(units_[n])) ++n;
     int written = platform::wideToMultiByte(platform::kCodePageAnsi, units_, static_cast<int>(n),
                                             reinterpret_cast<char*>(bytes_), static_cast<int>(sizeof bytes_));
     if (written <= 0) {

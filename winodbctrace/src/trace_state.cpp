@@ -21,6 +21,7 @@
 #include "platform/memory.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/utf16.h"
 #include "render.h"
 #include "sinks.h"
 #include "trace.h"
@@ -123,12 +124,6 @@ constexpr size_t kAttributeBytes = 2048;
 constexpr char kDefaultLogName[] = "SQL.LOG";
 constexpr char kUnableToOpen[] = "Unable to open ODBC trace file ";
 
-size_t unitLength(const char16_t* text) {
-  size_t n = 0;
-  while (text[n] != 0) ++n;
-  return n;
-}
-
 // Copies text into the caller's message buffer, cut to its capacity less
 // one unit and terminated; a surrogate pair is never cut in half. Nothing
 // without a buffer or with less than one unit of room. The buffer is the
@@ -138,8 +133,7 @@ void copyMessage(std::u16string_view text, char16_t* buffer, uint32_t bufferByte
   const size_t wanted = std::min<size_t>(bufferBytes / 2, text.size() + 1);
   const size_t capacity = platform::writableLength(buffer, wanted * sizeof(char16_t)) / sizeof(char16_t);
   if (capacity == 0) return;
-  size_t n = text.size() < capacity - 1 ? text.size() : capacity - 1;
-  if (n != 0 && n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] < 0xDC00) --n;
+  const size_t n = platform::utf16::cutAtCharBoundary(text, capacity - 1);
   for (size_t i = 0; i < n; ++i) buffer[i] = text[i];
   buffer[n] = 0;
 }
@@ -290,7 +284,7 @@ class OpenErrorScope {
     JuError* error = list_.last();
     if (error == nullptr) return;
     const char16_t* text = error->messageW();
-    if (text != nullptr) copyMessage(std::u16string_view(text, unitLength(text)), buffer, bufferBytes);
+    if (text != nullptr) copyMessage(std::u16string_view(text, platform::utf16::unitLength(text)), buffer, bufferBytes);
   }
 
  private:

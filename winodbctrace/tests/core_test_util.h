@@ -25,6 +25,7 @@
 
 #include "common/ju_test.h"
 #include "common/temp_dir.h"
+#include "platform/utf16.h"
 #include "sinks.h"
 #include "trace.h"
 
@@ -125,33 +126,7 @@ inline bool isInfoTimeLine(std::string_view line) {
 using TempDir = jutest::TempDir;
 
 // UTF-16 of ASCII or UTF-8 text (test names and paths).
-inline std::u16string utf16(const std::string& text) {
-  std::u16string out;
-  for (size_t i = 0; i < text.size();) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    uint32_t c = b;
-    size_t n = 1;
-    if (b >= 0xF0) {
-      c = b & 0x07;
-      n = 4;
-    } else if (b >= 0xE0) {
-      c = b & 0x0F;
-      n = 3;
-    } else if (b >= 0xC0) {
-      c = b & 0x1F;
-      n = 2;
-    }
-    for (size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    i += n;
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-  }
-  return out;
-}
+inline std::u16string utf16(const std::string& text) { return platform::utf16::fromUtf8(text); }
 
 // ---------------------------------------------------------------------------
 // Function descriptions, as the generated exports carry them.
