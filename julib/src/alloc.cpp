@@ -4,12 +4,12 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <new>
 
 #include "julib/errors.h"
 #include "julib/internal/fault.h"
 #include "julib/object.h"
+#include "checked_sizes.h"
 
 namespace {
 
@@ -44,13 +44,6 @@ void* allocate(size_t n) {
   void* block = faultFires() ? nullptr : std::malloc(n == 0 ? 1 : n);
   if (block == nullptr) juReportOutOfMemory();
   return block;
-}
-
-// n * unit + extra, or false when that overflows size_t.
-bool sizeOf(size_t n, size_t unit, size_t extra, size_t* bytes) {
-  if (n > (std::numeric_limits<size_t>::max() - extra) / unit) return false;
-  *bytes = n * unit + extra;
-  return true;
 }
 
 }  // namespace
@@ -106,10 +99,7 @@ void* juMemDup(const void* source, size_t n) {
 
 char* juWStrNDupNarrow(const char16_t* source, size_t n) {
   size_t bytes;
-  if (!sizeOf(n, 1, 1, &bytes)) {
-    juReportOutOfMemory();
-    return nullptr;
-  }
+  if (!julib::internal::arraySize(&bytes, n, 1, 1)) return nullptr;
   char* copy = static_cast<char*>(allocate(bytes));
   if (copy == nullptr) return nullptr;
   for (size_t i = 0; i < n; ++i) copy[i] = static_cast<char>(source[i] & 0xFF);
@@ -123,10 +113,7 @@ char* juWStrNDupNarrow(const char16_t* source, ptrdiff_t n) {
 
 char16_t* juStrNDupWiden(const char* source, size_t n) {
   size_t bytes;
-  if (!sizeOf(n, 2, 2, &bytes)) {
-    juReportOutOfMemory();
-    return nullptr;
-  }
+  if (!julib::internal::arraySize(&bytes, n, 2, 2)) return nullptr;
   auto* copy = static_cast<char16_t*>(allocate(bytes));
   if (copy == nullptr) return nullptr;
   for (size_t i = 0; i < n; ++i) copy[i] = static_cast<unsigned char>(source[i]);

@@ -6,26 +6,20 @@
 
 #include "julib/containers.h"
 #include "julib/object.h"
+#include "checked_sizes.h"
 
 namespace {
 
-constexpr size_t kSlotBytes = sizeof(uint64_t);
+namespace ji = julib::internal;
 
-// Byte size of n slots; false when it does not fit in size_t.
-bool slotBytes(uint64_t n, size_t* bytes) {
-  if (n > SIZE_MAX / kSlotBytes) return false;
-  *bytes = static_cast<size_t>(n) * kSlotBytes;
-  return true;
-}
+constexpr size_t kSlotBytes = sizeof(uint64_t);
+static_assert(sizeof(size_t) == sizeof(uint64_t), "slot counts are sizes");
 
 // A new block of n zeroed slots (one byte when n is 0), or null after the
 // out-of-memory report.
 uint64_t* newZeroedSlots(uint64_t n) {
   size_t bytes = 0;
-  if (!slotBytes(n, &bytes)) {
-    juReportOutOfMemory();
-    return nullptr;
-  }
+  if (!ji::arraySize(&bytes, n, kSlotBytes)) return nullptr;
   auto* block = static_cast<uint64_t*>(juMallocChecked(bytes == 0 ? 1 : bytes));
   if (block != nullptr && bytes != 0) std::memset(block, 0, bytes);
   return block;
@@ -169,10 +163,7 @@ int JuArray::setSize(uint64_t n) {
     return 0;
   }
   size_t bytes = 0;
-  if (!slotBytes(n, &bytes)) {
-    juReportOutOfMemory();
-    return 1;
-  }
+  if (!ji::arraySize(&bytes, n, kSlotBytes)) return 1;
   auto* block = static_cast<uint64_t*>(data != nullptr ? juRealloc(data, bytes) : juMallocChecked(bytes));
   if (block == nullptr) return 1;
   uint64_t oldCapacity = data != nullptr ? capacity : 0;

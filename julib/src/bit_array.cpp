@@ -5,17 +5,15 @@
 
 #include "julib/object.h"
 #include "julib/valueparser.h"
+#include "checked_sizes.h"
 
 namespace {
 
 // Bytes that hold n bits; false (out of memory reported) when n + 7
 // overflows.
 bool bytesFor(size_t n, size_t* bytes) {
-  if (n > SIZE_MAX - 7) {
-    juReportOutOfMemory();
-    return false;
-  }
-  *bytes = (n + 7) >> 3;
+  if (!julib::internal::sizeSum(bytes, n, 7)) return false;
+  *bytes >>= 3;
   return true;
 }
 

@@ -15,10 +15,12 @@
 
 #include "julib/codepage.h"
 #include "julib/object.h"
+#include "checked_sizes.h"
 #include "platform/utf16.h"
 
 namespace {
 
+namespace ji = julib::internal;
 namespace utf16 = platform::utf16;
 
 using Text = std::u16string_view;
@@ -128,11 +130,9 @@ CodePageValue parseCodePageValue(Text text, size_t pos) {
 
 // A new block of n units and a zero unit after them; null when out of memory.
 char16_t* newUnits(size_t n) {
-  if (n >= SIZE_MAX / sizeof(char16_t)) {
-    juReportOutOfMemory();
-    return nullptr;
-  }
-  auto* block = static_cast<char16_t*>(juMallocChecked((n + 1) * sizeof(char16_t)));
+  size_t bytes;
+  if (!ji::arraySize(&bytes, n, sizeof(char16_t), sizeof(char16_t))) return nullptr;
+  auto* block = static_cast<char16_t*>(juMallocChecked(bytes));
   if (block != nullptr) block[n] = 0;
   return block;
 }
@@ -306,12 +306,12 @@ int64_t juGetAppCodePageFromConnStr(const char* text, int64_t length, char** dsn
   if (U_FAILURE(status)) return kJuCodePageMiss;
 
   // Two units a byte is more than any converter makes of a byte.
-  const size_t capacity = n == 0 ? 1 : 2 * n;
-  if (n > SIZE_MAX / (2 * sizeof(char16_t))) {
-    juReportOutOfMemory();
+  size_t bytes;
+  if (!ji::arraySize(&bytes, n, 2 * sizeof(char16_t))) {
     ucnv_close(converter);
     return kJuCodePageMiss;
   }
+  const size_t capacity = n == 0 ? 1 : 2 * n;  // its bytes fit: checked above
   auto* wide = static_cast<char16_t*>(juMallocChecked(capacity * sizeof(char16_t)));
   if (wide == nullptr) {
     ucnv_close(converter);

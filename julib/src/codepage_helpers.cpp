@@ -3,6 +3,7 @@
 
 #include "julib/codepage.h"
 #include "julib/object.h"
+#include "checked_sizes.h"
 #include "platform/utf16.h"
 
 #include <cstring>
@@ -21,12 +22,10 @@ size_t juU32StrLen(const char32_t* text) {
 char16_t* juWStrDup(const char16_t* text) {
   if (text == nullptr) return nullptr;
   const size_t length = juWStrLen(text);
-  // 2 * length + 4 bytes: the text and two zero units.
-  if (length > (SIZE_MAX - 4) / 2) {
-    juReportOutOfMemory();
-    return nullptr;
-  }
-  auto* copy = static_cast<char16_t*>(juMallocChecked(2 * length + 4));
+  // The text and two zero units.
+  size_t bytes;
+  if (!julib::internal::arraySize(&bytes, length, 2, 4)) return nullptr;
+  auto* copy = static_cast<char16_t*>(juMallocChecked(bytes));
   if (copy == nullptr) return nullptr;
   std::memcpy(copy, text, 2 * length);
   copy[length] = 0;

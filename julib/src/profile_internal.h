@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "checked_sizes.h"
 #include "file_internal.h"
 #include "julib/object.h"
 #include "julib/profile.h"
@@ -37,11 +38,9 @@ class Scratch {
   // memory recorded, when it cannot be had.
   bool reserve(size_t n) {
     if (n <= capacity_) return true;
-    if (n > SIZE_MAX / sizeof(T)) {
-      juReportOutOfMemory();
-      return false;
-    }
-    T* block = static_cast<T*>(juMallocChecked(n * sizeof(T)));
+    size_t bytes;
+    if (!julib::internal::arraySize(&bytes, n, sizeof(T))) return false;
+    T* block = static_cast<T*>(juMallocChecked(bytes));
     if (block == nullptr) return false;
     juFree(heap_);
     heap_ = block;

@@ -9,6 +9,7 @@
 #include "julib/crypto.h"
 #include "julib/cstring.h"
 #include "julib/errors.h"
+#include "checked_sizes.h"
 #include "platform/memory_protection.h"
 
 namespace {
@@ -204,8 +205,9 @@ int JuProtectedValue::allocate(size_t n) {
   release();
   state = kRevealed;
   length = 0;
-  if (n > SIZE_MAX / 2) return outOfMemory();
-  if (!acquire(n * 2)) return 1;
+  size_t bytes;
+  if (!julib::internal::arraySize(&bytes, n, 2)) return 1;
+  if (!acquire(bytes)) return 1;
   length = n;
   return 0;
 }

@@ -18,6 +18,7 @@
 #include "julib/numbers.h"
 #include "julib/object.h"
 #include "julib/strings.h"
+#include "checked_sizes.h"
 #include "platform/utf16.h"
 
 namespace julib::internal {
@@ -122,22 +123,11 @@ inline void shrinkTarget(JuStringW& target) { target.shrinkToFit(); }
 
 inline constexpr size_t kNowhere = SIZE_MAX;
 
-// *sum = a + b + c; false (out of memory reported) when it does not fit.
-inline bool sizeSum(size_t* sum, size_t a, size_t b, size_t c = 0) {
-  if (__builtin_add_overflow(a, b, sum) || __builtin_add_overflow(*sum, c, sum)) {
-    juReportOutOfMemory();
-    return false;
-  }
-  return true;
-}
-
 template <typename Char>
 Char* allocateUnits(size_t n) {
-  if (n > SIZE_MAX / sizeof(Char)) {
-    juReportOutOfMemory();
-    return nullptr;
-  }
-  return static_cast<Char*>(juMallocChecked(n * sizeof(Char)));
+  size_t bytes;
+  if (!arraySize(&bytes, n, sizeof(Char))) return nullptr;
+  return static_cast<Char*>(juMallocChecked(bytes));
 }
 
 template <typename Char>

@@ -97,11 +97,8 @@ int JuStringW::assignFromMultiByte(const char* bytes, size_t n, JuCodePageKind k
 const char* JuStringW::narrow(JuCodePageKind kind) {
   freeNarrowCache();
   const size_t n = data == nullptr ? 0 : length;
-  if (n > (SIZE_MAX - 1) / 3) {
-    juReportOutOfMemory();
-    return kOutOfMemoryText;
-  }
-  const size_t size = 3 * n + 1;
+  size_t size;
+  if (!julib::internal::arraySize(&size, n, 3, 1)) return kOutOfMemoryText;
   char* cache = static_cast<char*>(juMallocChecked(size));
   if (cache == nullptr) return kOutOfMemoryText;
   narrowCache = cache;

@@ -33,6 +33,7 @@
 #include "julib/threads.h"
 #include "julib/tokenizer.h"
 #include "julib/valueparser.h"
+#include "checked_sizes.h"
 
 namespace julib::internal {
 
@@ -471,8 +472,8 @@ struct ValueParserOps {
         return 1;
       }
       size_t room;
-      if (!sizeOf(&room, key->length, 1, n, i != 0 ? 1 : 0) ||
-          (braces && !sizeOf(&room, room, 2, closingBraces(p, text, n), 0))) {
+      if (!sizeSum(&room, key->length, 1, n, i != 0 ? 1 : 0) ||
+          (braces && !sizeSum(&room, room, 2, closingBraces(p, text, n)))) {
         return 1;
       }
       if (target.ensureFree(room) != 0) return 1;
@@ -487,26 +488,16 @@ struct ValueParserOps {
     return 0;
   }
 
-  // *sum = a + b + c + d; false (out of memory reported) on overflow.
-  static bool sizeOf(size_t* sum, size_t a, size_t b, size_t c, size_t d) {
-    if (__builtin_add_overflow(a, b, sum) || __builtin_add_overflow(*sum, c, sum) ||
-        __builtin_add_overflow(*sum, d, sum)) {
-      juReportOutOfMemory();
-      return false;
-    }
-    return true;
-  }
-
   // The most units the pairs can take (every value braced, every "}"
   // doubled) and a terminator.
   static bool buildBound(const Parser& p, size_t* bound) {
     *bound = 1;
     for (uint64_t i = 0; i < p.attributes.count; ++i) {
       const size_t n = Traits::valueLength(p.attributes.valueAt(i));
+      size_t braced;
       size_t pair;
-      if (n > SIZE_MAX / 2 || !sizeOf(&pair, p.attributes.keyAt(i)->length, 4, 2 * n, 0) ||
-          !sizeOf(bound, *bound, pair, 0, 0)) {
-        juReportOutOfMemory();
+      if (!arraySize(&braced, n, 2) || !sizeSum(&pair, p.attributes.keyAt(i)->length, 4, braced) ||
+          !sizeSum(bound, *bound, pair)) {
         return false;
       }
     }

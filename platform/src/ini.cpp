@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/checked_size.h"
 #include "platform/files.h"
 #include "platform/locked_file.h"
 #include "platform/utf16.h"
@@ -357,7 +358,8 @@ class Output {
   void append(Bytes bytes) { buffer_.append(bytes.data(), bytes.size()); }
   // UTF-16 as UTF-8; a lone surrogate becomes U+FFFD.
   void appendUtf8(Units text) {
-    if (text.size() > SIZE_MAX / U8_MAX_LENGTH || !buffer_.reserve(text.size() * U8_MAX_LENGTH)) return;
+    size_t longest;
+    if (!multiplySizes(&longest, text.size(), U8_MAX_LENGTH) || !buffer_.reserve(longest)) return;
     size_t size = buffer_.size();
     for (size_t i = 0; i < text.size();) {
       size += utf16::encodeUtf8(utf16::nextCodePoint(text, &i), buffer_.data() + size);

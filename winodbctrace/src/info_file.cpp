@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "julib/threads.h"
+#include "platform/checked_size.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/library.h"
@@ -205,8 +206,9 @@ char* environmentEntry(size_t* length, platform::ErrorNumber* error) {
   const size_t banners = kEnvironmentBanner.size() + kEnvironmentEndBanner.size();
   size_t blockBytes = platform::environmentBlock(nullptr, 0);
   for (int attempt = 0; attempt < kEnvironmentTries; ++attempt) {
-    if (blockBytes > SIZE_MAX - banners) break;
-    auto* entry = static_cast<char*>(std::malloc(banners + blockBytes));
+    size_t entryBytes;
+    if (!platform::addSizes(&entryBytes, banners, blockBytes)) break;
+    auto* entry = static_cast<char*>(std::malloc(entryBytes));
     if (entry == nullptr) {
       *error = platform::kErrorNoMemory;
       return nullptr;
