@@ -6,6 +6,7 @@
 
 #include "julib/containers.h"
 #include "julib/object.h"
+#include "array_growth.h"
 #include "checked_sizes.h"
 
 namespace {
@@ -110,21 +111,13 @@ int JuArray::contains(uint64_t value) const {
 // ---------------------------------------------------------------------------
 
 int JuArray::grow(uint64_t step, int keep) {
-  uint64_t newCapacity = 0;
+  // Doubling from one slot, or the array's own step.
+  size_t newCapacity = 0;
   if (step == 0) {
-    if (capacity == 0) {
-      newCapacity = 1;
-    } else if (capacity > UINT64_MAX / 2) {
-      juReportOutOfMemory();
-      return 1;
-    } else {
-      newCapacity = capacity * 2;
-    }
-  } else if (capacity > UINT64_MAX - step) {
-    juReportOutOfMemory();
+    newCapacity = ji::nextCapacity(capacity, 1);
+    if (newCapacity == 0) return 1;
+  } else if (!ji::sizeSum(&newCapacity, capacity, step)) {
     return 1;
-  } else {
-    newCapacity = capacity + step;
   }
 
   uint64_t* block = newZeroedSlots(newCapacity);

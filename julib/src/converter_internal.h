@@ -1,8 +1,8 @@
 // Pieces shared by the converter manager, the converter pool, the lead-byte
 // tables and the wide strings' code-page assignment: opening a converter by
-// id or name with the failure posted, the callback installation, growth of
-// the parallel cache arrays, and the to-Unicode probe behind the lead-byte
-// tables.
+// id or name with the failure posted, the callback installation, and the
+// to-Unicode probe behind the lead-byte tables. The parallel cache arrays
+// grow by array_growth.h.
 #ifndef JULIB_SRC_CONVERTER_INTERNAL_H
 #define JULIB_SRC_CONVERTER_INTERNAL_H
 
@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "array_growth.h"
 #include "julib/converters.h"
 #include "julib/object.h"
 
@@ -49,31 +50,6 @@ const uint8_t* findLeadByteTable(const JuLeadByteCache* cache, int64_t id);
 // Appends (id, table); the cache then owns the table. 0, or 1 (out of
 // memory recorded; the table is not taken).
 int addLeadByteTable(JuLeadByteCache* cache, int64_t id, uint8_t* table);
-
-// The capacity after `capacity` when a cache is full: `first` from 0, else
-// double. 0 (out of memory recorded) when that does not fit in size_t.
-inline size_t nextCapacity(size_t capacity, size_t first) {
-  if (capacity == 0) return first;
-  if (capacity > SIZE_MAX / 2) {
-    juReportOutOfMemory();
-    return 0;
-  }
-  return capacity * 2;
-}
-
-// Reallocates an array of T to `capacity` elements; on failure (out of
-// memory recorded) the array stays as it was.
-template <typename T>
-bool growArray(T*& items, size_t capacity) {
-  if (capacity > SIZE_MAX / sizeof(T)) {
-    juReportOutOfMemory();
-    return false;
-  }
-  void* block = juRealloc(items, capacity * sizeof(T));
-  if (block == nullptr) return false;
-  items = static_cast<T*>(block);
-  return true;
-}
 
 }  // namespace julib::internal
 

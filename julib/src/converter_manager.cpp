@@ -44,7 +44,7 @@ template <typename Cache, typename... Arrays>
 bool roomForOne(Cache* cache, Arrays*&... arrays) {
   if (cache->count < cache->capacity) return true;
   const size_t grown = ji::nextCapacity(cache->capacity, kFirstCapacity);
-  if (grown == 0 || !(ji::growArray(arrays, grown) && ...)) return false;
+  if (grown == 0 || !(ji::resizeArray(arrays, grown) && ...)) return false;
   cache->capacity = grown;
   return true;
 }
@@ -52,7 +52,7 @@ bool roomForOne(Cache* cache, Arrays*&... arrays) {
 template <typename Cache, typename... Arrays>
 bool reserve(Cache* cache, size_t capacity, Arrays*&... arrays) {
   if (capacity == 0) return true;
-  if (!(ji::growArray(arrays, capacity) && ...)) return false;
+  if (!(ji::resizeArray(arrays, capacity) && ...)) return false;
   cache->capacity = capacity;
   return true;
 }

@@ -89,7 +89,7 @@ const uint8_t* findLeadByteTable(const JuLeadByteCache* cache, int64_t id) {
 int addLeadByteTable(JuLeadByteCache* cache, int64_t id, uint8_t* table) {
   if (cache->count == cache->capacity) {
     const size_t grown = nextCapacity(cache->capacity, kFirstCacheCapacity);
-    if (grown == 0 || !growArray(cache->ids, grown) || !growArray(cache->tables, grown)) return 1;
+    if (grown == 0 || !resizeArray(cache->ids, grown) || !resizeArray(cache->tables, grown)) return 1;
     cache->capacity = grown;
   }
   cache->ids[cache->count] = id;

@@ -14,6 +14,7 @@
 #include "julib/numbers.h"
 #include "julib/object.h"
 #include "julib/strings.h"
+#include "array_growth.h"
 #include "cstring_internal.h"
 #include "param_string_internal.h"
 #include "string_algorithms.h"
@@ -29,14 +30,8 @@ void FilledRanges::clear() {
 
 int FilledRanges::reserveOne() {
   if (count < capacity) return 0;
-  const size_t grown = capacity == 0 ? 4 : capacity * 2;
-  if (grown > SIZE_MAX / sizeof(TextRange)) {
-    juReportOutOfMemory();
-    return 1;
-  }
-  void* block = juRealloc(items, grown * sizeof(TextRange));
-  if (block == nullptr) return 1;
-  items = static_cast<TextRange*>(block);
+  const size_t grown = nextCapacity(capacity, 4);
+  if (grown == 0 || !resizeArray(items, grown)) return 1;
   capacity = grown;
   return 0;
 }

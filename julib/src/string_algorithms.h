@@ -18,6 +18,7 @@
 #include "julib/numbers.h"
 #include "julib/object.h"
 #include "julib/strings.h"
+#include "array_growth.h"
 #include "checked_sizes.h"
 #include "platform/utf16.h"
 
@@ -231,14 +232,8 @@ int reserveUnits(S& s, size_t capacity, bool wipe) {
     moveUnits(block, s.data, s.length < capacity ? s.length : capacity);
     freeWiped(s.data, s.capacity);
     s.data = block;
-  } else {
-    if (capacity > SIZE_MAX / sizeof(Char)) {
-      juReportOutOfMemory();
-      return 1;
-    }
-    Char* block = static_cast<Char*>(juRealloc(s.data, capacity * sizeof(Char)));
-    if (block == nullptr) return 1;
-    s.data = block;
+  } else if (!resizeArray(s.data, capacity)) {
+    return 1;
   }
   s.capacity = capacity;
   // A buffer cut below the text keeps only what fits.

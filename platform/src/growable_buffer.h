@@ -4,8 +4,9 @@
 #ifndef PLATFORM_SRC_GROWABLE_BUFFER_H
 #define PLATFORM_SRC_GROWABLE_BUFFER_H
 
+#include "platform/growth.h"
+
 #include <cstddef>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -47,19 +48,15 @@ class Buffer {
   bool reserve(size_t extra) {
     if (failed_) return false;
     if (extra <= capacity_ - size_) return true;
-    constexpr size_t kMaxItems = SIZE_MAX / sizeof(T);
-    if (extra > kMaxItems - size_) return fail();
-    const size_t needed = size_ + extra;
-    size_t capacity = capacity_ < 16 ? 16 : capacity_;
-    while (capacity < needed) capacity = capacity > kMaxItems / 2 ? needed : capacity * 2;
-    T* grown = static_cast<T*>(std::realloc(items_, capacity * sizeof(T)));
-    if (grown == nullptr) return fail();
-    items_ = grown;
+    const size_t capacity = grownCapacity(capacity_, size_, extra, kFirstCapacity, sizeof(T));
+    if (capacity == 0 || resizeItems(&items_, capacity, std::realloc) != Resize::kDone) return fail();
     capacity_ = capacity;
     return true;
   }
 
  private:
+  static constexpr size_t kFirstCapacity = 16;
+
   bool fail() {
     failed_ = true;
     return false;

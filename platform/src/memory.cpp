@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/growth.h"
 #include "platform/lock.h"
 #include "platform/process.h"
 
@@ -63,9 +64,12 @@ class WritableRanges {
   }
 
  private:
+  static constexpr size_t kFirstCapacity = 256;
+
+  // Pages have no resize of their own: a new block, the entries copied.
   bool grow() {
-    const size_t capacity = capacity_ == 0 ? 256 : capacity_ * 2;
-    if (capacity > SIZE_MAX / sizeof(AddressRange)) return false;
+    const size_t capacity = grownCapacity(capacity_, count_, 1, kFirstCapacity, sizeof(AddressRange));
+    if (capacity == 0) return false;  // else the byte count below fits
     auto* ranges = static_cast<AddressRange*>(allocatePages(capacity * sizeof(AddressRange)));
     if (ranges == nullptr) return false;
     if (count_ > 0) std::memcpy(ranges, ranges_, count_ * sizeof(AddressRange));
