@@ -17,7 +17,7 @@
 #include "array_growth.h"
 #include "cstring_internal.h"
 #include "param_string_internal.h"
-#include "string_algorithms.h"
+#include "string_buffers.h"
 
 namespace julib::internal {
 

@@ -3,7 +3,7 @@
 #define JULIB_SRC_PARAM_STRING_INTERNAL_H
 
 #include "julib/internal/filled_ranges.h"
-#include "string_algorithms.h"
+#include "string_family.h"
 
 namespace julib::internal {
 

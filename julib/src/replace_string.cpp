@@ -3,7 +3,7 @@
 // text not yet read; the cursor's view is the unread text.
 
 #include "julib/strings.h"
-#include "string_algorithms.h"
+#include "string_cursor.h"
 
 namespace ji = julib::internal;
 

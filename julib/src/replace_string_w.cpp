@@ -2,7 +2,7 @@
 // JuReplaceString.
 
 #include "julib/strings.h"
-#include "string_algorithms.h"
+#include "string_cursor.h"
 
 namespace ji = julib::internal;
 

@@ -6,7 +6,9 @@
 #include "julib/errors.h"
 #include "julib/strings.h"
 #include "platform/ansi.h"
-#include "string_algorithms.h"
+#include "string_buffers.h"
+#include "string_edits.h"
+#include "string_scans.h"
 
 namespace ji = julib::internal;
 

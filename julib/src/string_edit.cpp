@@ -2,7 +2,9 @@
 // trailing line breaks, comment stripping, wrapping and joining.
 
 #include "julib/strings.h"
-#include "string_algorithms.h"
+#include "string_edits.h"
+#include "string_lines.h"
+#include "string_scans.h"
 
 namespace ji = julib::internal;
 

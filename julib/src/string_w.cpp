@@ -6,7 +6,10 @@
 #include "julib/codepage.h"
 #include "julib/errors.h"
 #include "julib/strings.h"
-#include "string_algorithms.h"
+#include "string_buffers.h"
+#include "string_edits.h"
+#include "string_lines.h"
+#include "string_scans.h"
 
 namespace ji = julib::internal;
 

@@ -11,7 +11,7 @@
 #include "julib/errors.h"
 #include "julib/strings.h"
 #include "param_string_internal.h"
-#include "string_algorithms.h"
+#include "string_buffers.h"
 
 namespace ji = julib::internal;
 

@@ -9,7 +9,7 @@
 #include "julib/errors.h"
 #include "julib/strings.h"
 #include "platform/ansi.h"
-#include "string_algorithms.h"
+#include "string_buffers.h"
 
 namespace ji = julib::internal;
 
