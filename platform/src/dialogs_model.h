@@ -1,0 +1,92 @@
+// The dialog model's state, shared by the parts of the dialog layer: one
+// table of windows under one lock, a state record per thread (queue, active
+// window, focus, input hook), and the registered templates. Procedures and
+// hooks are always called with the lock released, since they call back into
+// the model.
+#ifndef PLATFORM_SRC_DIALOGS_MODEL_H
+#define PLATFORM_SRC_DIALOGS_MODEL_H
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/dialogs.h"
+
+namespace platform::dialogs::internal {
+
+// The end state of one modal run; lives on runModal's stack and is reached
+// through the dialog's record while the dialog exists.
+struct ModalRun {
+  bool ended = false;
+  intptr_t code = 0;
+};
+
+struct Property {
+  std::string name;
+  void* value;
+};
+
+struct Record {
+  uint64_t parent = 0;
+  int32_t id = 0;
+  Kind kind = Kind::kWindow;
+  uint32_t style = 0;
+  std::u16string text;
+  Procedure procedure = nullptr;
+  std::vector<Property> properties;
+  uint32_t thread = 0;
+  ModalRun* run = nullptr;
+};
+
+struct ThreadState {
+  std::deque<QueuedMessage> queue;
+  uint64_t active = 0;
+  uint64_t focus = 0;
+  InputHook hook = nullptr;
+  void* hookContext = nullptr;
+};
+
+using TemplateKey = std::pair<ModuleHandle, uint16_t>;
+
+// Serials grow with creation, so a child's serial is always above its
+// parent's: one pass in serial order meets every parent before its children.
+struct Model {
+  std::mutex mutex;
+  uint64_t nextSerial = 1;
+  std::map<uint64_t, Record> windows;
+  std::unordered_map<uint32_t, ThreadState> threads;
+  std::map<TemplateKey, const DialogTemplate*> templates;
+};
+
+// The process's one model.
+Model& model();
+
+using Guard = std::lock_guard<std::mutex>;
+
+// Lookups; the caller holds the lock.
+Record* find(Model& m, WindowHandle window);
+ThreadState* findThread(Model& m, uint32_t thread);
+// The calling thread's state, made when missing. Throws only bad_alloc,
+// which every caller turns into a failure.
+ThreadState& ownThread(Model& m);
+// Whether `ancestor` is a parent, grandparent... of the window `serial`.
+bool isAncestor(Model& m, uint64_t ancestor, uint64_t serial);
+// The window's own dialog: its nearest ancestor-or-self that is a dialog or
+// has no parent.
+uint64_t ownDialog(Model& m, uint64_t serial);
+
+// Erases `root` and everything below it, the messages queued for them, and
+// passes the active window and the focus that were among them to the root's
+// parent. The lock is held.
+void eraseTree(Model& m, uint64_t root);
+// Adds a window; the lock is held. Throws only bad_alloc.
+uint64_t addWindow(Model& m, const WindowSpec& spec);
+
+}  // namespace platform::dialogs::internal
+
+#endif  // PLATFORM_SRC_DIALOGS_MODEL_H
