@@ -6,6 +6,7 @@
 #include "cstring_internal.h"
 #include "julib/codepage.h"
 #include "julib/cstring.h"
+#include "platform/utf16.h"
 
 #include <cstring>
 
@@ -40,13 +41,6 @@ template <typename Out, typename In, typename Map>
 Out* copyMappedBounded(Out* dst, size_t size, const In* src, size_t n, Map map) {
   if (size == 0) return dst;
   return copyMapped(dst, src, n < size - 1 ? n : size - 1, map);
-}
-
-// Units of a NUL-terminated text, read no further than `limit`.
-size_t wideLengthUpTo(const char16_t* text, size_t limit) {
-  size_t n = 0;
-  while (n < limit && text[n] != 0) ++n;
-  return n;
 }
 
 }  // namespace
@@ -96,7 +90,7 @@ char16_t* juWStrNCopyBounded(char16_t* dst, size_t size, const char16_t* src, si
 
 char16_t* juWStrCopyBounded(char16_t* dst, size_t size, const char16_t* src) {
   if (size == 0) return dst;
-  size_t m = wideLengthUpTo(src, size - 1);
+  size_t m = platform::utf16::unitLength(src, size - 1);
   // Only a copy that was cut (or fills the buffer) can have split a pair.
   if (m == size - 1 && m != 0 && isHighSurrogate(src[m - 1])) --m;
   return juWStrNCopy(dst, src, m);

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace julib::internal::scan {
 
@@ -443,8 +444,7 @@ template <typename Traits>
 int Steps<Traits>::matchAnyWords(Token& token, const Unit* list, bool noCase) {
   if (list == nullptr) return 0;
   for (const Unit* phrase = list; *phrase != 0;) {
-    size_t n = 0;
-    while (phrase[n] != 0) ++n;
+    const size_t n = std::char_traits<Unit>::length(phrase);
     if (matchWords(token, phrase, n, noCase) != 0) return 1;
     phrase += n + 1;
   }

@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <type_traits>
 
 #include "julib/containers.h"
@@ -271,11 +272,7 @@ struct ValueParserOps {
     return p.attributes.find(Traits::viewOf(p, key, textLength(key)));
   }
 
-  static size_t textLength(const Char* text) {
-    size_t n = 0;
-    while (text[n] != 0) ++n;
-    return n;
-  }
+  static size_t textLength(const Char* text) { return std::char_traits<Char>::length(text); }
 
   // Posts the two-keyword error for key and alternative; the posted error.
   static JuError* postTwoKeywords(Parser& p, const Char* key, const Char* alternative) {
