@@ -5,6 +5,8 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
+#include "platform/utf16.h"
+
 namespace platform::registry::internal {
 namespace {
 
@@ -18,7 +20,7 @@ constexpr char kEndLine[] = "end";
 // ---------------------------------------------------------------------------
 
 bool needsEscape(UChar32 c, bool keyName) {
-  if (c < 0x20 || c == 0x7F || U_IS_SURROGATE(c)) return true;
+  if (c < 0x20 || c == 0x7F || utf16::isSurrogate(static_cast<uint32_t>(c))) return true;
   if (c == '%' || c == '"' || c == '[' || c == ']') return true;
   return keyName && (c == '\\' || c == '/');
 }

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/checked_size.h"
+
 namespace platform::registry::internal {
 
 // ---------------------------------------------------------------------------
@@ -24,10 +26,11 @@ void Text::release() {
 bool Text::assign(Units value) {
   char16_t* copy = nullptr;
   if (!value.empty()) {
-    if (value.size() > SIZE_MAX / sizeof(char16_t)) return false;
-    copy = static_cast<char16_t*>(std::malloc(value.size() * sizeof(char16_t)));
+    size_t bytes = 0;
+    if (!arrayBytes(&bytes, value.size(), sizeof(char16_t))) return false;
+    copy = static_cast<char16_t*>(std::malloc(bytes));
     if (copy == nullptr) return false;
-    std::memcpy(copy, value.data(), value.size() * sizeof(char16_t));
+    std::memcpy(copy, value.data(), bytes);
   }
   std::free(units);
   units = copy;
@@ -186,8 +189,11 @@ void Tree::destroy(Item* item) {
 // than grown in place: every item moves to the bucket of its slot.
 bool Tree::growIndex() {
   if (itemCount_ < bucketCount_) return true;
-  if (bucketCount_ > (SIZE_MAX / sizeof(Item*)) / 2) return bucketCount_ != 0;
-  const size_t count = bucketCount_ == 0 ? 16 : bucketCount_ * 2;
+  // Doubling keeps the count a power of two, which the slot mask needs.
+  size_t count = 16, bytes = 0;
+  if (bucketCount_ != 0 && (!multiplySizes(&count, bucketCount_, 2) || !arrayBytes(&bytes, count, sizeof(Item*)))) {
+    return true;  // the index stays as it is; chains grow longer
+  }
   Item** buckets = static_cast<Item**>(std::calloc(count, sizeof(Item*)));
   if (buckets == nullptr) return bucketCount_ != 0;
   for (size_t b = 0; b < bucketCount_; ++b) {
