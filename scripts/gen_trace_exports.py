@@ -117,8 +117,6 @@ def arguments(export):
     return ", ".join(f"a{i}" for i in range(len(export.args)))
 
 
-# The names sqlext.h declares for unixODBC's trace plug-ins.
-SQLEXT_TRACE_NAMES = ["TraceOpenLogFile", "TraceCloseLogFile", "TraceReturn", "TraceVersion"]
 HEADERS = ["#include <sql.h>", "#include <sqlext.h>", "#include <sqlucode.h>"]
 VISIBLE = 'extern "C" __attribute__((visibility("default")))'
 
@@ -127,20 +125,24 @@ def banner(table, what):
     return [f"// Generated from {table} by gen_trace_exports.py; do not edit.", f"// {what}"]
 
 
+def function_id_name(export):
+    """The ODBC headers' name of an export's function id: SQL_API_SQLEXECDIRECT
+    for SQLExecDirect and SQLExecDirectW."""
+    function = export.function[:-1] if export.wide else export.function
+    return "SQL_API_" + function.upper()
+
+
 def write_exports(table, exports):
     lines = banner(table, "The per-call exports: each describes its call to TraceCall.")
-    # unixODBC's sqlext.h declares its own trace plug-in interface under the
-    # names of the control exports, with other prototypes; those declarations
-    # are renamed out of the way here.
-    lines += [""] + [f"#define {name} unixOdbc{name}" for name in SQLEXT_TRACE_NAMES] + HEADERS
-    lines += [f"#undef {name}" for name in SQLEXT_TRACE_NAMES]
-    lines += ["", "#include <cstdint>", "", '#include "trace.h"', ""]
+    lines += ["", "#include <cstdint>", "", '#include "odbc_headers.h"', '#include "trace.h"', ""]
     for export in exports:
         codes = ", ".join(str(code) for _, code in export.args)
         values = ", ".join(f"TraceArg({code}, a{i})" for i, (_, code) in enumerate(export.args))
+        id_name = function_id_name(export)
         lines += [
+            f'static_assert({id_name} == {export.function_id}, "the function id of {export.function}");',
             f"{VISIBLE} SQLRETURN {export.name}({parameters(export)}) {{",
-            f'  static constexpr TraceFunction kFunction = {{{export.function_id}, "{export.function}", '
+            f'  static constexpr TraceFunction kFunction = {{{id_name}, "{export.function}", '
             f"{len(export.args)}, {int(export.wide)}, {{{codes}}}}};",
             f"  const uint64_t values[] = {{{values}}};",
             "  return TraceCall(kFunction, values);",

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "julib/threads.h"
+#include "odbc_headers.h"
 #include "platform/checked_size.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -28,12 +29,7 @@ namespace {
 // ---------------------------------------------------------------------------
 
 // The ids of the connect calls (their wide forms carry the same ids).
-constexpr uint32_t kConnectFunctionIds[] = {7 /* SQLConnect */, 41 /* SQLDriverConnect */, 55 /* SQLBrowseConnect */};
-constexpr int16_t kSqlSuccess = 0;
-constexpr int16_t kSqlSuccessWithInfo = 1;
-constexpr int16_t kSqlError = -1;
-constexpr int16_t kSqlHandleDbc = 2;
-constexpr uint16_t kSqlDefaultTxnIsolation = 26;
+constexpr uint32_t kConnectFunctionIds[] = {SQL_API_SQLCONNECT, SQL_API_SQLDRIVERCONNECT, SQL_API_SQLBROWSECONNECT};
 
 // The facts, in the order they are written.
 struct Fact {
@@ -41,11 +37,11 @@ struct Fact {
   const char* name;  // null: the isolation, a 32-bit number
 };
 constexpr Fact kFacts[] = {
-    {17, "SQL_DBMS_NAME"},
-    {18, "SQL_DBMS_VER"},
-    {6, "SQL_DRIVER_NAME"},
-    {7, "SQL_DRIVER_VER"},
-    {kSqlDefaultTxnIsolation, nullptr},
+    {SQL_DBMS_NAME, "SQL_DBMS_NAME"},
+    {SQL_DBMS_VER, "SQL_DBMS_VER"},
+    {SQL_DRIVER_NAME, "SQL_DRIVER_NAME"},
+    {SQL_DRIVER_VER, "SQL_DRIVER_VER"},
+    {SQL_DEFAULT_TXN_ISOLATION, nullptr},
 };
 
 // The Driver Manager answers into buffers of this size.
@@ -119,13 +115,13 @@ class DriverManager {
   DriverManager& operator=(const DriverManager&) = delete;
 
   int16_t getInfo(void* connection, uint16_t infoType, void* value, int16_t valueBytes) const {
-    if (functions_.getInfo == nullptr) return kSqlError;
+    if (functions_.getInfo == nullptr) return SQL_ERROR;
     return functions_.getInfo(connection, infoType, value, valueBytes, nullptr);
   }
   int16_t getDiagRec(void* connection, unsigned char* sqlState, int32_t* nativeError, unsigned char* message,
                      int16_t messageBytes, int16_t* textLength) const {
-    if (functions_.getDiagRec == nullptr) return kSqlError;
-    return functions_.getDiagRec(kSqlHandleDbc, connection, 1, sqlState, nativeError, message, messageBytes,
+    if (functions_.getDiagRec == nullptr) return SQL_ERROR;
+    return functions_.getDiagRec(SQL_HANDLE_DBC, connection, 1, sqlState, nativeError, message, messageBytes,
                                  textLength);
   }
 
@@ -161,7 +157,7 @@ class EntryText {
   size_t length_ = 0;
 };
 
-bool succeeded(int16_t rc) { return rc == kSqlSuccess || rc == kSqlSuccessWithInfo; }
+bool succeeded(int16_t rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
 void appendTimeLine(EntryText& entry) {
   const platform::LocalTime now = platform::localTimeNow();

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "julib/object.h"
+#include "odbc_headers.h"
 #include "platform/clock.h"
 #include "platform/memory.h"
 #include "platform/process.h"
@@ -20,7 +21,6 @@ constexpr size_t kRecordBytes = 4096;
 constexpr size_t kMaxStatementBytes = size_t{1} << 20;
 // Room beside a long statement for the header and the other arguments.
 constexpr size_t kStatementSlack = 500;
-constexpr int32_t kSqlNts = -3;
 constexpr size_t kPrefixBytes = 260;
 
 // ---------------------------------------------------------------------------
@@ -46,7 +46,7 @@ size_t statementBytes(const TraceCallRecord& record) {
   const size_t unitBytes = record.wide != 0 ? 2 : 1;
   const size_t limit = kMaxStatementBytes / unitBytes;
   size_t units = 0;
-  if (length == kSqlNts) {
+  if (length == SQL_NTS) {
     // Up to the terminator, or as far as the text can be read.
     uint64_t bytes = 0;
     const bool terminated =
@@ -200,19 +200,19 @@ size_t TraceRecordBufferSize(const TraceCallRecord& record) {
 
 const char* TraceGetRetcodeName(int16_t code) {
   switch (code) {
-    case -2:
+    case SQL_INVALID_HANDLE:
       return "SQL_INVALID_HANDLE";
-    case -1:
+    case SQL_ERROR:
       return "SQL_ERROR";
-    case 0:
+    case SQL_SUCCESS:
       return "SQL_SUCCESS";
-    case 1:
+    case SQL_SUCCESS_WITH_INFO:
       return "SQL_SUCCESS_WITH_INFO";
-    case 2:
+    case SQL_STILL_EXECUTING:
       return "SQL_STILL_EXECUTING";
-    case 99:
+    case SQL_NEED_DATA:
       return "SQL_NEED_DATA";
-    case 100:
+    case SQL_NO_DATA_FOUND:
       return "SQL_NO_DATA_FOUND";
     default:
       return "UNKNOWN SQL RETURN CODE!";
@@ -237,7 +237,7 @@ void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCod
   // Only a successful call has outputs worth reading; the other records
   // show the inputs, a statement's text among them, and only they need a
   // statement measured for their room.
-  const bool noOutput = enter != 0 || (code != 0 && code != 1);
+  const bool noOutput = enter != 0 || (code != SQL_SUCCESS && code != SQL_SUCCESS_WITH_INFO);
   RecordBuffer storage;
   if (!storage.reserve(noOutput ? TraceRecordBufferSize(record) : kRecordBytes)) return;
   uint16_t mode = TraceReadLineMode();

@@ -7,14 +7,13 @@
 #include <cstring>
 
 #include "constants.h"
+#include "odbc_headers.h"
 #include "platform/memory.h"
 #include "render_out.h"
 #include "trace.h"
 
 namespace {
 
-constexpr uint32_t kSqlGetData = 43;
-constexpr uint32_t kSqlColAttribute = 6;
 constexpr uint32_t kRenderAddress = 1;
 constexpr uint32_t kRenderNarrowText = 30;
 constexpr uint32_t kRenderWideText = 35;
@@ -181,11 +180,11 @@ size_t formatGetDataBuffer(RenderOut& out, const TraceCallRecord& record, uint32
 // is given.
 bool isGetter(uint32_t functionId) {
   switch (functionId) {
-    case 6:     // SQLColAttribute
-    case 45:    // SQLGetInfo
-    case 1007:  // SQLGetConnectAttr
-    case 1012:  // SQLGetEnvAttr
-    case 1014:  // SQLGetStmtAttr
+    case SQL_API_SQLCOLATTRIBUTE:
+    case SQL_API_SQLGETINFO:
+    case SQL_API_SQLGETCONNECTATTR:
+    case SQL_API_SQLGETENVATTR:
+    case SQL_API_SQLGETSTMTATTR:
       return true;
     default:
       return false;
@@ -193,14 +192,17 @@ bool isGetter(uint32_t functionId) {
 }
 
 // Handle-valued results among those shown as addresses (the rest are
-// 32-bit masks): SQL_DRIVER_HDBC, _HENV, _HSTMT, _HLIB, _HDESC of
-// SQLGetInfo and SQL_ATTR_QUIET_MODE of SQLGetConnectAttr.
+// 32-bit masks).
 bool isHandleResult(uint32_t functionId, int32_t key) {
   struct Row {
     uint32_t functionId;
     int32_t key;
   };
-  static constexpr Row kRows[] = {{45, 3}, {45, 4}, {45, 5}, {45, 76}, {45, 135}, {1007, 111}};
+  static constexpr Row kRows[] = {
+      {SQL_API_SQLGETINFO, SQL_DRIVER_HDBC},          {SQL_API_SQLGETINFO, SQL_DRIVER_HENV},
+      {SQL_API_SQLGETINFO, SQL_DRIVER_HSTMT},         {SQL_API_SQLGETINFO, SQL_DRIVER_HLIB},
+      {SQL_API_SQLGETINFO, SQL_DRIVER_HDESC},         {SQL_API_SQLGETCONNECTATTR, SQL_ATTR_QUIET_MODE},
+  };
   for (const Row& row : kRows) {
     if (row.functionId == functionId && row.key == key) return true;
   }
@@ -213,7 +215,7 @@ void formatGetterBuffer(RenderOut& out, const TraceCallRecord& record, uint32_t 
                         const TraceValueKindResult& kind) {
   const uint64_t pointer = valueOf(record, argIndex);
   if (kind.renderCode == kRenderNarrowText || kind.renderCode == kRenderWideText) {
-    if (record.functionId == kSqlColAttribute) {
+    if (record.functionId == SQL_API_SQLCOLATTRIBUTE) {
       // A text attribute is returned in argument 3; this one is unused.
       appendAddressLine(out, pointer);
       return;
@@ -223,7 +225,7 @@ void formatGetterBuffer(RenderOut& out, const TraceCallRecord& record, uint32_t 
     return;
   }
   Pointed pointed = Pointed::kUInt32;
-  if (record.functionId == kSqlColAttribute) {
+  if (record.functionId == SQL_API_SQLCOLATTRIBUTE) {
     pointed = Pointed::kInt64;  // the numeric attribute is an SQLLEN
   } else if (kind.renderCode == 7) {
     pointed = Pointed::kUInt16;
@@ -236,7 +238,7 @@ void formatGetterBuffer(RenderOut& out, const TraceCallRecord& record, uint32_t 
 // SQLColAttribute's character attribute (argument 3): text when the field
 // in argument 2 is a text field, else a plain address.
 bool formatColAttributeText(RenderOut& out, const TraceCallRecord& record, uint32_t argIndex, int noOutput) {
-  if (record.functionId != kSqlColAttribute || argIndex != 3 || !TraceHasArg(record, 6)) return false;
+  if (record.functionId != SQL_API_SQLCOLATTRIBUTE || argIndex != 3 || !TraceHasArg(record, 6)) return false;
   const TraceValueKindResult kind = TraceLookupValueKind(record, 6);
   if (kind.outcome != TraceLookup::kFound ||
       (kind.renderCode != kRenderNarrowText && kind.renderCode != kRenderWideText)) {
@@ -310,7 +312,7 @@ size_t TraceFormatConstant(char* buffer, size_t room, const TraceCallRecord& rec
 size_t TraceFormatValueBuffer(char* buffer, size_t room, const TraceCallRecord& record, uint32_t argIndex,
                               int noOutput) {
   RenderOut out(buffer, room);
-  if (record.functionId == kSqlGetData && argIndex == 3) return formatGetDataBuffer(out, record, argIndex, noOutput);
+  if (record.functionId == SQL_API_SQLGETDATA && argIndex == 3) return formatGetDataBuffer(out, record, argIndex, noOutput);
   if (formatColAttributeText(out, record, argIndex, noOutput)) return out.length();
   const TraceValueKindResult kind = TraceLookupValueKind(record, argIndex);
   switch (kind.outcome) {

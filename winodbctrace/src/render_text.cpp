@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "odbc_headers.h"
 #include "platform/ansi.h"
 #include "platform/memory.h"
 #include "platform/utf16.h"
@@ -16,7 +17,6 @@
 
 namespace {
 
-constexpr int64_t kSqlNts = -3;
 // The returned length of an SWORD * that cannot be read.
 constexpr int64_t kUnreadableLength = -9999;
 // Bytes copied out of the application at a time.
@@ -43,29 +43,29 @@ struct TextRule {
 // First match wins; functions not listed take their text as input, with
 // its length in the next argument.
 constexpr TextRule kTextRules[] = {
-    {7, kAnyArgument, true, true, 1, 1},       // SQLConnect
-    {10, 3, false, true, 0, 0},                // SQLError: the SQLSTATE
-    {10, kAnyArgument, false, true, 1, 2},     //   the message
-    {17, kAnyArgument, false, true, 1, 2},     // SQLGetCursorName
-    {43, kAnyArgument, false, true, 1, 2},     // SQLGetData
-    {57, kAnyArgument, false, true, 1, 2},     // SQLDataSources
-    {1009, kAnyArgument, false, true, 1, 2},   // SQLGetDescRec
-    {1012, kAnyArgument, false, true, 1, 2},   // SQLGetEnvAttr
-    {45, kAnyArgument, false, true, 1, 1},     // SQLGetInfo
-    {55, 3, false, true, 1, 2},                // SQLBrowseConnect: the result
-    {55, kAnyArgument, true, false, 1, 0},     //   the request
-    {1011, 3, false, true, 0, 0},              // SQLGetDiagRec: the SQLSTATE
-    {1011, kAnyArgument, false, true, 1, 0},   //   the message
-    {62, 3, false, true, 0, 0},                // SQLNativeSql: the result
-    {62, kAnyArgument, false, true, 1, 0},     //   the statement
+    {SQL_API_SQLCONNECT, kAnyArgument, true, true, 1, 1},
+    {SQL_API_SQLERROR, 3, false, true, 0, 0},                 // the SQLSTATE
+    {SQL_API_SQLERROR, kAnyArgument, false, true, 1, 2},      // the message
+    {SQL_API_SQLGETCURSORNAME, kAnyArgument, false, true, 1, 2},
+    {SQL_API_SQLGETDATA, kAnyArgument, false, true, 1, 2},
+    {SQL_API_SQLDATASOURCES, kAnyArgument, false, true, 1, 2},
+    {SQL_API_SQLGETDESCREC, kAnyArgument, false, true, 1, 2},
+    {SQL_API_SQLGETENVATTR, kAnyArgument, false, true, 1, 2},
+    {SQL_API_SQLGETINFO, kAnyArgument, false, true, 1, 1},
+    {SQL_API_SQLBROWSECONNECT, 3, false, true, 1, 2},         // the result
+    {SQL_API_SQLBROWSECONNECT, kAnyArgument, true, false, 1, 0},  // the request
+    {SQL_API_SQLGETDIAGREC, 3, false, true, 0, 0},            // the SQLSTATE
+    {SQL_API_SQLGETDIAGREC, kAnyArgument, false, true, 1, 0},  // the message
+    {SQL_API_SQLNATIVESQL, 3, false, true, 0, 0},             // the result
+    {SQL_API_SQLNATIVESQL, kAnyArgument, false, true, 1, 0},  // the statement
     // Output buffers that an ENTER record must not show (they hold what the
     // application left there) and that a successful EXIT shows.
-    {8, 2, false, true, 1, 2},                 // SQLDescribeCol: the column name
-    {41, 4, false, true, 1, 2},                // SQLDriverConnect: the completed string
-    {71, kAnyArgument, false, true, 1, 2},     // SQLDrivers
-    {1007, kAnyArgument, false, true, 1, 2},   // SQLGetConnectAttr
-    {1014, kAnyArgument, false, true, 1, 2},   // SQLGetStmtAttr
-    {6, 3, false, true, 1, 2},                 // SQLColAttribute: a text attribute
+    {SQL_API_SQLDESCRIBECOL, 2, false, true, 1, 2},           // the column name
+    {SQL_API_SQLDRIVERCONNECT, 4, false, true, 1, 2},         // the completed string
+    {SQL_API_SQLDRIVERS, kAnyArgument, false, true, 1, 2},
+    {SQL_API_SQLGETCONNECTATTR, kAnyArgument, false, true, 1, 2},
+    {SQL_API_SQLGETSTMTATTR, kAnyArgument, false, true, 1, 2},
+    {SQL_API_SQLCOLATTRIBUTE, 3, false, true, 1, 2},          // a text attribute
 };
 constexpr TextRule kInputText = {0, kAnyArgument, true, false, 1, 0};
 
@@ -82,11 +82,11 @@ const TextRule& textRule(const TraceCallRecord& record, uint32_t argIndex) {
 // Which of a connect call's texts hide passwords.
 TraceSecret secretOf(const TraceCallRecord& record, uint32_t argIndex) {
   switch (record.functionId) {
-    case 7:  // SQLConnect: the password
+    case SQL_API_SQLCONNECT:  // the password
       return argIndex == 5 ? TraceSecret::kWhole : TraceSecret::kNone;
-    case 41:  // SQLDriverConnect: the connect string and its completion
+    case SQL_API_SQLDRIVERCONNECT:  // the connect string and its completion
       return argIndex == 2 || argIndex == 4 ? TraceSecret::kConnectString : TraceSecret::kNone;
-    case 55:  // SQLBrowseConnect: the request and the result
+    case SQL_API_SQLBROWSECONNECT:  // the request and the result
       return argIndex == 1 || argIndex == 3 ? TraceSecret::kConnectString : TraceSecret::kNone;
     default:
       return TraceSecret::kNone;
@@ -117,27 +117,27 @@ bool bufferLength(const TraceCallRecord& record, uint32_t argIndex, int64_t* len
 // an SQLSMALLINT * among them. A null pointer (the caller did not ask for
 // the length) gives SQL_NTS: the text is then measured within its buffer.
 int64_t returnedLength(const TraceCallRecord& record, uint32_t argIndex) {
-  if (!TraceHasArg(record, argIndex)) return kSqlNts;
+  if (!TraceHasArg(record, argIndex)) return SQL_NTS;
   const void* pointer = reinterpret_cast<const void*>(static_cast<uintptr_t>(record.values[argIndex]));
   switch (record.typeCodes[argIndex]) {
     case 11:
     case 26: {
       int32_t value;
       if (pointer == nullptr || !platform::copyWritable(&value, pointer, sizeof value)) {
-        return kSqlNts;
+        return SQL_NTS;
       }
       return value;
     }
     case 12: {
       int16_t value;
-      if (pointer == nullptr) return kSqlNts;
+      if (pointer == nullptr) return SQL_NTS;
       if (!platform::copyWritable(&value, pointer, sizeof value)) {
         return kUnreadableLength;
       }
       return value;
     }
     default:
-      return kSqlNts;
+      return SQL_NTS;
   }
 }
 
@@ -390,10 +390,10 @@ size_t TraceDumpText(char* buffer, size_t room, const TraceText& text) {
     out.append("<empty string>\n");
     return out.length();
   }
-  if (textLength == kSqlNts && text.lengthGiven && bufferLength >= 0) {
+  if (textLength == SQL_NTS && text.lengthGiven && bufferLength >= 0) {
     // Input text with a length: that many bytes, terminator or not.
     textLength = bufferLength;
-  } else if (textLength == kSqlNts) {
+  } else if (textLength == SQL_NTS) {
     // Searched within the buffer when its length is known, else far enough
     // to fill the room (a UTF-16 character may take four bytes of text
     // for one byte of the log); a longer text shows as cut.
@@ -440,7 +440,7 @@ size_t TraceFormatStringArg(char* buffer, size_t room, const TraceCallRecord& re
   const bool hasBufferLength =
       rule.bufferLengthOffset != 0 && bufferLength(record, argIndex + rule.bufferLengthOffset, &given);
   const int64_t returned =
-      rule.returnedLengthOffset != 0 ? returnedLength(record, argIndex + rule.returnedLengthOffset) : kSqlNts;
+      rule.returnedLengthOffset != 0 ? returnedLength(record, argIndex + rule.returnedLengthOffset) : SQL_NTS;
   const int64_t shown = hasBufferLength ? given : returned;
   out.append('[');
   out.appendSigned(std::min(returned, shown), 8);
