@@ -6,7 +6,14 @@ The table (winodbctrace/exports/exports.txt) holds one export a line:
     control <name> <ordinal>
     <ODBC function> <function id> <ordinal> <C type>:<type code> ...
 
-From it this script writes, each on request:
+The type codes (winodbctrace/exports/type_codes.txt) hold one code a line:
+
+    <code> <name> ["<label>" <stored as>]
+
+From them this script writes, each on request:
+
+  --codes            the type codes as an enumeration, with the label and
+                     storage of each code an export stores, indexed by code
 
   --exports          the per-call exports (TraceSQLExecDirect, ...), C++
   --version-script   the trace library's linker version script: the control
@@ -18,8 +25,9 @@ From it this script writes, each on request:
   --calls            for the tests: one caller per export that takes its
                      arguments as 64-bit slots
 
-A malformed line, a repeated name or ordinal, an unknown type code or a wide
-line that does not follow its narrow form is an error.
+A malformed line, a repeated name or ordinal, a type code that no labelled
+line gives, a code labelled twice or a wide line that does not follow its
+narrow form is an error.
 """
 import argparse
 import re
@@ -27,9 +35,11 @@ import sys
 
 LIBRARY = "vrtrc28"
 MAX_ARGS = 20
-TYPE_CODES = set(range(1, 32)) | {34, 35} | set(range(55, 59))
 NAME = re.compile(r"^[A-Za-z_][A-Za-z0-9_]*$")
 ARG = re.compile(r"^([A-Za-z_][A-Za-z0-9_]*\**):(\d+)$")
+TYPE_LINE = re.compile(r'^(\d+)\s+([A-Z][A-Za-z0-9]*)(?:\s+"([^"]+)"\s+(\S+))?$')
+STORAGE = {"as-passed": "kAsPassed", "u16": "kUnsigned16", "s16": "kSigned16", "s32": "kSigned32",
+           "u32": "kUnsigned32"}
 
 
 class Export:
@@ -49,7 +59,41 @@ def fail(path, number, text):
     sys.exit(f"{path}:{number}: {text}")
 
 
-def parse(path):
+class TypeCode:
+    def __init__(self, code, name, label, storage):
+        self.code = code
+        self.name = name      # "HstmtPtr": TraceCode::kHstmtPtr
+        self.label = label    # "HSTMT *", or None for a renderer's code
+        self.storage = storage
+
+
+def parse_types(path):
+    types = []
+    names = set()
+    labelled = set()
+    with open(path, encoding="utf-8") as table:
+        for number, line in enumerate(table, 1):
+            text = line.strip()
+            if not text or text.startswith("#"):
+                continue
+            match = TYPE_LINE.match(text)
+            if not match:
+                fail(path, number, 'expected: <code> <name> ["<label>" <stored as>]')
+            code, name, label, stored = int(match.group(1)), match.group(2), match.group(3), match.group(4)
+            if name in names:
+                fail(path, number, f"{name} given twice")
+            names.add(name)
+            if label is not None:
+                if stored not in STORAGE:
+                    fail(path, number, f"stored as {stored}: not one of {', '.join(STORAGE)}")
+                if code in labelled:
+                    fail(path, number, f"code {code} labelled twice")
+                labelled.add(code)
+            types.append(TypeCode(code, name, label, STORAGE.get(stored)))
+    return types
+
+
+def parse(path, stored_codes):
     controls = []  # [(name, ordinal)]
     exports = []
     names = set()
@@ -74,7 +118,7 @@ def parse(path):
                     if not match:
                         fail(path, number, f"expected <C type>:<code>, not {word}")
                     code = int(match.group(2))
-                    if code not in TYPE_CODES:
+                    if code not in stored_codes:
                         fail(path, number, f"type code {code} is not one an export stores")
                     args.append((match.group(1), code))
                 if len(args) > MAX_ARGS:
@@ -152,6 +196,39 @@ def write_exports(table, exports):
     return lines
 
 
+def write_codes(types_file, types):
+    lines = banner(types_file, "The type codes of call records and the renderer's own codes.")
+    lines += ["#ifndef VRTRACE_TRACE_CODES_H", "#define VRTRACE_TRACE_CODES_H", "", "#include <cstdint>", "",
+              "// Plain numbers, as records and lookups hold them, named in one scope.",
+              "namespace TraceCode {", "enum : uint32_t {"]
+    for t in types:
+        comment = f'  // "{t.label}"' if t.label else ""
+        lines.append(f"  k{t.name} = {t.code},{comment}")
+    lines += [
+        "};",
+        "}  // namespace TraceCode",
+        "",
+        "// How an export stores an argument of a code: as passed, or widened from",
+        "// its low 16 or 32 bits.",
+        "enum class TraceStorage : uint8_t { " + ", ".join(STORAGE.values()) + " };",
+        "",
+        "struct TraceCodeRow {",
+        "  const char* label;  // null: no export stores the code",
+        "  TraceStorage storage;",
+        "};",
+        "",
+        "// Indexed by code.",
+        "inline constexpr TraceCodeRow kTraceCodeRows[] = {",
+    ]
+    stored = {t.code: t for t in types if t.label}
+    for code in range(max(t.code for t in types) + 1):
+        t = stored.get(code)
+        row = f'{{"{t.label}", TraceStorage::{t.storage}}}' if t else "{nullptr, TraceStorage::kAsPassed}"
+        lines.append(f"    {row},  // {code}")
+    lines += ["};", "", "#endif  // VRTRACE_TRACE_CODES_H", ""]
+    return lines
+
+
 def write_version_script(names):
     lines = ["{", "  global:"]
     lines += [f"    {name};" for name in names]
@@ -226,6 +303,8 @@ def save(path, lines):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--table", required=True)
+    parser.add_argument("--types", required=True)
+    parser.add_argument("--codes")
     parser.add_argument("--exports")
     parser.add_argument("--version-script")
     parser.add_argument("--def")
@@ -233,8 +312,11 @@ def main():
     parser.add_argument("--wrappers-version-script")
     parser.add_argument("--calls")
     args = parser.parse_args()
-    controls, exports = parse(args.table)
+    types = parse_types(args.types)
+    controls, exports = parse(args.table, {t.code for t in types if t.label})
     table = args.table.split("/")[-1]
+    if args.codes:
+        save(args.codes, write_codes(args.types.split("/")[-1], types))
     if args.exports:
         save(args.exports, write_exports(table, exports))
     if args.version_script:

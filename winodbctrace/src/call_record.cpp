@@ -1,95 +1,35 @@
-// Call records: the type codes the exports store, how each widens its
-// argument, TraceCall (the steps every TraceSQL export runs) and the trace
-// handle table.
+// Call records: how each type code widens its argument, TraceCall (the
+// steps every TraceSQL export runs) and the trace handle table. The type
+// codes are generated from exports/type_codes.txt.
 
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 
 #include "platform/process.h"
 #include "trace.h"
+#include "trace_codes.h"
 
 namespace {
 
-enum class Widen : uint8_t { kAsPassed, kUnsigned16, kSigned16, kSigned32, kUnsigned32 };
-
-struct TypeRow {
-  uint32_t code;
-  const char* label;
-  Widen widen;
-};
-
-// The codes the exports store; codes 32, 33 and 36 to 54 are the renderer's.
-constexpr TypeRow kTypeRows[] = {
-    {1, "HENV", Widen::kAsPassed},
-    {2, "HDBC *", Widen::kAsPassed},
-    {3, "HENV *", Widen::kAsPassed},
-    {4, "HDBC", Widen::kAsPassed},
-    {5, "HSTMT *", Widen::kAsPassed},
-    {6, "HSTMT", Widen::kAsPassed},
-    {7, "UWORD", Widen::kUnsigned16},
-    {8, "SWORD", Widen::kSigned16},
-    {9, "PTR", Widen::kAsPassed},
-    {10, "SDWORD", Widen::kSigned32},
-    {11, "SDWORD *", Widen::kAsPassed},
-    {12, "SWORD *", Widen::kAsPassed},
-    {13, "UCHAR *", Widen::kAsPassed},
-    {14, "UDWORD *", Widen::kAsPassed},
-    {15, "UDWORD", Widen::kUnsigned32},
-    {16, "HWND", Widen::kAsPassed},
-    {17, "UWORD *", Widen::kAsPassed},
-    {18, "PTR *", Widen::kAsPassed},
-    {19, "BOOL", Widen::kSigned32},
-    {20, "SQLSMALLINT", Widen::kSigned16},
-    {21, "SQLHANDLE", Widen::kAsPassed},
-    {22, "SQLHANDLE *", Widen::kAsPassed},
-    {23, "SQLHSTMT", Widen::kAsPassed},
-    {24, "SQLINTEGER", Widen::kSigned32},
-    {25, "SQLPOINTER", Widen::kAsPassed},
-    {26, "SQLINTEGER *", Widen::kAsPassed},
-    {27, "SQLSMALLINT *", Widen::kAsPassed},
-    {28, "SQLHDESC", Widen::kAsPassed},
-    {29, "SQLHDBC", Widen::kAsPassed},
-    {30, "SQLCHAR *", Widen::kAsPassed},
-    {31, "SQLHENV", Widen::kAsPassed},
-    {34, "WCHAR *", Widen::kAsPassed},
-    {35, "SQLWCHAR *", Widen::kAsPassed},
-    {55, "SQLLEN", Widen::kAsPassed},
-    {56, "SQLULEN", Widen::kAsPassed},
-    {57, "SQLLEN *", Widen::kAsPassed},
-    {58, "SQLULEN *", Widen::kAsPassed},
-};
-
 // Every argument of every call looks its code up (twice: as the export widens
-// it and as TraceCall stores it), so the rows are indexed by code once.
-constexpr size_t kCodeLimit = [] {
-  uint32_t highest = 0;
-  for (const TypeRow& row : kTypeRows) highest = row.code > highest ? row.code : highest;
-  return size_t{highest} + 1;
-}();
+// it and as TraceCall stores it), so the rows are indexed by code.
+const TraceCodeRow* typeRow(uint32_t code) {
+  if (code >= std::size(kTraceCodeRows) || kTraceCodeRows[code].label == nullptr) return nullptr;
+  return &kTraceCodeRows[code];
+}
 
-struct RowsByCode {
-  const TypeRow* rows[kCodeLimit];
-};
-
-constexpr RowsByCode kRowsByCode = [] {
-  RowsByCode index{};
-  for (const TypeRow& row : kTypeRows) index.rows[row.code] = &row;
-  return index;
-}();
-
-const TypeRow* typeRow(uint32_t code) { return code < kCodeLimit ? kRowsByCode.rows[code] : nullptr; }
-
-uint64_t widen(const TypeRow* row, uint64_t raw) {
-  switch (row != nullptr ? row->widen : Widen::kAsPassed) {
-    case Widen::kUnsigned16:
+uint64_t widen(const TraceCodeRow* row, uint64_t raw) {
+  switch (row != nullptr ? row->storage : TraceStorage::kAsPassed) {
+    case TraceStorage::kUnsigned16:
       return static_cast<uint16_t>(raw);
-    case Widen::kSigned16:
+    case TraceStorage::kSigned16:
       return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int16_t>(raw)));
-    case Widen::kSigned32:
+    case TraceStorage::kSigned32:
       return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(raw)));
-    case Widen::kUnsigned32:
+    case TraceStorage::kUnsigned32:
       return static_cast<uint32_t>(raw);
-    case Widen::kAsPassed:
+    case TraceStorage::kAsPassed:
       break;
   }
   return raw;
@@ -102,7 +42,7 @@ std::atomic<TraceCallRecord*> handleSlots[kTraceHandleSlots];
 }  // namespace
 
 const char* TraceTypeLabel(uint32_t code) {
-  const TypeRow* row = typeRow(code);
+  const TraceCodeRow* row = typeRow(code);
   return row != nullptr ? row->label : nullptr;
 }
 
@@ -120,7 +60,7 @@ int16_t TraceCall(const TraceFunction& function, const uint64_t* values) {
   const uint32_t count = function.argCount < kTraceMaxArgs ? function.argCount : kTraceMaxArgs;
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t code = function.typeCodes[i];
-    const TypeRow* row = typeRow(code);
+    const TraceCodeRow* row = typeRow(code);
     record->typeCodes[i] = code;
     record->typeNames[i] = row != nullptr ? row->label : nullptr;
     // Widening again is harmless: each form keeps a value already widened.

@@ -4,6 +4,7 @@
 #include "constants.h"
 
 #include "trace.h"
+#include "trace_codes.h"
 
 namespace {
 
@@ -89,9 +90,11 @@ TraceValueKindResult TraceLookupValueKind(const TraceCallRecord& record, uint32_
 }
 
 uint32_t TraceRenderCodeOfKind(uint32_t kindFlags, uint32_t wide) {
-  if (kindFlags & kTraceKindText) return wide == 1 ? 35 : 30;  // text first, whatever else is set
-  if (kindFlags & kTraceKind16Bit) return 7;
-  if (kindFlags & (kTraceKindBitMask | kTraceKindHandle)) return 1;
-  if (kindFlags & kTraceKind32Bit) return 15;
-  return 1;  // pointers, descriptor handles and rows without a value kind
+  if (kindFlags & kTraceKindText) {  // text first, whatever else is set
+    return wide == 1 ? TraceCode::kSqlWCharPtr : TraceCode::kSqlCharPtr;
+  }
+  if (kindFlags & kTraceKind16Bit) return TraceCode::kUWord;
+  if (kindFlags & (kTraceKindBitMask | kTraceKindHandle)) return TraceCode::kAddress;
+  if (kindFlags & kTraceKind32Bit) return TraceCode::kUDWord;
+  return TraceCode::kAddress;  // pointers, descriptor handles and rows without a value kind
 }

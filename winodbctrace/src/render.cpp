@@ -11,12 +11,9 @@
 #include "platform/memory.h"
 #include "render_out.h"
 #include "trace.h"
+#include "trace_codes.h"
 
 namespace {
-
-constexpr uint32_t kRenderAddress = 1;
-constexpr uint32_t kRenderNarrowText = 30;
-constexpr uint32_t kRenderWideText = 35;
 
 uint64_t valueOf(const TraceCallRecord& record, uint32_t argIndex) {
   return TraceHasArg(record, argIndex) ? record.values[argIndex] : 0;
@@ -142,20 +139,20 @@ constexpr BufferTypeRow kBufferTypes[] = {
 // The C type behind the integer render codes of SQLGetData's buffer types.
 bool getDataInteger(uint32_t renderCode, Pointed* kind) {
   switch (renderCode) {
-    case 20:
+    case TraceCode::kSqlSmallInt:
       *kind = Pointed::kInt16;
       return true;
-    case 7:
+    case TraceCode::kUWord:
       *kind = Pointed::kUInt16;
       return true;
-    case 24:
-    case 10:
+    case TraceCode::kSqlInteger:
+    case TraceCode::kSDWord:
       *kind = Pointed::kInt32;
       return true;
-    case 15:
+    case TraceCode::kUDWord:
       *kind = Pointed::kUInt32;
       return true;
-    case 19:  // SQL_C_BIT: one byte
+    case TraceCode::kBool:  // SQL_C_BIT: one byte
       *kind = Pointed::kUInt8;
       return true;
     default:
@@ -214,22 +211,22 @@ bool isHandleResult(uint32_t functionId, int32_t key) {
 void formatGetterBuffer(RenderOut& out, const TraceCallRecord& record, uint32_t argIndex, int noOutput,
                         const TraceValueKindResult& kind) {
   const uint64_t pointer = valueOf(record, argIndex);
-  if (kind.renderCode == kRenderNarrowText || kind.renderCode == kRenderWideText) {
+  if (kind.renderCode == TraceCode::kSqlCharPtr || kind.renderCode == TraceCode::kSqlWCharPtr) {
     if (record.functionId == SQL_API_SQLCOLATTRIBUTE) {
       // A text attribute is returned in argument 3; this one is unused.
       appendAddressLine(out, pointer);
       return;
     }
     out.advance(TraceFormatStringArg(out.end(), out.room(), record, argIndex, noOutput,
-                                     kind.renderCode == kRenderWideText ? 1 : 0));
+                                     kind.renderCode == TraceCode::kSqlWCharPtr ? 1 : 0));
     return;
   }
   Pointed pointed = Pointed::kUInt32;
   if (record.functionId == SQL_API_SQLCOLATTRIBUTE) {
     pointed = Pointed::kInt64;  // the numeric attribute is an SQLLEN
-  } else if (kind.renderCode == 7) {
+  } else if (kind.renderCode == TraceCode::kUWord) {
     pointed = Pointed::kUInt16;
-  } else if (kind.renderCode == kRenderAddress) {
+  } else if (kind.renderCode == TraceCode::kAddress) {
     pointed = isHandleResult(record.functionId, kind.key) ? Pointed::kHandle : Pointed::kMask32;
   }
   appendReturned(out, pointer, noOutput, pointed);
@@ -241,11 +238,11 @@ bool formatColAttributeText(RenderOut& out, const TraceCallRecord& record, uint3
   if (record.functionId != SQL_API_SQLCOLATTRIBUTE || argIndex != 3 || !TraceHasArg(record, 6)) return false;
   const TraceValueKindResult kind = TraceLookupValueKind(record, 6);
   if (kind.outcome != TraceLookup::kFound ||
-      (kind.renderCode != kRenderNarrowText && kind.renderCode != kRenderWideText)) {
+      (kind.renderCode != TraceCode::kSqlCharPtr && kind.renderCode != TraceCode::kSqlWCharPtr)) {
     return false;
   }
   out.advance(TraceFormatStringArg(out.end(), out.room(), record, argIndex, noOutput,
-                                   kind.renderCode == kRenderWideText ? 1 : 0));
+                                   kind.renderCode == TraceCode::kSqlWCharPtr ? 1 : 0));
   return true;
 }
 
@@ -287,7 +284,7 @@ uint32_t TraceBufferTypeRenderCode(int16_t bufferType) {
   for (const BufferTypeRow& row : kBufferTypes) {
     if (row.bufferType == bufferType) return row.renderCode;
   }
-  return kTraceRenderNothing;
+  return TraceCode::kNone;
 }
 
 size_t TraceFormatConstant(char* buffer, size_t room, const TraceCallRecord& record, uint32_t argIndex) {
@@ -343,80 +340,80 @@ size_t TraceFormatArg(const TraceCallRecord& record, uint32_t argIndex, int noOu
   RenderOut out(buffer, room);
   const uint64_t value = valueOf(record, argIndex);
   switch (typeCode) {
-    case 0:
+    case TraceCode::kNone:
       out.append(" <unknown type>\n");
       break;
-    case 1:  // handles and the window handle
-    case 4:
-    case 6:
-    case 16:
-    case 21:
-    case 23:
-    case 28:
-    case 29:
-    case 31:
+    case TraceCode::kHenv:  // handles and the window handle
+    case TraceCode::kHdbc:
+    case TraceCode::kHstmt:
+    case TraceCode::kHwnd:
+    case TraceCode::kSqlHandle:
+    case TraceCode::kSqlHStmt:
+    case TraceCode::kSqlHDesc:
+    case TraceCode::kSqlHDbc:
+    case TraceCode::kSqlHEnv:
       appendAddressLine(out, value);
       break;
-    case 2:  // pointers to handles
-    case 3:
-    case 5:
-    case 22:
+    case TraceCode::kHdbcPtr:  // pointers to handles
+    case TraceCode::kHenvPtr:
+    case TraceCode::kHstmtPtr:
+    case TraceCode::kSqlHandlePtr:
       appendReturned(out, value, noOutput, Pointed::kHandle);
       break;
-    case 7:
+    case TraceCode::kUWord:
       appendNamedInteger(out, record, argIndex, static_cast<uint16_t>(value), true);
       break;
-    case 8:
-    case 20:
+    case TraceCode::kSWord:
+    case TraceCode::kSqlSmallInt:
       appendNamedInteger(out, record, argIndex, static_cast<int16_t>(value), false);
       break;
-    case 19:  // 32-bit: shown whole, not by their low 16 bits
-    case 24:
+    case TraceCode::kBool:  // 32-bit: shown whole, not by their low 16 bits
+    case TraceCode::kSqlInteger:
       appendNamedInteger(out, record, argIndex, static_cast<int32_t>(value), false);
       break;
-    case 9:  // untyped pointers
-    case 18:
-    case 25:
+    case TraceCode::kPtr:  // untyped pointers
+    case TraceCode::kPtrPtr:
+    case TraceCode::kSqlPointer:
       out.advance(TraceFormatValueBuffer(out.end(), out.room(), record, argIndex, noOutput));
       break;
-    case 10:
+    case TraceCode::kSDWord:
       appendNumberLine(out, static_cast<int32_t>(value), false);
       break;
-    case 55:  // SQLLEN: all 64 bits
+    case TraceCode::kSqlLen:  // all 64 bits
       appendNumberLine(out, static_cast<int64_t>(value), false);
       break;
-    case 15:
+    case TraceCode::kUDWord:
       appendNumberLine(out, static_cast<uint32_t>(value), true);
       break;
-    case 56:  // SQLULEN: all 64 bits
+    case TraceCode::kSqlULen:  // all 64 bits
       appendNumberLine(out, static_cast<int64_t>(value), true);
       break;
-    case 11:
-    case 26:
+    case TraceCode::kSDWordPtr:
+    case TraceCode::kSqlIntegerPtr:
       appendPointed(out, value, Pointed::kInt32);
       break;
-    case 12:
-    case 27:
+    case TraceCode::kSWordPtr:
+    case TraceCode::kSqlSmallIntPtr:
       appendPointed(out, value, Pointed::kInt16);
       break;
-    case 14:
+    case TraceCode::kUDWordPtr:
       appendPointed(out, value, Pointed::kUInt32);
       break;
-    case 17:
+    case TraceCode::kUWordPtr:
       appendPointed(out, value, Pointed::kUInt16);
       break;
-    case 57:
+    case TraceCode::kSqlLenPtr:
       appendPointed(out, value, Pointed::kInt64);
       break;
-    case 58:
+    case TraceCode::kSqlULenPtr:
       appendPointed(out, value, Pointed::kUInt64);
       break;
-    case 13:
-    case 30:
+    case TraceCode::kUCharPtr:
+    case TraceCode::kSqlCharPtr:
       out.advance(TraceFormatStringArg(out.end(), out.room(), record, argIndex, noOutput, 0));
       break;
-    case 34:
-    case 35:
+    case TraceCode::kWCharPtr:
+    case TraceCode::kSqlWCharPtr:
       out.advance(TraceFormatStringArg(out.end(), out.room(), record, argIndex, noOutput, 1));
       break;
     default:

@@ -18,22 +18,9 @@
 
 struct TraceCallRecord;
 
-// Render codes of the renderer's own, for what a bound buffer's type or a
-// constant table says a value buffer holds. Codes the exports store keep
-// their meaning (7 UWORD, 30 narrow text, 34 and 35 UTF-16 text, ...).
-inline constexpr uint32_t kTraceRenderNothing = 0;     // " <unknown type>"
-inline constexpr uint32_t kTraceRenderFloat = 36;      // SQL_C_FLOAT
-inline constexpr uint32_t kTraceRenderDouble = 38;     // SQL_C_DOUBLE
-inline constexpr uint32_t kTraceRenderUTinyInt = 41;   // SQL_C_UTINYINT
-inline constexpr uint32_t kTraceRenderTinyInt = 43;    // SQL_C_TINYINT, SQL_C_STINYINT
-inline constexpr uint32_t kTraceRenderTimestamp = 45;  // SQL_C_(TYPE_)TIMESTAMP
-inline constexpr uint32_t kTraceRenderTime = 47;       // SQL_C_(TYPE_)TIME
-inline constexpr uint32_t kTraceRenderDate = 49;       // SQL_C_(TYPE_)DATE
-inline constexpr uint32_t kTraceRenderSBigInt = 51;    // SQL_C_SBIGINT
-inline constexpr uint32_t kTraceRenderUBigInt = 53;    // SQL_C_UBIGINT
-
 // The render code of an SQLGetData buffer type (SQL_C_CHAR 1 -> 30,
-// SQL_C_WCHAR -8 -> 34, SQL_C_DOUBLE 8 -> 38, unknown -> 0).
+// SQL_C_WCHAR -8 -> 34, SQL_C_DOUBLE 8 -> 38, unknown -> 0). Type codes and
+// the renderer's own codes are TraceCode's (trace_codes.h).
 uint32_t TraceBufferTypeRenderCode(int16_t bufferType);
 
 // One argument's text by its type code (or a render code). `noOutput` is 1

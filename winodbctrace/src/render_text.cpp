@@ -14,6 +14,7 @@
 #include "render_out.h"
 #include "render_secrets.h"
 #include "trace.h"
+#include "trace_codes.h"
 
 namespace {
 
@@ -100,10 +101,10 @@ bool bufferLength(const TraceCallRecord& record, uint32_t argIndex, int64_t* len
   if (!TraceHasArg(record, argIndex)) return false;
   const uint64_t value = record.values[argIndex];
   switch (record.typeCodes[argIndex]) {
-    case 8:
+    case TraceCode::kSWord:
       *length = static_cast<int16_t>(value);
       return true;
-    case 10:
+    case TraceCode::kSDWord:
       *length = static_cast<int32_t>(value);
       return true;
     default:
@@ -120,15 +121,15 @@ int64_t returnedLength(const TraceCallRecord& record, uint32_t argIndex) {
   if (!TraceHasArg(record, argIndex)) return SQL_NTS;
   const void* pointer = reinterpret_cast<const void*>(static_cast<uintptr_t>(record.values[argIndex]));
   switch (record.typeCodes[argIndex]) {
-    case 11:
-    case 26: {
+    case TraceCode::kSDWordPtr:
+    case TraceCode::kSqlIntegerPtr: {
       int32_t value;
       if (pointer == nullptr || !platform::copyWritable(&value, pointer, sizeof value)) {
         return SQL_NTS;
       }
       return value;
     }
-    case 12: {
+    case TraceCode::kSWordPtr: {
       int16_t value;
       if (pointer == nullptr) return SQL_NTS;
       if (!platform::copyWritable(&value, pointer, sizeof value)) {
@@ -449,7 +450,8 @@ size_t TraceFormatStringArg(char* buffer, size_t room, const TraceCallRecord& re
   // A text argument of a wide function counts its lengths in characters;
   // a value buffer counts bytes.
   const uint32_t code = TraceHasArg(record, argIndex) ? record.typeCodes[argIndex] : 0;
-  const bool characters = wide != 0 && (code == 13 || code == 30 || code == 34 || code == 35);
+  const bool characters = wide != 0 && (code == TraceCode::kUCharPtr || code == TraceCode::kSqlCharPtr ||
+                                        code == TraceCode::kWCharPtr || code == TraceCode::kSqlWCharPtr);
   auto bytes = [characters](int64_t length) { return characters && length > 0 ? length * 2 : length; };
   const TraceText text{address, bytes(returned), bytes(shown), wide != 0, noOutput != 0, secretOf(record, argIndex)};
   out.advance(TraceDumpText(out.end(), out.room(), text));
