@@ -4,7 +4,10 @@
 The data (winodbctrace/constants/) holds names, never values:
 
   tables.txt               the tables in order: <file> <value type> <title>
-  <file>.txt               a table's rows: <name> [<kind flags>] [<value list>]
+  <file>.txt               a table's rows: <name> [<kind flags>] [<value list>];
+                           a row of the buffer type table may end in
+                           "-> <code>", the type code (TraceCode::k<code>)
+                           that shows an SQLGetData buffer of its type
   value_lists.txt          the value lists: "list <name> <value type> [<kind>]"
                            and their rows; a "+ <table or list> [except ...]"
                            line takes another's rows; a pseudo row is
@@ -19,12 +22,14 @@ version is the oldest header version that defines its name (1 for sql.h of
 ODBC 2, 2 for sqlext.h and sqlucode.h of ODBC 2, 3 otherwise).
 
 Writes:
-  --output   the C++ tables and bindings (constants.h)
+  --output   the C++ tables and bindings (constants.h), and the code of each
+             buffer type indexed by its value
   --names    for the tests: {"NAME", NAME} for every header name a row
              uses, and the function ids of both bindings as header names
 
 An unknown name, a value the headers do not give as an integer, a missing
-or circular list, an unknown kind bit or a malformed line is an error.
+or circular list, an unknown kind bit, a code outside the buffer type table,
+two codes for one buffer type or a malformed line is an error.
 """
 import argparse
 import os
@@ -39,6 +44,9 @@ PSEUDO = re.compile(r'^"([^"]+)"$')
 KIND_BITS = 0x1 | 0x2 | 0x4 | 0x8 | 0x10 | 0x20 | 0x40 | 0x80 | 0x8000 | 0x10000 | 0x20000
 VALUE_TYPES = ("SQL_C_SSHORT", "SQL_C_SLONG", "SQL_C_USHORT", "SQL_C_ULONG")
 KEY_FORMS = {"s16": "kLow16Signed", "u16": "kLow16Unsigned", "u32": "kLow32"}
+CODE = re.compile(r"^[A-Z][A-Za-z0-9]*$")
+# The table whose rows may name the code that shows their buffer type.
+BUFFER_TYPE_TABLE = "buffer_type"
 
 
 def fail(where, text):
@@ -56,11 +64,12 @@ def data_lines(path):
 
 
 class Row:
-    def __init__(self, name, kind, list_name, literal=None):
+    def __init__(self, name, kind, list_name, literal=None, code=None):
         self.name = name          # "SQL_DROP", or a pseudo name
         self.kind = kind
         self.list_name = list_name
         self.literal = literal    # a pseudo row's value
+        self.code = code          # "SqlCharPtr": the code of a buffer type
 
 
 class Table:
@@ -73,7 +82,12 @@ class Table:
         self.splices = []  # (position, source, excluded names), lists only
 
 
-def parse_row(where, words, default_kind, allow_pseudo):
+def parse_row(where, words, default_kind, allow_pseudo, allow_code=False):
+    code = None
+    if len(words) >= 3 and words[-2] == "->":
+        if not allow_code or not CODE.match(words[-1]):
+            fail(where, f"a code ({' '.join(words[-2:])}) belongs to a row of the buffer type table")
+        code, words = words[-1], words[:-2]
     pseudo = PSEUDO.match(words[0])
     literal = None
     if pseudo:
@@ -97,7 +111,7 @@ def parse_row(where, words, default_kind, allow_pseudo):
         if not IDENT.match(rest[0]) or len(rest) > 1:
             fail(where, f"expected at most one value list, not {' '.join(rest)}")
         list_name = rest[0]
-    return Row(name, kind, list_name, literal)
+    return Row(name, kind, list_name, literal, code)
 
 
 def parse_tables(folder):
@@ -110,7 +124,8 @@ def parse_tables(folder):
         table = Table(words[0], words[1], " ".join(words[2:]))
         path = os.path.join(folder, table.ident + ".txt")
         for row_number, row_words in data_lines(path):
-            table.rows.append(parse_row(f"{path}:{row_number}", row_words, 0, False))
+            table.rows.append(parse_row(f"{path}:{row_number}", row_words, 0, False,
+                                        table.ident == BUFFER_TYPE_TABLE))
         if not table.rows:
             fail(path, "a table needs rows")
         tables.append(table)
@@ -326,6 +341,8 @@ def write_tables(path, tables, lists, by_name, values, name_bindings, kind_bindi
            "// and the ODBC headers; do not edit.",
            '#include "constants.h"',
            "",
+           '#include "trace_codes.h"',
+           "",
            "namespace {",
            ""]
     for item in emission_order(tables, lists, by_name):
@@ -368,7 +385,36 @@ def write_tables(path, tables, lists, by_name, values, name_bindings, kind_bindi
                        f"TraceKeyForm::{KEY_FORMS[binding.key]}}},  // {binding.function}")
         out.append("};")
         out.append(f"const size_t {array[0:-1]}Count = {len(bindings)};")
+    write_buffer_type_codes(out, buffer_type_codes(tables, values))
     write_if_changed(path, "\n".join(out) + "\n")
+
+
+def buffer_type_codes(tables, values):
+    """The code of each buffer type value that a row gives one, by value."""
+    codes = {}
+    for table in tables:
+        for row in table.rows:
+            if row.code is None:
+                continue
+            value = values[row.name][0]
+            if codes.get(value, row.code) != row.code:
+                sys.exit(f"{table.ident}: {row.name} gives {value} the code {row.code}, another row {codes[value]}")
+            codes[value] = row.code
+    return codes
+
+
+def write_buffer_type_codes(out, codes):
+    """The codes as an array indexed by buffer type from the lowest that has
+    one: a lookup per value buffer costs one load."""
+    first = min(codes)
+    out += ["",
+            "// How SQLGetData shows a value buffer, by its buffer type from the first on.",
+            f"const int32_t traceBufferTypeCodeFirst = {first};",
+            "const uint8_t traceBufferTypeCodes[] = {"]
+    for value in range(first, max(codes) + 1):
+        out.append(f"    TraceCode::k{codes.get(value, 'None')},  // {value}")
+    out.append("};")
+    out.append(f"const size_t traceBufferTypeCodeCount = {max(codes) - first + 1};")
 
 
 def write_names(path, header_names, name_bindings, kind_bindings):

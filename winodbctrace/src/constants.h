@@ -62,6 +62,13 @@ struct TraceBinding {
   TraceKeyForm keyForm;
 };
 
+// How SQLGetData shows a value buffer, by its buffer type (generated from
+// the codes of the buffer type table's rows): the TraceCode of each type
+// from traceBufferTypeCodeFirst on, kNone for a type shown as unknown.
+extern const int32_t traceBufferTypeCodeFirst;
+extern const uint8_t traceBufferTypeCodes[];
+extern const size_t traceBufferTypeCodeCount;
+
 // Integer arguments named by a table (type codes 7, 8, 19, 20, 24).
 extern const TraceBinding traceNameBindings[];
 extern const size_t traceNameBindingCount;

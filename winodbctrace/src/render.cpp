@@ -125,17 +125,6 @@ void appendReturned(RenderOut& out, uint64_t pointer, int noOutput, Pointed kind
 // Value buffers.
 // ---------------------------------------------------------------------------
 
-struct BufferTypeRow {
-  int16_t bufferType;
-  uint32_t renderCode;
-};
-
-constexpr BufferTypeRow kBufferTypes[] = {
-    {1, 30},   {-2, 30},  {-8, 34},  {5, 20},   {-15, 20}, {-17, 7},  {4, 24},   {-16, 10}, {-18, 15},
-    {-7, 19},  {7, 36},   {8, 38},   {-28, 41}, {-6, 43},  {-26, 43}, {11, 45},  {93, 45},  {10, 47},
-    {92, 47},  {9, 49},   {91, 49},  {-25, 51}, {-27, 53},
-};
-
 // The C type behind the integer render codes of SQLGetData's buffer types.
 bool getDataInteger(uint32_t renderCode, Pointed* kind) {
   switch (renderCode) {
@@ -281,10 +270,9 @@ void appendNumberLine(RenderOut& out, int64_t value, bool isUnsigned) {
 // ---------------------------------------------------------------------------
 
 uint32_t TraceBufferTypeRenderCode(int16_t bufferType) {
-  for (const BufferTypeRow& row : kBufferTypes) {
-    if (row.bufferType == bufferType) return row.renderCode;
-  }
-  return TraceCode::kNone;
+  const int32_t at = int32_t{bufferType} - traceBufferTypeCodeFirst;
+  if (at < 0 || static_cast<size_t>(at) >= traceBufferTypeCodeCount) return TraceCode::kNone;
+  return traceBufferTypeCodes[at];
 }
 
 size_t TraceFormatConstant(char* buffer, size_t room, const TraceCallRecord& record, uint32_t argIndex) {

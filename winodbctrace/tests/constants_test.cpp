@@ -12,6 +12,7 @@
 #include <string>
 
 #include "constants.h"
+#include "render.h"
 #include "trace.h"
 
 namespace {
@@ -338,6 +339,41 @@ TEST(ConstantValueKindTest, RenderCodeOfKindFlags) {
     SCOPED_TRACE(row.kind);
     EXPECT_EQ(TraceRenderCodeOfKind(row.kind, 0), row.narrow);
     EXPECT_EQ(TraceRenderCodeOfKind(row.kind, 1), row.wide);
+  }
+}
+
+// --- Buffer types of SQLGetData --------------------------------------------
+
+// The code that shows an SQLGetData value buffer, by its buffer type: the
+// rows of one value give it one code; every other type, on both sides of
+// the indexed range, shows as unknown (0).
+TEST(ConstantBufferTypeTest, EachTypeShowsByItsCode) {
+  struct Row {
+    int16_t bufferType;
+    uint32_t code;
+    const char* note;
+  } rows[] = {
+      {1, 30, "SQL_C_CHAR"},        {-2, 30, "SQL_C_BINARY, SQL_C_VARBOOKMARK"},
+      {-8, 34, "SQL_C_WCHAR"},      {5, 20, "SQL_C_SHORT"},
+      {-15, 20, "SQL_C_SSHORT"},    {-17, 7, "SQL_C_USHORT"},
+      {4, 24, "SQL_C_LONG"},        {-16, 10, "SQL_C_SLONG"},
+      {-18, 15, "SQL_C_ULONG"},     {-7, 19, "SQL_C_BIT"},
+      {7, 36, "SQL_C_FLOAT"},       {8, 38, "SQL_C_DOUBLE"},
+      {-28, 41, "SQL_C_UTINYINT, the lowest"},
+      {-6, 43, "SQL_C_TINYINT"},    {-26, 43, "SQL_C_STINYINT"},
+      {11, 45, "SQL_C_TIMESTAMP"},  {93, 45, "SQL_C_TYPE_TIMESTAMP, the highest"},
+      {10, 47, "SQL_C_TIME"},       {92, 47, "SQL_C_TYPE_TIME"},
+      {9, 49, "SQL_C_DATE"},        {91, 49, "SQL_C_TYPE_DATE"},
+      {-25, 51, "SQL_C_SBIGINT"},   {-27, 53, "SQL_C_UBIGINT, SQL_C_BOOKMARK"},
+      {2, 0, "SQL_C_NUMERIC"},      {99, 0, "SQL_C_DEFAULT"},
+      {-99, 0, "SQL_ARD_TYPE"},     {101, 0, "SQL_C_INTERVAL_YEAR"},
+      {-3, 0, "no type"},           {-29, 0, "below the lowest"},
+      {94, 0, "above the highest"}, {INT16_MIN, 0, "-32768"},
+      {INT16_MAX, 0, "32767"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.note);
+    EXPECT_EQ(TraceBufferTypeRenderCode(row.bufferType), row.code);
   }
 }
 
