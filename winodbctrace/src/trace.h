@@ -113,6 +113,49 @@ size_t TraceReadSetting(const char* key, const char* fallback, char* buffer, siz
 uint64_t TraceReadUnsignedSetting(const char* key, const char* fallback, uint64_t unparsable);
 int64_t TraceReadSignedSetting(const char* key, const char* fallback, int64_t unparsable);
 
+// The numeric settings that opening a log reads, in the order it reads
+// them: two that choose the sink, then the five that the sink attribute
+// string carries, in that string's order.
+enum TraceNumber : uint8_t {
+  kTraceOptions,      // its low 32 bits are the trace option value
+  kTraceMode,         // the sink kind
+  kTraceMemBuffSize,  // KiB
+  kTraceMaxFileSize,  // KiB
+  kTraceAppendMode,   // 1 whenever the caller passed a name
+  kTraceMaxNumFiles,
+  kTraceFlush,
+  kTraceNumberCount,
+};
+inline constexpr size_t kTraceSinkNumberFirst = kTraceMemBuffSize;
+inline constexpr size_t kTraceSinkNumberCount = kTraceNumberCount - kTraceSinkNumberFirst;
+
+// The range a numeric setting's text is read in.
+enum class TraceNumberRange : uint8_t { kUnsigned64, kSigned64 };
+
+// One numeric setting: its key, its default (the value when it is absent
+// or its text does not parse) and its range.
+struct TraceNumberSetting {
+  const char* key;
+  uint64_t defaultValue;
+  TraceNumberRange range;
+};
+
+// Indexed by TraceNumber.
+inline constexpr TraceNumberSetting kTraceNumberSettings[kTraceNumberCount] = {
+    {"ODBCTraceOptions", 0, TraceNumberRange::kSigned64},
+    {"ODBCTraceMode", 0, TraceNumberRange::kUnsigned64},
+    {"ODBCTraceMemBuffSize", 1024, TraceNumberRange::kUnsigned64},
+    {"ODBCTraceMaxFileSize", 102400, TraceNumberRange::kUnsigned64},
+    {"TraceFileOpenAppendMode", 0, TraceNumberRange::kUnsigned64},
+    {"ODBCTraceMaxNumFiles", 10, TraceNumberRange::kUnsigned64},
+    {"ODBCTraceFlush", 2, TraceNumberRange::kUnsigned64},
+};
+
+// Reads the settings from `first` up to `end` into the same places of
+// `values`, each by its range (a signed value as its two's complement).
+//   no settings: kTraceMemBuffSize -> 1024; "ODBCTraceOptions=-1" -> 2^64 - 1
+void TraceReadNumberSettings(size_t first, size_t end, uint64_t values[kTraceNumberCount]);
+
 // The log's name when "TraceFile" is empty: SQL.LOG in the temporary
 // directory, and a NUL, into `out` of `size` bytes. Returns its length, or 0
 // (`out` emptied) when it does not fit.
@@ -133,12 +176,14 @@ int TraceInsertFileSuffix(const char* name, const char* suffix, char* out, size_
 //   "logs/SQL.LOG", "_1234_" -> "logs/SQL_1234_.LOG" (files logs/SQL_1234_01.LOG, ...)
 //   "logs/a.b.log", "_1234_" -> "logs/a_1234_.b.log" (files logs/a_1234_01.b.lo, ...)
 int TraceInsertProcessSuffix(const char* name, const char* suffix, char* out, size_t size);
-// The sink attribute string: the five numbers (memory buffer KiB, largest
-// file KiB, append mode, number of files, flush mode) and the path, braced
+// The sink attribute string: the sink's five numbers (from
+// kTraceSinkNumberFirst on: memory buffer KiB, largest file KiB, append
+// mode, number of files, flush mode), each by its key, and the path, braced
 // when the attribute parser would otherwise read it differently ("}}" for
 // "}"). Returns its length, or 0 when it does not fit `size` bytes.
 //   {1024, 102400, 0, 10, 2}, "a;b.log" -> "ODBCTraceMemBuffSize=1024;...;TraceFile={a;b.log}"
-size_t TraceBuildSinkAttributes(const uint64_t numbers[5], const char* path, char* out, size_t size);
+size_t TraceBuildSinkAttributes(const uint64_t numbers[kTraceSinkNumberCount], const char* path, char* out,
+                                size_t size);
 
 // ---------------------------------------------------------------------------
 // Process-wide state of the control exports.

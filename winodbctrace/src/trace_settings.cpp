@@ -2,6 +2,8 @@
 // the ODBC installer, or through a reader a test puts in its place.
 
 #include <atomic>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 
 #include "julib/codepage.h"
@@ -129,4 +131,16 @@ uint64_t TraceReadUnsignedSetting(const char* key, const char* fallback, uint64_
 
 int64_t TraceReadSignedSetting(const char* key, const char* fallback, int64_t unparsable) {
   return readNumberSetting(key, fallback, unparsable, juStrToInt64);
+}
+
+void TraceReadNumberSettings(size_t first, size_t end, uint64_t values[kTraceNumberCount]) {
+  for (size_t i = first; i < end && i < kTraceNumberCount; ++i) {
+    const TraceNumberSetting& setting = kTraceNumberSettings[i];
+    char fallback[24];  // the default's text: 20 digits at most
+    std::snprintf(fallback, sizeof fallback, "%" PRIu64, setting.defaultValue);
+    values[i] = setting.range == TraceNumberRange::kSigned64
+                    ? static_cast<uint64_t>(
+                          TraceReadSignedSetting(setting.key, fallback, static_cast<int64_t>(setting.defaultValue)))
+                    : TraceReadUnsignedSetting(setting.key, fallback, setting.defaultValue);
+  }
 }

@@ -294,26 +294,22 @@ class OpenErrorScope {
 // Creates and opens the sink for `fileName`; the sink, or null with the
 // reason posted.
 JuTracing* openSink(const char* fileName, bool namePassed) {
-  optionValue.store(static_cast<uint32_t>(TraceReadSignedSetting("ODBCTraceOptions", "0", 0)),
-                    std::memory_order_relaxed);
+  uint64_t numbers[kTraceNumberCount] = {};
+  // The sink's own settings only once there is a sink to take them.
+  TraceReadNumberSettings(0, kTraceSinkNumberFirst, numbers);
+  optionValue.store(static_cast<uint32_t>(numbers[kTraceOptions]), std::memory_order_relaxed);
   char modeText[64];
-  std::snprintf(modeText, sizeof modeText, "ODBCTraceMode=%" PRIu64, TraceReadUnsignedSetting("ODBCTraceMode", "0", 0));
+  std::snprintf(modeText, sizeof modeText, "%s=%" PRIu64, kTraceNumberSettings[kTraceMode].key, numbers[kTraceMode]);
   JuTracing* sink = JuTracing::create(modeText);
   if (sink == nullptr) return nullptr;
 
-  uint64_t numbers[5] = {
-      TraceReadUnsignedSetting("ODBCTraceMemBuffSize", "1024", 1024),
-      TraceReadUnsignedSetting("ODBCTraceMaxFileSize", "102400", 102400),
-      TraceReadUnsignedSetting("TraceFileOpenAppendMode", "0", 0),
-      TraceReadUnsignedSetting("ODBCTraceMaxNumFiles", "10", 10),
-      TraceReadUnsignedSetting("ODBCTraceFlush", "2", 2),
-  };
+  TraceReadNumberSettings(kTraceSinkNumberFirst, kTraceNumberCount, numbers);
   // A name given by the caller adds to what is there.
-  if (namePassed) numbers[2] = 1;
+  if (namePassed) numbers[kTraceAppendMode] = 1;
   char attributes[kAttributeBytes];
   // A 282-byte name braced with every byte doubled and five 20-digit numbers
   // stay far below the buffer.
-  (void)TraceBuildSinkAttributes(numbers, fileName, attributes, sizeof attributes);
+  (void)TraceBuildSinkAttributes(numbers + kTraceSinkNumberFirst, fileName, attributes, sizeof attributes);
   if (sink->open(attributes) == 0) return sink;
   delete sink;
   return nullptr;
@@ -442,31 +438,31 @@ size_t TraceDefaultLogName(char* out, size_t size) {
   return directory + sizeof kDefaultLogName - 1;
 }
 
-size_t TraceBuildSinkAttributes(const uint64_t numbers[5], const char* path, char* out, size_t size) {
+size_t TraceBuildSinkAttributes(const uint64_t numbers[kTraceSinkNumberCount], const char* path, char* out,
+                                size_t size) {
   if (out == nullptr || size == 0) return 0;
-  int n = std::snprintf(out, size,
-                        "ODBCTraceMemBuffSize=%" PRIu64 ";ODBCTraceMaxFileSize=%" PRIu64
-                        ";TraceFileOpenAppendMode=%" PRIu64 ";ODBCTraceMaxNumFiles=%" PRIu64
-                        ";ODBCTraceFlush=%" PRIu64 ";TraceFile=",
-                        numbers[0], numbers[1], numbers[2], numbers[3], numbers[4]);
-  if (n < 0 || static_cast<size_t>(n) >= size) {
-    out[0] = '\0';
-    return 0;
-  }
-  size_t length = static_cast<size_t>(n);
-  const std::string_view value(path);
-  const bool braced = needsBraces(value);
-  auto put = [&](char c) {
-    if (length + 1 >= size) return false;
-    out[length++] = c;
+  size_t length = 0;
+  auto put = [&](std::string_view text) {
+    if (text.size() >= size - length) return false;
+    std::memcpy(out + length, text.data(), text.size());
+    length += text.size();
     return true;
   };
-  bool fits = !braced || put('{');
-  for (size_t i = 0; fits && i < value.size(); ++i) {
-    if (braced && value[i] == '}') fits = put('}');
-    fits = fits && put(value[i]);
+  bool fits = true;
+  for (size_t i = 0; fits && i < kTraceSinkNumberCount; ++i) {
+    char number[24];  // 20 digits at most
+    const int digits = std::snprintf(number, sizeof number, "%" PRIu64, numbers[i]);
+    fits = put(kTraceNumberSettings[kTraceSinkNumberFirst + i].key) && put("=") &&
+           put(std::string_view(number, static_cast<size_t>(digits))) && put(";");
   }
-  if (fits && braced) fits = put('}');
+  const std::string_view value(path);
+  const bool braced = needsBraces(value);
+  fits = fits && put("TraceFile=") && (!braced || put("{"));
+  for (size_t i = 0; fits && i < value.size(); ++i) {
+    if (braced && value[i] == '}') fits = put("}");
+    fits = fits && put(value.substr(i, 1));
+  }
+  if (fits && braced) fits = put("}");
   if (!fits) {
     out[0] = '\0';
     return 0;

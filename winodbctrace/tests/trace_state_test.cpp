@@ -574,6 +574,47 @@ TEST_F(TraceStateTest, OptionValueKeepsTheLow32BitsOfASignedNumber) {
   }
 }
 
+// Each of the file sink's settings reaches it under its own key, and one
+// that does not parse gives it that setting's default.
+TEST_F(TraceStateTest, EachFileSinkSettingArrivesByItsKeyOrAsItsDefault) {
+  struct Row {
+    const char* key;  // null: no setting
+    const char* text;
+    uint64_t maxFiles;
+    uint64_t counterWidth;
+    uint32_t flushMode;
+    uint64_t maxFileSize;
+    uint64_t appendMode;
+  } rows[] = {
+      {nullptr, nullptr, 10, 2, 2, 102400 * 1024, 0},
+      {"ODBCTraceMaxNumFiles", "x", 10, 2, 2, 102400 * 1024, 0},
+      {"ODBCTraceMaxNumFiles", "100", 100, 3, 2, 102400 * 1024, 0},
+      {"ODBCTraceFlush", "x", 10, 2, 2, 102400 * 1024, 0},
+      {"ODBCTraceFlush", "0", 10, 2, 0, 102400 * 1024, 0},
+      {"ODBCTraceMaxFileSize", "x", 10, 2, 2, 102400 * 1024, 0},
+      {"ODBCTraceMaxFileSize", "1", 10, 2, 2, 1024, 0},
+      {"TraceFileOpenAppendMode", "x", 10, 2, 2, 102400 * 1024, 0},
+      {"TraceFileOpenAppendMode", "1", 10, 2, 2, 102400 * 1024, 1},
+  };
+  TempDir dir;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.key != nullptr ? row.key : "none") + "=" + (row.text != nullptr ? row.text : ""));
+    coretest::clearSettings();
+    useFileSink(dir / "t.log");
+    if (row.key != nullptr) setSetting(row.key, row.text);
+    ASSERT_EQ(TraceOpenLogFile(nullptr, nullptr, 0), 0);
+    auto* sink = dynamic_cast<JuFileTracing*>(TraceCurrentSink());
+    ASSERT_NE(sink, nullptr);
+    EXPECT_EQ(sink->maxFiles, row.maxFiles);
+    EXPECT_EQ(sink->counterWidth, row.counterWidth);
+    EXPECT_EQ(sink->flushMode, row.flushMode);
+    EXPECT_EQ(sink->maxFileSize, row.maxFileSize);
+    EXPECT_EQ(sink->appendMode, row.appendMode);
+    TraceCloseLogFile();
+  }
+  EXPECT_TRUE(errors_->ids().empty());
+}
+
 // ---------------------------------------------------------------------------
 // The name and the option string.
 // ---------------------------------------------------------------------------
