@@ -14,8 +14,8 @@ From them this script writes, each on request:
 
   --codes            the type codes as an enumeration, with the label and
                      storage of each code an export stores, indexed by code
-
-  --exports          the per-call exports (TraceSQLExecDirect, ...), C++
+  --exports          the per-call exports (TraceSQLExecDirect, ...), C++, each
+                     function id by its SQL_API name, checked against the table
   --version-script   the trace library's linker version script: the control
                      and per-call exports global, everything else local
   --def              the trace library's module-definition file, with ordinals

@@ -185,9 +185,9 @@ bool isHandleResult(uint32_t functionId, int32_t key) {
     int32_t key;
   };
   static constexpr Row kRows[] = {
-      {SQL_API_SQLGETINFO, SQL_DRIVER_HDBC},          {SQL_API_SQLGETINFO, SQL_DRIVER_HENV},
-      {SQL_API_SQLGETINFO, SQL_DRIVER_HSTMT},         {SQL_API_SQLGETINFO, SQL_DRIVER_HLIB},
-      {SQL_API_SQLGETINFO, SQL_DRIVER_HDESC},         {SQL_API_SQLGETCONNECTATTR, SQL_ATTR_QUIET_MODE},
+      {SQL_API_SQLGETINFO, SQL_DRIVER_HDBC},  {SQL_API_SQLGETINFO, SQL_DRIVER_HENV},
+      {SQL_API_SQLGETINFO, SQL_DRIVER_HSTMT}, {SQL_API_SQLGETINFO, SQL_DRIVER_HLIB},
+      {SQL_API_SQLGETINFO, SQL_DRIVER_HDESC}, {SQL_API_SQLGETCONNECTATTR, SQL_ATTR_QUIET_MODE},
   };
   for (const Row& row : kRows) {
     if (row.functionId == functionId && row.key == key) return true;
@@ -297,7 +297,9 @@ size_t TraceFormatConstant(char* buffer, size_t room, const TraceCallRecord& rec
 size_t TraceFormatValueBuffer(char* buffer, size_t room, const TraceCallRecord& record, uint32_t argIndex,
                               int noOutput) {
   RenderOut out(buffer, room);
-  if (record.functionId == SQL_API_SQLGETDATA && argIndex == 3) return formatGetDataBuffer(out, record, argIndex, noOutput);
+  if (record.functionId == SQL_API_SQLGETDATA && argIndex == 3) {
+    return formatGetDataBuffer(out, record, argIndex, noOutput);
+  }
   if (formatColAttributeText(out, record, argIndex, noOutput)) return out.length();
   const TraceValueKindResult kind = TraceLookupValueKind(record, argIndex);
   switch (kind.outcome) {

@@ -45,28 +45,28 @@ struct TextRule {
 // its length in the next argument.
 constexpr TextRule kTextRules[] = {
     {SQL_API_SQLCONNECT, kAnyArgument, true, true, 1, 1},
-    {SQL_API_SQLERROR, 3, false, true, 0, 0},                 // the SQLSTATE
-    {SQL_API_SQLERROR, kAnyArgument, false, true, 1, 2},      // the message
+    {SQL_API_SQLERROR, 3, false, true, 0, 0},                     // the SQLSTATE
+    {SQL_API_SQLERROR, kAnyArgument, false, true, 1, 2},          // the message
     {SQL_API_SQLGETCURSORNAME, kAnyArgument, false, true, 1, 2},
     {SQL_API_SQLGETDATA, kAnyArgument, false, true, 1, 2},
     {SQL_API_SQLDATASOURCES, kAnyArgument, false, true, 1, 2},
     {SQL_API_SQLGETDESCREC, kAnyArgument, false, true, 1, 2},
     {SQL_API_SQLGETENVATTR, kAnyArgument, false, true, 1, 2},
     {SQL_API_SQLGETINFO, kAnyArgument, false, true, 1, 1},
-    {SQL_API_SQLBROWSECONNECT, 3, false, true, 1, 2},         // the result
+    {SQL_API_SQLBROWSECONNECT, 3, false, true, 1, 2},             // the result
     {SQL_API_SQLBROWSECONNECT, kAnyArgument, true, false, 1, 0},  // the request
-    {SQL_API_SQLGETDIAGREC, 3, false, true, 0, 0},            // the SQLSTATE
-    {SQL_API_SQLGETDIAGREC, kAnyArgument, false, true, 1, 0},  // the message
-    {SQL_API_SQLNATIVESQL, 3, false, true, 0, 0},             // the result
-    {SQL_API_SQLNATIVESQL, kAnyArgument, false, true, 1, 0},  // the statement
+    {SQL_API_SQLGETDIAGREC, 3, false, true, 0, 0},                // the SQLSTATE
+    {SQL_API_SQLGETDIAGREC, kAnyArgument, false, true, 1, 0},     // the message
+    {SQL_API_SQLNATIVESQL, 3, false, true, 0, 0},                 // the result
+    {SQL_API_SQLNATIVESQL, kAnyArgument, false, true, 1, 0},      // the statement
     // Output buffers that an ENTER record must not show (they hold what the
     // application left there) and that a successful EXIT shows.
-    {SQL_API_SQLDESCRIBECOL, 2, false, true, 1, 2},           // the column name
-    {SQL_API_SQLDRIVERCONNECT, 4, false, true, 1, 2},         // the completed string
+    {SQL_API_SQLDESCRIBECOL, 2, false, true, 1, 2},               // the column name
+    {SQL_API_SQLDRIVERCONNECT, 4, false, true, 1, 2},             // the completed string
     {SQL_API_SQLDRIVERS, kAnyArgument, false, true, 1, 2},
     {SQL_API_SQLGETCONNECTATTR, kAnyArgument, false, true, 1, 2},
     {SQL_API_SQLGETSTMTATTR, kAnyArgument, false, true, 1, 2},
-    {SQL_API_SQLCOLATTRIBUTE, 3, false, true, 1, 2},          // a text attribute
+    {SQL_API_SQLCOLATTRIBUTE, 3, false, true, 1, 2},              // a text attribute
 };
 constexpr TextRule kInputText = {0, kAnyArgument, true, false, 1, 0};
 
