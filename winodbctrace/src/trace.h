@@ -117,16 +117,16 @@ int64_t TraceReadSignedSetting(const char* key, const char* fallback, int64_t un
 // them: two that choose the sink, then the five that the sink attribute
 // string carries, in that string's order.
 enum TraceNumber : uint8_t {
-  kTraceOptions,      // its low 32 bits are the trace option value
-  kTraceMode,         // the sink kind
-  kTraceMemBuffSize,  // KiB
-  kTraceMaxFileSize,  // KiB
-  kTraceAppendMode,   // 1 whenever the caller passed a name
-  kTraceMaxNumFiles,
-  kTraceFlush,
+  kOdbcTraceOptions,         // its low 32 bits are the trace option value
+  kOdbcTraceMode,            // the sink kind
+  kOdbcTraceMemBuffSize,     // KiB
+  kOdbcTraceMaxFileSize,     // KiB
+  kTraceFileOpenAppendMode,  // 1 whenever the caller passed a name
+  kOdbcTraceMaxNumFiles,
+  kOdbcTraceFlush,
   kTraceNumberCount,
 };
-inline constexpr size_t kTraceSinkNumberFirst = kTraceMemBuffSize;
+inline constexpr size_t kTraceSinkNumberFirst = kOdbcTraceMemBuffSize;
 inline constexpr size_t kTraceSinkNumberCount = kTraceNumberCount - kTraceSinkNumberFirst;
 
 // The range a numeric setting's text is read in.
@@ -153,7 +153,7 @@ inline constexpr TraceNumberSetting kTraceNumberSettings[kTraceNumberCount] = {
 
 // Reads the settings from `first` up to `end` into the same places of
 // `values`, each by its range (a signed value as its two's complement).
-//   no settings: kTraceMemBuffSize -> 1024; "ODBCTraceOptions=-1" -> 2^64 - 1
+//   no settings: kOdbcTraceMemBuffSize -> 1024; "ODBCTraceOptions=-1" -> 2^64 - 1
 void TraceReadNumberSettings(size_t first, size_t end, uint64_t values[kTraceNumberCount]);
 
 // The log's name when "TraceFile" is empty: SQL.LOG in the temporary

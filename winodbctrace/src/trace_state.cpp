@@ -297,15 +297,16 @@ JuTracing* openSink(const char* fileName, bool namePassed) {
   uint64_t numbers[kTraceNumberCount] = {};
   // The sink's own settings only once there is a sink to take them.
   TraceReadNumberSettings(0, kTraceSinkNumberFirst, numbers);
-  optionValue.store(static_cast<uint32_t>(numbers[kTraceOptions]), std::memory_order_relaxed);
+  optionValue.store(static_cast<uint32_t>(numbers[kOdbcTraceOptions]), std::memory_order_relaxed);
   char modeText[64];
-  std::snprintf(modeText, sizeof modeText, "%s=%" PRIu64, kTraceNumberSettings[kTraceMode].key, numbers[kTraceMode]);
+  std::snprintf(modeText, sizeof modeText, "%s=%" PRIu64, kTraceNumberSettings[kOdbcTraceMode].key,
+                numbers[kOdbcTraceMode]);
   JuTracing* sink = JuTracing::create(modeText);
   if (sink == nullptr) return nullptr;
 
   TraceReadNumberSettings(kTraceSinkNumberFirst, kTraceNumberCount, numbers);
   // A name given by the caller adds to what is there.
-  if (namePassed) numbers[kTraceAppendMode] = 1;
+  if (namePassed) numbers[kTraceFileOpenAppendMode] = 1;
   char attributes[kAttributeBytes];
   // A 282-byte name braced with every byte doubled and five 20-digit numbers
   // stay far below the buffer.
