@@ -4,9 +4,9 @@
 #include <cstring>
 #include <limits>
 
-#include "common/ju_test.h"
 #include "julib/internal/fault.h"
 #include "julib/object.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/containers.h"
 #include "julib/internal/fault.h"
+#include "testing/ju_test.h"
 
 namespace {
 

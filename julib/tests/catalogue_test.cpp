@@ -4,10 +4,10 @@
 #include <regex>
 #include <string>
 
-#include "common/ju_test.h"
 #include "julib/threads.h"
 #include "platform/ansi.h"
 #include "platform/process.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/codepage.h"
 #include "julib/internal/fault.h"
 #include "julib/object.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/codepage.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <climits>
 
-#include "common/ju_test.h"
 #include "julib/codepage.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "codepage_test_util.h"
-#include "common/ju_test.h"
 #include "julib/codepage.h"
+#include "testing/ju_test.h"
 
 namespace {
 

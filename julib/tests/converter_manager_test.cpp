@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "codepage_test_util.h"
-#include "common/ju_test.h"
 #include "converter_test_util.h"
 #include "julib/codepage.h"
 #include "julib/converters.h"
 #include "julib/internal/fault.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "converter_test_util.h"
 #include "julib/codepage.h"
 #include "julib/converters.h"
 #include "julib/internal/fault.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/errors.h"
+#include "testing/ju_test.h"
 
 extern char** environ;
 

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "cstring_test_util.h"
 #include "julib/cstring.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "cstring_test_util.h"
 #include "julib/cstring.h"
 #include "julib/internal/fault.h"
 #include "julib/object.h"
+#include "testing/ju_test.h"
 
 namespace {
 

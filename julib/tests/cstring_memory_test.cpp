@@ -6,9 +6,9 @@
 #include <numeric>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/cstring.h"
 #include "julib/internal/fault.h"
+#include "testing/ju_test.h"
 
 namespace {
 

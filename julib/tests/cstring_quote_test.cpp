@@ -3,9 +3,9 @@
 #include <string>
 #include <string_view>
 
-#include "common/ju_test.h"
 #include "cstring_test_util.h"
 #include "julib/cstring.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/ju_test.h"
+#include "testing/ju_test.h"
 
 namespace jutest {
 

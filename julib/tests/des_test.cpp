@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/crypto.h"
+#include "testing/ju_test.h"
 
 namespace {
 

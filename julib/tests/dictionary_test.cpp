@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/containers.h"
 #include "julib/internal/fault.h"
 #include "julib/strings.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The order of errors: SQLSTATE classes first, then row, column, third key.
 
-#include "common/ju_test.h"
+#include "testing/ju_test.h"
 
 namespace {
 

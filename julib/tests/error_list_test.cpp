@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/internal/fault.h"
 #include "julib/threads.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
-#include "file_test_util.h"
 #include "julib/files.h"
+#include "testing/files.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
-#include "file_test_util.h"
 #include "julib/errors.h"
 #include "julib/files.h"
 #include "platform/files.h"
+#include "testing/files.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
-#include "file_test_util.h"
 #include "julib/cstring.h"
 #include "julib/files.h"
 #include "julib/internal/fault.h"
 #include "platform/files.h"
+#include "testing/files.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include <unicode/ustring.h>
 
-#include "common/ju_test.h"
 #include "julib/cstring.h"
 #include "platform/ansi.h"
+#include "testing/ju_test.h"
 
 namespace {
 

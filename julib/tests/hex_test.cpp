@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/numbers.h"
+#include "testing/ju_test.h"
 
 namespace {
 

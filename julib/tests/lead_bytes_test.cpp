@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/codepage.h"
 #include "julib/converters.h"
+#include "testing/ju_test.h"
 
 namespace {
 

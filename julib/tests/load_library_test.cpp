@@ -3,12 +3,12 @@
 
 #include <string>
 
-#include "common/ju_test.h"
 #include "julib/codepage.h"
 #include "julib/threads.h"
 #include "platform/library.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "testing/ju_test.h"
 
 namespace {
 

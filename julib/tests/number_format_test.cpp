@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/numbers.h"
+#include "testing/ju_test.h"
 
 namespace {
 

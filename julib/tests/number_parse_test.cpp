@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/numbers.h"
 #include "platform/ansi.h"
+#include "testing/ju_test.h"
 
 namespace {
 

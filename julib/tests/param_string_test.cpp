@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/internal/fault.h"
 #include "julib/strings.h"
+#include "testing/ju_test.h"
 
 namespace {
 

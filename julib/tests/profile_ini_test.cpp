@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/profile.h"
 #include "profile_test_util.h"
+#include "testing/ju_test.h"
 
 namespace {
 

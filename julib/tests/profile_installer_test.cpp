@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/profile.h"
 #include "platform/library.h"
 #include "profile_test_util.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "common/ju_test.h"
 #include "julib/profile.h"
 #include "profile_test_util.h"
+#include "testing/ju_test.h"
 
 namespace {
 

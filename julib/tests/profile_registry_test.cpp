@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/internal/fault.h"
 #include "julib/profile.h"
 #include "profile_test_util.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "file_test_util.h"
 #include "julib/profile.h"
 #include "julib/threads.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "testing/files.h"
 
 namespace jutest {
 

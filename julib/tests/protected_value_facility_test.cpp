@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/crypto.h"
 #include "julib/errors.h"
 #include "julib/internal/fault.h"
 #include "platform/memory_protection.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -9,10 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/crypto.h"
 #include "julib/errors.h"
 #include "julib/internal/fault.h"
+#include "testing/freed_blocks.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/cstring.h"
 #include "julib/errors.h"
 #include "julib/internal/fault.h"
 #include "platform/ansi.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/containers.h"
 #include "julib/internal/fault.h"
 #include "julib/sort.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/containers.h"
 #include "julib/internal/fault.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/containers.h"
 #include "julib/internal/fault.h"
 #include "julib/strings.h"
 #include "string_test_util.h"
+#include "testing/ju_test.h"
 
 namespace {
 

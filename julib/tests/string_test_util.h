@@ -9,9 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "common/ju_test.h"
 #include "julib/object.h"
 #include "julib/strings.h"
+#include "testing/freed_blocks.h"
+#include "testing/ju_test.h"
 
 namespace jutest {
 

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "converter_test_util.h"
 #include "julib/codepage.h"
 #include "julib/errors.h"
 #include "julib/internal/fault.h"
 #include "julib/strings.h"
 #include "string_test_util.h"
+#include "testing/ju_test.h"
 
 namespace {
 

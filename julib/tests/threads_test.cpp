@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/threads.h"
 #include "platform/process.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/containers.h"
 #include "julib/strings.h"
 #include "julib/tokenizer.h"
+#include "testing/ju_test.h"
 #include "tokenizer_test_cases.h"
 
 namespace {

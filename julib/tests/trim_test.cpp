@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "common/ju_test.h"
 #include "julib/cstring.h"
 #include "platform/ansi.h"
+#include "testing/ju_test.h"
 
 namespace {
 

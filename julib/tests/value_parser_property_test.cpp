@@ -12,11 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/codepage.h"
 #include "julib/crypto.h"
 #include "julib/strings.h"
 #include "julib/valueparser.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/crypto.h"
 #include "julib/errors.h"
 #include "julib/internal/fault.h"
 #include "julib/strings.h"
 #include "julib/valueparser.h"
+#include "testing/ju_test.h"
 #include "value_parser_cases.h"
 
 namespace {

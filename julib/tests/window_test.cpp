@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/threads.h"
 #include "platform/browser.h"
+#include "testing/ju_test.h"
 
 namespace {
 

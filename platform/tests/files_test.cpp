@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "file_test_util.h"
+#include "testing/files.h"
 
 namespace {
 

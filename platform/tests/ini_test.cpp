@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "file_test_util.h"
+#include "testing/files.h"
 
 extern char** environ;
 

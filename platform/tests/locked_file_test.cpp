@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "file_test_util.h"
+#include "testing/files.h"
 
 namespace {
 

@@ -27,9 +27,9 @@
 #include <thread>
 #include <vector>
 
-#include "file_test_util.h"
 #include "platform/files.h"
 #include "registry_store.h"
+#include "testing/files.h"
 
 extern char** environ;
 

@@ -23,10 +23,10 @@
 #include <string_view>
 #include <vector>
 
-#include "common/ju_test.h"
-#include "common/temp_dir.h"
 #include "platform/utf16.h"
 #include "sinks.h"
+#include "testing/ju_test.h"
+#include "testing/temp_dir.h"
 #include "trace.h"
 
 namespace coretest {

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "common/ju_test.h"
 #include "export_calls.h"
 #include "export_table.h"
+#include "testing/ju_test.h"
 #include "trace.h"
 
 namespace {

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/internal/fault.h"
 #include "sink_test_util.h"
 #include "sinks.h"
+#include "testing/ju_test.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "common/ju_test.h"
 #include "julib/internal/fault.h"
 #include "sink_test_util.h"
 #include "sinks.h"
+#include "testing/ju_test.h"
 
 // A request for 2^64 - 1 bytes must come back as null (out of memory), as it
 // does without the sanitizer, rather than stop the program.

@@ -18,11 +18,11 @@
 #include <utility>
 #include <vector>
 
-#include "common/temp_dir.h"
 #include "julib/threads.h"
 #include "platform/catalogue.h"
 #include "platform/process.h"
 #include "sinks.h"
+#include "testing/temp_dir.h"
 
 extern const platform::MessageTable vrTraceMessages;
 

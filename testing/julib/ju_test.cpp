@@ -1,54 +1,10 @@
-// The start-up of every test program, as a deliverable's: the calling
-// thread's record first on the list, the library's catalogue, and a keep-all
-// error list made current.
+// Helpers for the tests of julib and of the components above it.
 
-#include <gtest/gtest.h>
-#include <malloc.h>
+#include "testing/ju_test.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "common/ju_test.h"
-#include "julib/internal/fault.h"
-#include "julib/threads.h"
 #include "platform/ansi.h"
 
 namespace jutest {
-
-namespace {
-
-// A ring of the last frees; filled without allocating, since it runs inside
-// the library's free.
-constexpr size_t kRing = 32;
-FreedBlock ring[kRing];
-size_t next = 0;
-
-void recordFree(const void* block) {
-  FreedBlock& slot = ring[next++ % kRing];
-  slot.address = reinterpret_cast<uintptr_t>(block);
-  slot.size = std::min(malloc_usable_size(const_cast<void*>(block)), kFreedBytes);
-  std::memcpy(slot.bytes, block, slot.size);
-}
-
-}  // namespace
-
-const FreedBlock* freedBlock(const void* address) {
-  for (size_t i = 1; i <= kRing && i <= next; ++i) {
-    const FreedBlock& slot = ring[(next - i) % kRing];
-    if (slot.address == reinterpret_cast<uintptr_t>(address)) return &slot;
-  }
-  return nullptr;
-}
-
-size_t freeMark() { return next; }
-
-bool freedBeginningWith(size_t mark, const void* bytes, size_t n) {
-  for (size_t i = mark; i < next; ++i) {
-    const FreedBlock& slot = ring[i % kRing];
-    if (next - i <= kRing && n != 0 && n <= slot.size && std::memcmp(slot.bytes, bytes, n) == 0) return true;
-  }
-  return false;
-}
 
 ScopedCodePage::ScopedCodePage(uint32_t codePage) : saved_(platform::ansiCodePage()) {
   EXPECT_TRUE(platform::setAnsiCodePage(codePage));
@@ -103,12 +59,3 @@ std::string toUtf8(const char16_t* text, size_t n) {
 std::string toUtf8(const std::u16string& text) { return toUtf8(text.data(), text.size()); }
 
 }  // namespace jutest
-
-int main(int argc, char** argv) {
-  // The program's own list, as a deliverable keeps one for its whole run.
-  static JuErrorList programList(0, 1);
-  juStartProgram(&juLibraryModule, &programList);
-  julib::internal::observeFrees(jutest::recordFree);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

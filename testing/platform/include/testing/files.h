@@ -1,8 +1,8 @@
-// Helpers for tests of files and paths: a temporary folder (TempDir, from
-// common/temp_dir.h), the current directory and environment variables for a
-// scope, and reading files back.
-#ifndef JULIB_TESTS_FILE_TEST_UTIL_H
-#define JULIB_TESTS_FILE_TEST_UTIL_H
+// Helpers for tests of files and paths (platform level: no component's
+// code): a temporary folder (TempDir, from testing/temp_dir.h), the current
+// directory and environment variables for a scope, and reading files back.
+#ifndef TESTING_FILES_H
+#define TESTING_FILES_H
 
 #include <gtest/gtest.h>
 #include <limits.h>
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "common/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace jutest {
 
@@ -92,4 +92,4 @@ inline std::u16string wide(const std::string& text) {
 
 }  // namespace jutest
 
-#endif  // JULIB_TESTS_FILE_TEST_UTIL_H
+#endif  // TESTING_FILES_H

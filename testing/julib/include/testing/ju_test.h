@@ -1,6 +1,7 @@
-// Helpers shared by the library's tests.
-#ifndef JULIB_TESTS_COMMON_JU_TEST_H
-#define JULIB_TESTS_COMMON_JU_TEST_H
+// Helpers for the tests of julib and of the components above it: the error
+// list of a test, the ANSI code page for a scope, UTF-16 text as UTF-8.
+#ifndef TESTING_JU_TEST_H
+#define TESTING_JU_TEST_H
 
 #include <gtest/gtest.h>
 
@@ -39,24 +40,6 @@ class JuTest : public ::testing::Test {
   ScopedErrorList errors_;
 };
 
-// What the library's last frees on the main test thread held: the test main
-// records every block the library frees there (its first bytes, up to
-// kFreedBytes), so a test can tell whether a buffer was wiped before it was
-// let go. Null when the block was not among the last frees.
-inline constexpr size_t kFreedBytes = 4096;
-struct FreedBlock {
-  uintptr_t address;
-  size_t size;  // bytes recorded
-  unsigned char bytes[kFreedBytes];
-};
-const FreedBlock* freedBlock(const void* address);
-// A mark of the frees so far, and whether a block freed after it (among the
-// last frees) still began with the n bytes: a copy of a secret let go
-// unwiped. (Only the start counts: what lies past a block's requested size
-// may be older text.)
-size_t freeMark();
-bool freedBeginningWith(size_t mark, const void* bytes, size_t n);
-
 // Switches the process ANSI code page for a scope.
 class ScopedCodePage {
  public:
@@ -75,4 +58,4 @@ std::string toUtf8(const std::u16string& text);
 
 }  // namespace jutest
 
-#endif  // JULIB_TESTS_COMMON_JU_TEST_H
+#endif  // TESTING_JU_TEST_H

@@ -1,6 +1,7 @@
-// A temporary folder for tests that work on real files.
-#ifndef JULIB_TESTS_COMMON_TEMP_DIR_H
-#define JULIB_TESTS_COMMON_TEMP_DIR_H
+// A temporary folder for tests that work on real files (platform level: no
+// component's code).
+#ifndef TESTING_TEMP_DIR_H
+#define TESTING_TEMP_DIR_H
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -98,4 +99,4 @@ class TempDir {
 
 }  // namespace jutest
 
-#endif  // JULIB_TESTS_COMMON_TEMP_DIR_H
+#endif  // TESTING_TEMP_DIR_H
