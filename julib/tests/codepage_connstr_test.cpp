@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "julib/codepage.h"
-#include "julib/internal/fault.h"
 #include "julib/object.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 
 namespace {
@@ -350,13 +350,12 @@ TEST_F(ConnStrScan, NarrowBracedDsn) {
 // ---------------------------------------------------------------------------
 
 TEST_F(ConnStrScan, AllocationFailures) {
-  for (uint64_t nth = 1;; ++nth) {
-    SCOPED_TRACE(nth);
+  jutest::failEachAllocation([](jutest::AllocationFault& fault) {
     jutest::ScopedErrorList errors;
     char16_t* wideDsn = nullptr;
-    julib::internal::failAllocation(nth, false);
+    fault.arm();
     const int64_t id = juGetAppCodePageFromConnStrW(u"DSN=a;DSN=b;ACP=1252", kJuNullTerminated, &wideDsn);
-    const bool failed = julib::internal::clearAllocationFault() != 0;
+    const bool failed = fault.disarm();
     EXPECT_EQ(id, 2252);
     if (failed) {
       EXPECT_EQ(wideDsn, nullptr) << "the first DSN wins even when its copy fails";
@@ -364,22 +363,19 @@ TEST_F(ConnStrScan, AllocationFailures) {
       ASSERT_NE(wideDsn, nullptr);
       EXPECT_EQ(std::u16string(wideDsn), u"a");
       juFree(wideDsn);
-      break;
     }
-  }
-  bool narrowFailed = true;
-  for (uint64_t nth = 1; narrowFailed; ++nth) {
-    SCOPED_TRACE(nth);
+  });
+  jutest::failEachAllocation([](jutest::AllocationFault& fault) {
     jutest::ScopedErrorList errors;
     char* dsn = nullptr;
-    julib::internal::failAllocation(nth, false);
+    fault.arm();
     const int64_t id = juGetAppCodePageFromConnStr("DSN=a;ACP=1252", kJuNullTerminated, &dsn);
-    narrowFailed = julib::internal::clearAllocationFault() != 0;
+    const bool narrowFailed = fault.disarm();
     if (!narrowFailed) {
       EXPECT_EQ(id, 2252);
       ASSERT_NE(dsn, nullptr);
       EXPECT_STREQ(dsn, "a");
-    } else if (nth == 1) {
+    } else if (fault.nth() == 1) {
       EXPECT_EQ(id, kMiss) << "no buffer for the UTF-16 text";
       EXPECT_EQ(dsn, nullptr);
     } else {
@@ -390,7 +386,7 @@ TEST_F(ConnStrScan, AllocationFailures) {
       EXPECT_EQ(errors.ids(), std::vector<uint16_t>{kJuMsgOutOfMemory});
     }
     juFree(dsn);
-  }
+  });
 }
 
 }  // namespace

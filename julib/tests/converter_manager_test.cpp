@@ -13,7 +13,7 @@
 #include "converter_test_util.h"
 #include "julib/codepage.h"
 #include "julib/converters.h"
-#include "julib/internal/fault.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 
 namespace {
@@ -271,8 +271,7 @@ TEST_F(Manager, FallbackReachesEveryConverter) {
 // Every allocation of the manager may fail: each call then returns 1 with
 // out of memory recorded, and nothing leaks.
 TEST_F(Manager, AllocationFailuresAreReported) {
-  for (uint64_t nth = 1;; ++nth) {
-    SCOPED_TRACE(nth);
+  jutest::failEachAllocation([](jutest::AllocationFault& fault) {
     jutest::ScopedErrorList errors;
     int failures = 0;
     {
@@ -280,7 +279,7 @@ TEST_F(Manager, AllocationFailuresAreReported) {
       UConverter* converter = nullptr;
       const uint8_t* table = nullptr;
       char out[8];
-      julib::internal::failAllocation(nth, false);
+      fault.arm();
       failures += m.init(2);
       failures += m.getConverter(2252, &converter);
       failures += m.getConverter(2024, &converter);
@@ -289,14 +288,13 @@ TEST_F(Manager, AllocationFailuresAreReported) {
       failures += m.getLeadByteTable(2024, &table);
       failures += m.toUtf8(out, sizeof out, "x", 1, nullptr, nullptr, 2252);
     }
-    const uint64_t fired = julib::internal::clearAllocationFault();
-    if (fired == 0) {
+    if (!fault.disarm()) {
       EXPECT_EQ(failures, 0);
-      break;
+      return;
     }
     EXPECT_EQ(failures, 1);
     EXPECT_EQ(errors.ids(), std::vector<uint16_t>{kJuMsgOutOfMemory});
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------

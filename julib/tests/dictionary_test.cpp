@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "julib/containers.h"
-#include "julib/internal/fault.h"
 #include "julib/strings.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 
 namespace {
@@ -83,11 +83,6 @@ class DictionaryTest : public jutest::JuTest {
 
 using Cases = ::testing::Types<NarrowCase, WideCase>;
 TYPED_TEST_SUITE(DictionaryTest, Cases);
-
-// Disarms the allocation fault when a check leaves the scope early.
-struct FaultGuard {
-  ~FaultGuard() { julib::internal::clearAllocationFault(); }
-};
 
 // ---------------------------------------------------------------------------
 // Matching
@@ -415,9 +410,7 @@ TYPED_TEST(DictionaryTest, EveryFailedAllocationOfAnAddReturnsOneAndKeepsNothing
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.note);
-    uint64_t failures = 0;
-    for (uint64_t nth = 1;; ++nth) {
-      SCOPED_TRACE(nth);
+    const uint64_t failures = jutest::failEachAllocation([&](jutest::AllocationFault& fault) {
       typename TypeParam::Dict dict;
       for (int i = 0; i < row.filled; ++i) ASSERT_EQ(0, dict.addInt(i, i));
       const uint64_t capacity = dict.capacity;
@@ -426,18 +419,13 @@ TYPED_TEST(DictionaryTest, EveryFailedAllocationOfAnAddReturnsOneAndKeepsNothing
       auto* value = new Tracked(&deaths);
       jutest::ScopedErrorList errors;
       int result = 0;
-      uint64_t fired = 0;
-      {
-        FaultGuard guard;
-        julib::internal::failAllocation(nth, false);
-        switch (row.kind) {
-          case kString: result = dict.add(key, value); break;
-          case kInt: result = dict.addInt(99, 1); break;
-          case kPtr: result = dict.addPtr(99, value); break;
-        }
-        fired = julib::internal::clearAllocationFault();
+      fault.arm();
+      switch (row.kind) {
+        case kString: result = dict.add(key, value); break;
+        case kInt: result = dict.addInt(99, 1); break;
+        case kPtr: result = dict.addPtr(99, value); break;
       }
-      if (fired == 0) {
+      if (!fault.disarm()) {
         EXPECT_EQ(0, result);
         EXPECT_EQ(static_cast<uint64_t>(row.filled) + 1, dict.count);
         EXPECT_TRUE(errors.ids().empty());
@@ -445,9 +433,8 @@ TYPED_TEST(DictionaryTest, EveryFailedAllocationOfAnAddReturnsOneAndKeepsNothing
         if (row.kind != kString) delete key;
         if (row.kind == kInt) delete value;
         EXPECT_EQ(2, deaths);
-        break;
+        return;
       }
-      ++failures;
       EXPECT_EQ(1, result);
       EXPECT_EQ(static_cast<uint64_t>(row.filled), dict.count);
       EXPECT_EQ(capacity, dict.capacity);
@@ -456,7 +443,7 @@ TYPED_TEST(DictionaryTest, EveryFailedAllocationOfAnAddReturnsOneAndKeepsNothing
       dict.removeAll();
       delete key;
       delete value;
-    }
+    }) - 1;  // the last run is free of faults
     // The entry, and the buffer when the add must grow it.
     EXPECT_EQ(2u, failures);
   }

@@ -7,6 +7,7 @@
 
 #include "julib/internal/fault.h"
 #include "julib/threads.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 
 namespace {
@@ -283,18 +284,16 @@ TEST_F(ErrorList, FailedGrowthLeavesTheMarkAndNoLeak) {
 // Every allocation of a post can fail: the outcome is a stored error or the
 // mark, never a crash or a leak (under the sanitizer build).
 TEST_F(ErrorList, EveryAllocationOfAPostCanFail) {
-  for (uint64_t nth = 1;; ++nth) {
+  jutest::failEachAllocation([](jutest::AllocationFault& fault) {
     ScopedErrorList scope(1);
-    julib::internal::failAllocation(nth, false);
+    fault.arm();
     juPostError(2701)->addParam("caf\xE9")->addParam(int64_t{5});
-    const uint64_t fired = julib::internal::clearAllocationFault();
-    SCOPED_TRACE(nth);
-    if (fired == 0) {
+    if (!fault.disarm()) {
       EXPECT_EQ(scope.message(0), "Number too large: caf\u00E9");
-      break;
+      return;
     }
     EXPECT_EQ(scope->pendingOutOfMemory, 1);
-  }
+  });
 }
 
 }  // namespace

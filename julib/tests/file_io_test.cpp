@@ -11,8 +11,8 @@
 
 #include "julib/cstring.h"
 #include "julib/files.h"
-#include "julib/internal/fault.h"
 #include "platform/files.h"
+#include "testing/allocation_faults.h"
 #include "testing/files.h"
 #include "testing/ju_test.h"
 
@@ -710,16 +710,15 @@ TEST_F(FileIoTest, WriteTextRefusesUnpairedSurrogates) {
 // fails; `check` sees the result and whether a fault fired.
 template <typename Operation, typename Check>
 void failEachAllocation(Operation operation, Check check) {
-  for (uint64_t nth = 1; nth < 50; ++nth) {
-    SCOPED_TRACE(nth);
-    jutest::ScopedErrorList errors;
-    julib::internal::failAllocation(nth, false);
-    const int result = operation();
-    const bool fired = julib::internal::clearAllocationFault() != 0;
-    check(result, fired, errors.ids());
-    if (!fired) return;
-  }
-  ADD_FAILURE() << "faults kept firing";
+  jutest::failEachAllocation(
+      [&](jutest::AllocationFault& fault) {
+        jutest::ScopedErrorList errors;
+        fault.arm();
+        const int result = operation();
+        const bool fired = fault.disarm();
+        check(result, fired, errors.ids());
+      },
+      /*limit=*/50);
 }
 
 // The operations run with no allocation of the test's own (the library's

@@ -6,6 +6,7 @@
 
 #include "julib/internal/fault.h"
 #include "julib/strings.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 
 namespace {
@@ -203,23 +204,21 @@ TYPED_TEST(ParamString, AllocationFaultsEndInTheFlag) {
   const auto pattern = TypeParam::make("%s1 %d2 %s3 %s1");
   const auto first = TypeParam::make("first");
   const auto third = TypeParam::make("third");
-  for (uint64_t nth = 1;; ++nth) {
-    SCOPED_TRACE(nth);
+  jutest::failEachAllocation([&](jutest::AllocationFault& fault) {
     jutest::ScopedErrorList errors;
     typename TypeParam::Param p;
-    julib::internal::failAllocation(nth, false);
+    fault.arm();
     const int set = p.assign(pattern.c_str());
     p << first.c_str() << int64_t{-12} << third.c_str();
-    const uint64_t fired = julib::internal::clearAllocationFault();
-    if (fired == 0) {
+    if (!fault.disarm()) {
       EXPECT_EQ(set, 0);
       EXPECT_EQ(p.flags, 0u);
       EXPECT_EQ(TypeParam::text(p), "first -12 third first");
-      break;
+      return;
     }
     EXPECT_NE(p.flags & TypeParam::Param::kErrorFlag, 0u);
     EXPECT_EQ(errors.ids(), Ids{kJuMsgOutOfMemory});
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------

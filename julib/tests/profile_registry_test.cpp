@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "julib/internal/fault.h"
 #include "julib/profile.h"
 #include "profile_test_util.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 
 namespace {
@@ -241,29 +241,31 @@ TEST_F(ProfileRegistry, ReadsSurviveFailedAllocations) {
   static char narrow[4096];
   static char16_t wide[4096];
   static char missing[16];
-  for (uint64_t nth = 1;; ++nth) {
-    SCOPED_TRACE(nth);
-    jutest::ScopedErrorList errors;
-    // Nothing but the reads allocates while the fault is armed.
-    julib::internal::failAllocation(nth, false);
-    const size_t narrowLength = juGetPrivateProfileString("S", "Long", "dflt", narrow, 4096, kIni, 0);
-    const size_t wideLength = juGetPrivateProfileStringW(u"S", u"Long", u"dflt", wide, 4096, kIniW, 0);
-    const size_t missingLength = juGetPrivateProfileString(longSection.c_str(), "K", "dflt", missing, 16, kIni, 0);
-    const uint64_t failed = julib::internal::clearAllocationFault();
-    const std::string narrowText(narrow, narrowLength);
-    const std::u16string wideText(wide, wideLength);
-    if (failed == 0) {
-      EXPECT_EQ(narrowText, longValue);
-      EXPECT_EQ(wideText, std::u16string(3000, u'x'));
-      EXPECT_GT(nth, 3u);  // the reads did allocate
-      break;
-    }
-    EXPECT_TRUE(narrowText == longValue || narrowText == "dflt");
-    EXPECT_TRUE(wideText == std::u16string(3000, u'x') || wideText == u"dflt");
-    EXPECT_EQ(std::string(missing, missingLength), "dflt");
-    EXPECT_EQ(errors.ids(), std::vector<uint16_t>{kJuMsgOutOfMemory});
-    ASSERT_LT(nth, 50u);
-  }
+  jutest::failEachAllocation(
+      [&](jutest::AllocationFault& fault) {
+        jutest::ScopedErrorList errors;
+        // Nothing but the reads allocates while the fault is armed.
+        fault.arm();
+        const size_t narrowLength = juGetPrivateProfileString("S", "Long", "dflt", narrow, 4096, kIni, 0);
+        const size_t wideLength = juGetPrivateProfileStringW(u"S", u"Long", u"dflt", wide, 4096, kIniW, 0);
+        const size_t missingLength =
+            juGetPrivateProfileString(longSection.c_str(), "K", "dflt", missing, 16, kIni, 0);
+        const bool failed = fault.disarm();
+        const std::string narrowText(narrow, narrowLength);
+        const std::u16string wideText(wide, wideLength);
+        if (!failed) {
+          EXPECT_EQ(narrowText, longValue);
+          EXPECT_EQ(wideText, std::u16string(3000, u'x'));
+          EXPECT_GT(fault.nth(), 3u);  // the reads did allocate
+          return;
+        }
+        EXPECT_TRUE(narrowText == longValue || narrowText == "dflt");
+        EXPECT_TRUE(wideText == std::u16string(3000, u'x') || wideText == u"dflt");
+        EXPECT_EQ(std::string(missing, missingLength), "dflt");
+        EXPECT_EQ(errors.ids(), std::vector<uint16_t>{kJuMsgOutOfMemory});
+        ASSERT_LT(fault.nth(), 50u);
+      },
+      /*limit=*/50);
 }
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "julib/crypto.h"
 #include "julib/errors.h"
 #include "julib/internal/fault.h"
+#include "testing/allocation_faults.h"
 #include "testing/freed_blocks.h"
 #include "testing/ju_test.h"
 
@@ -352,24 +353,22 @@ TEST_F(ProtectedValue, AllocateSizes) {
 // Every allocation of a protect, copy and reveal made to fail in turn: each
 // run ends in success or in out of memory, and leaks nothing.
 TEST_F(ProtectedValue, AllocationFailures) {
-  for (uint64_t nth = 1;; ++nth) {
-    SCOPED_TRACE(nth);
+  jutest::failEachAllocation([](jutest::AllocationFault& fault) {
     jutest::ScopedErrorList errors;
     JuProtectedValue value, copy, plain;
-    julib::internal::failAllocation(nth, false);
+    fault.arm();
     int status = value.protect(u"fault", -3, kKey);
     if (status == 0) status = copy.copy(value);
     if (status == 0) status = plain.reveal(copy, kKey);
-    const uint64_t fired = julib::internal::clearAllocationFault();
-    if (fired == 0) {
+    if (!fault.disarm()) {
       EXPECT_EQ(status, 0);
       EXPECT_EQ(revealedText(plain), u"fault");
-      break;
+      return;
     }
     EXPECT_EQ(status, 1);
     EXPECT_EQ(errors.ids(), Ids{kJuMsgOutOfMemory});
     EXPECT_EQ(plain.buffer, nullptr);
-  }
+  });
 }
 
 // --- Wiping --------------------------------------------------------------------

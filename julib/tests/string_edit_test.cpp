@@ -9,6 +9,7 @@
 #include "julib/internal/fault.h"
 #include "julib/strings.h"
 #include "string_test_util.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 
 namespace {
@@ -310,17 +311,16 @@ TEST_F(StringWrap, AFailureLeavesTheTextAsItWas) {
 
   JuString owned;
   ASSERT_EQ(owned.assign("aaa bbb ccc"), 0);
-  for (uint64_t nth = 1;; ++nth) {
-    julib::internal::failAllocation(nth, false);
+  jutest::failEachAllocation([&](jutest::AllocationFault& fault) {
+    fault.arm();
     const int status = owned.wrap(5, 0, 0, 0);
-    const uint64_t fired = julib::internal::clearAllocationFault();
-    if (fired == 0) {
+    if (!fault.disarm()) {
       EXPECT_EQ(status, 0);
-      break;
+      return;
     }
     EXPECT_EQ(status, 1);
     EXPECT_EQ(text(owned), "aaa bbb ccc");
-  }
+  });
   EXPECT_EQ(text(owned), "aaa\r\nbbb\r\nccc");
 }
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "julib/containers.h"
-#include "julib/internal/fault.h"
 #include "julib/strings.h"
 #include "julib/tokenizer.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 #include "tokenizer_test_cases.h"
 
@@ -389,22 +389,20 @@ TEST_F(TokenizerTest, MatchAnyWords) {
 TEST_F(TokenizerTest, SplitUnderAllocationFaults) {
   for (bool copies : {false, true}) {
     SCOPED_TRACE(copies ? "splitCopies" : "split");
-    for (uint64_t nth = 1;; ++nth) {
-      SCOPED_TRACE(nth);
+    jutest::failEachAllocation([&](jutest::AllocationFault& fault) {
       JuScanner scanner("a,b,c");
       JuArray pieces;
-      julib::internal::failAllocation(nth, false);
+      fault.arm();
       const int result = copies ? scanner.splitCopies(pieces, ',') : scanner.split(pieces, ',');
-      const uint64_t fired = julib::internal::clearAllocationFault();
-      if (fired == 0) {
+      if (!fault.disarm()) {
         EXPECT_EQ(result, 0);
         EXPECT_EQ(pieces.count, 3u);
-        break;
+        return;
       }
       EXPECT_EQ(result, 1);
       EXPECT_LT(pieces.count, 3u);
       EXPECT_FALSE(errors_.ids().empty());
-    }
+    });
   }
 }
 

@@ -12,6 +12,7 @@
 #include "julib/internal/fault.h"
 #include "julib/strings.h"
 #include "julib/valueparser.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 #include "value_parser_cases.h"
 
@@ -424,13 +425,11 @@ TEST_F(ValueParserBuild, IntoACallersBufferThatIsTooSmall) {
 // library's, and a container would not expect it to give null).
 template <typename Step>
 void failEachAllocation(Step step) {
-  for (uint64_t nth = 1;; ++nth) {
-    SCOPED_TRACE("allocation " + std::to_string(nth));
+  jutest::failEachAllocation([&](jutest::AllocationFault& fault) {
     jutest::ScopedErrorList errors;
-    julib::internal::failAllocation(nth, false);
+    fault.arm();
     const int status = step();
-    const uint64_t fired = julib::internal::clearAllocationFault();
-    if (fired == 0) {
+    if (!fault.disarm()) {
       EXPECT_EQ(status, 0);
       return;
     }
@@ -440,7 +439,7 @@ void failEachAllocation(Step step) {
     if (!ids.empty()) {
       EXPECT_EQ(ids.back(), kJuMsgOutOfMemory);
     }
-  }
+  });
 }
 
 using ValueParserFaults = JuTest;

@@ -16,6 +16,7 @@
 #include "julib/internal/fault.h"
 #include "julib/strings.h"
 #include "julib/valueparser.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 #include "value_parser_cases.h"
 
@@ -405,13 +406,11 @@ TEST_F(ValueParserWBuild, SensitiveValuesAreWipedEverywhere) {
 
 template <typename Step>
 void failEachAllocation(Step step) {
-  for (uint64_t nth = 1;; ++nth) {
-    SCOPED_TRACE("allocation " + std::to_string(nth));
+  jutest::failEachAllocation([&](jutest::AllocationFault& fault) {
     jutest::ScopedErrorList errors;
-    julib::internal::failAllocation(nth, false);
+    fault.arm();
     const int status = step();
-    const uint64_t fired = julib::internal::clearAllocationFault();
-    if (fired == 0) {
+    if (!fault.disarm()) {
       EXPECT_EQ(status, 0);
       return;
     }
@@ -421,7 +420,7 @@ void failEachAllocation(Step step) {
     if (!ids.empty()) {
       EXPECT_EQ(ids.back(), kJuMsgOutOfMemory);
     }
-  }
+  });
 }
 
 using ValueParserWFaults = JuTest;

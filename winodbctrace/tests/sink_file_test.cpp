@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "julib/internal/fault.h"
 #include "sink_test_util.h"
 #include "sinks.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 
 namespace {
@@ -446,24 +446,22 @@ TEST_F(FileTracingTest, AFailedCloseIsReported) {
 }
 
 TEST_F(FileTracingTest, OutOfMemoryForTheNameFailsTheOpen) {
-  for (uint64_t nth = 1;; ++nth) {
-    SCOPED_TRACE(nth);
+  jutest::failEachAllocation([&](jutest::AllocationFault& fault) {
     jutest::ScopedErrorList errors;
     JuFileTracing sink;
     const std::string attributes = "ODBCTraceMaxNumFiles=3;TraceFile=" + dir_ / "t.log";
-    julib::internal::failAllocation(nth, false);
+    fault.arm();
     const uint32_t result = sink.open(attributes.c_str());
-    const uint64_t fired = julib::internal::clearAllocationFault();
+    const bool fired = fault.disarm();
     if (result != 0) {
       EXPECT_EQ(sink.file, nullptr);
       EXPECT_EQ(errors.ids().back(), kJuMsgOutOfMemory);
     }
     EXPECT_EQ(sink.write("x", 1), 0u);
-    if (fired == 0) {
+    if (!fired) {
       EXPECT_EQ(result, 0u);
-      break;
     }
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "julib/internal/fault.h"
 #include "sink_test_util.h"
 #include "sinks.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 
 // A request for 2^64 - 1 bytes must come back as null (out of memory), as it
@@ -196,25 +196,23 @@ TEST_F(MemFileTracingTest, AFailedOpenLeavesNoStages) {
 }
 
 TEST_F(MemFileTracingTest, EveryAllocationFailureIsClean) {
-  for (uint64_t nth = 1;; ++nth) {
-    SCOPED_TRACE(nth);
+  jutest::failEachAllocation([&](jutest::AllocationFault& fault) {
     jutest::ScopedErrorList errors;
     JuMemFileTracing sink;
     const std::string attributes = "ODBCTraceMemBuffSize=1;ODBCTraceFlush=2;TraceFile=" + dir_ / "t.log";
-    julib::internal::failAllocation(nth, false);
+    fault.arm();
     const uint32_t result = sink.open(attributes.c_str());
-    const uint64_t fired = julib::internal::clearAllocationFault();
+    const bool fired = fault.disarm();
     if (result != 0) {
       EXPECT_EQ(sink.memoryStage, nullptr);
       EXPECT_EQ(sink.fileStage, nullptr);
       EXPECT_EQ(errors.ids().back(), kJuMsgOutOfMemory);
     }
     EXPECT_EQ(sink.write("x", 1), result);
-    if (fired == 0) {
+    if (!fired) {
       EXPECT_EQ(result, 0u);
-      break;
     }
-  }
+  });
 }
 
 TEST_F(MemFileTracingTest, FullDeviceFailsWritesCleanly) {

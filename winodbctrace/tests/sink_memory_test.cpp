@@ -9,6 +9,7 @@
 #include "julib/internal/fault.h"
 #include "sink_test_util.h"
 #include "sinks.h"
+#include "testing/allocation_faults.h"
 #include "testing/ju_test.h"
 
 // A request for 2^64 - 1 bytes must come back as null (out of memory), as it
@@ -272,13 +273,12 @@ TEST_F(MemoryTracingTest, FailedReopenLeavesAnEmptySink) {
 // Every allocation of an open may fail: the open ends in success or in 1,
 // and the sink stays consistent either way.
 TEST_F(MemoryTracingTest, EveryAllocationFailureIsClean) {
-  for (uint64_t nth = 1;; ++nth) {
-    SCOPED_TRACE(nth);
+  jutest::failEachAllocation([](jutest::AllocationFault& fault) {
     jutest::ScopedErrorList errors;
     JuMemoryTracing sink;
-    julib::internal::failAllocation(nth, false);
+    fault.arm();
     const uint32_t result = sink.open("ODBCTraceFlush=1;ODBCTraceMemBuffSize=1;TraceFile=x");
-    const uint64_t fired = julib::internal::clearAllocationFault();
+    const bool fired = fault.disarm();
     if (result == 0) {
       EXPECT_EQ(sink.bufferSize, 1024u);
     } else {
@@ -287,11 +287,10 @@ TEST_F(MemoryTracingTest, EveryAllocationFailureIsClean) {
       EXPECT_EQ(errors.ids().back(), kJuMsgOutOfMemory);
     }
     EXPECT_EQ(sink.write("abc", 3), 0u);
-    if (fired == 0) {
+    if (!fired) {
       EXPECT_EQ(result, 0u);
-      break;
     }
-  }
+  });
 }
 
 TEST(MemoryTracingThreadsTest, RecordsNeverInterleave) {
