@@ -1,5 +1,7 @@
 // JuCodePageConverter: kept converters, lead-byte tables, and conversions by
 // id with their outcomes posted.
+// Longer than our files usually are: every case
+// runs on the one manager fixture, whose kept converters the cases share.
 
 #include <unicode/ucnv.h>
 

@@ -1,4 +1,6 @@
 // Opening, reading, writing and closing real files through file handles.
+// Longer than our files usually are: every case runs on the
+// one fixture of real files and handles in a temporary folder.
 
 #include <gtest/gtest.h>
 #include <signal.h>

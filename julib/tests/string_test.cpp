@@ -1,5 +1,7 @@
 // Narrow views and the owning strings: searching, assigning, exact growth,
 // buffers the string does not own, replacing, and wiping.
+// Longer than our files usually are: the owning strings' cases share
+// their fixtures and the aliasing checks.
 
 #include <climits>
 #include <cstring>

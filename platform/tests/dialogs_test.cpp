@@ -1,5 +1,7 @@
 // The dialog model: windows, texts, properties, activation, the queue and
 // the modal loop driven by scripted input.
+// Longer than our files usually are: every case drives the one dialog model
+// through the same scripted-input fixture.
 
 #include "platform/dialogs.h"
 

@@ -2,6 +2,8 @@
 // tests answer for, and from unixODBC with the SQLite driver), the
 // environment entry, the entries TraceReturn adds after connect calls, and
 // two processes appending at once.
+// Longer than our files usually are: the cases share the fake
+// Driver Manager and the one fixture that resets the trace state.
 
 #include <dlfcn.h>
 #include <stdlib.h>

@@ -2,6 +2,8 @@
 // gives, over valid, null, read-only, inaccessible and unmapped memory;
 // passwords masked; output buffers shown only after a successful call;
 // whole records whose argument lines each end their line.
+// Longer than our files usually are: the tables share the one fixture that maps
+// the read-only, inaccessible and unmapped pages.
 
 // The ODBC headers declare trace functions of their own under the names of
 // the control exports: renamed out of the way, only their constants are used.

@@ -1,5 +1,7 @@
 // Start-up, the control exports, the trace file name, the sink options and
 // the settings.
+// Longer than our files usually are: every case runs on the one trace-core
+// fixture, which resets the process-wide state.
 
 #include <stdlib.h>
 #include <sys/mman.h>
