@@ -3,6 +3,7 @@
 #include "testing/ju_test.h"
 
 #include "platform/ansi.h"
+#include "platform/utf16.h"
 
 namespace jutest {
 
@@ -33,8 +34,8 @@ std::string toUtf8(const char16_t* text, size_t n) {
   std::string out;
   for (size_t i = 0; i < n; ++i) {
     uint32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    if (platform::utf16::isHighSurrogate(c) && i + 1 < n && platform::utf16::isLowSurrogate(text[i + 1])) {
+      c = platform::utf16::joinSurrogates(c, text[i + 1]);
       ++i;
     }
     if (c < 0x80) {
