@@ -295,11 +295,16 @@ TEST_F(PageCacheTest, AllocationFailures) {
 }
 
 // Four threads write their own quarter of a file through a one-block cache
-// and read across all of it; their own bytes always read back.
-TEST_F(PageCacheTest, ThreadsReadAndWriteThroughOneCache) {
+// and read across all of it while children are forked, which read the
+// file's tail through the cache with a handle of their own (a shared one
+// would share the file position): every thread reads its own bytes back, and
+// no child finds the cache's lock held by a thread it does not have.
+TEST_F(PageCacheTest, ThreadsAndForkedChildrenShareTheCache) {
   renew(1);
   constexpr size_t kQuarter = 6 * kPage + 123;
-  const JuFileHandle file = makeFile("f", 4 * kQuarter, std::string(4 * kQuarter, '.'));
+  const std::string tail = pattern(kPage, 'z');
+  const JuFileHandle file = makeFile("f", 4 * kQuarter + kPage, tail, 4 * kQuarter);
+  std::atomic<bool> stop{false};
   std::atomic<int> wrong{0};
   std::vector<std::thread> threads;
   for (size_t t = 0; t < 4; ++t) {
@@ -307,7 +312,7 @@ TEST_F(PageCacheTest, ThreadsReadAndWriteThroughOneCache) {
       const std::string mine = pattern(kQuarter, static_cast<char>('A' + 8 * t));
       std::string back(3000, '\0');
       size_t n = 0;
-      for (size_t round = 0; round < 40; ++round) {
+      for (size_t round = 0; round < 40 || !stop.load(); ++round) {
         const size_t at = (round * 997) % (kQuarter - 1000);
         wrong += juPageCacheWrite(cache_, file, t * kQuarter + at, &mine[at], 1000);
         wrong += juPageCacheRead(cache_, file, t * kQuarter + at, back.data(), 1000, &n, 0);
@@ -316,43 +321,31 @@ TEST_F(PageCacheTest, ThreadsReadAndWriteThroughOneCache) {
       }
     });
   }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(wrong.load(), 0);
-  const std::string whole = jutest::readWholeFile(path_);
-  EXPECT_EQ(read(file, 0, whole.size()), whole);
-}
-
-// Children forked while a thread reads through the cache can use it. (They
-// read a page that stays cached: parent and child share the file position.)
-TEST_F(PageCacheTest, AForkedChildUsesTheCache) {
-  renew(4);
-  const std::string content = pattern(20 * kPage, 'a');
-  const JuFileHandle file = makeFile("f", content.size(), content);
-  (void)read(file, 19 * kPage, 1);
-  std::atomic<bool> stop{false};
-  std::thread reader([&] {
-    std::string out(3 * kPage, '\0');
-    size_t n = 0;
-    for (uint64_t i = 0; !stop.load(); ++i) {
-      (void)juPageCacheRead(cache_, file, (i * 4099) % (13 * kPage), out.data(), out.size(), &n, 0);
-    }
-  });
   int hung = 0, failed = 0;
   for (int i = 0; i < 50 && hung < 3; ++i) {
     const pid_t child = fork();
     if (child == 0) {
+      std::vector<char> name(path_.begin(), path_.end());
+      name.resize(kJuPathChars, '\0');
+      JuFileHandle own = kJuNoFile;
       char out[100];
       size_t n = 0;
-      const int result = juPageCacheRead(cache_, file, 19 * kPage, out, sizeof out, &n, 0);
-      _exit(result == 0 && n == sizeof out && std::memcmp(out, &content[19 * kPage], n) == 0 ? 0 : 1);
+      _exit(juFileOpen(name.data(), name.size(), kJuFileOpenForReading, &own) == 0 &&
+                    juPageCacheRead(cache_, own, 4 * kQuarter + 50, out, sizeof out, &n, 0) == 0 &&
+                    n == sizeof out && std::memcmp(out, &tail[50], n) == 0
+                ? 0
+                : 1);
     }
     const int status = child > 0 ? jutest::exitStatusWithin(child) : 1;
     hung += status == -1 ? 1 : 0;
     failed += status > 0 ? 1 : 0;
   }
   stop = true;
-  reader.join();
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
   EXPECT_EQ(hung + failed, 0);
+  const std::string whole = jutest::readWholeFile(path_);
+  EXPECT_EQ(read(file, 0, whole.size()), whole);
 }
 
 }  // namespace
