@@ -2,6 +2,7 @@
 
 #include "julib/threads.h"
 
+#include "pagecache_internal.h"
 #include "platform/process.h"
 
 std::atomic<JuThreadInfo*> juThreadInfoList{nullptr};
@@ -48,18 +49,33 @@ void forkLocks(JuCriticalSection* (&locks)[kForkLocks]) {
 
 // Set by the prepare handler; the system runs one fork's handlers at a time.
 uint32_t forkingThread = 0;
+// The page cache's own lock, entered right after the page-cache lock (which
+// keeps the cache from going meanwhile) and left right before it: its holders
+// post errors, which takes the thread-list lock.
+JuCriticalSection* forkCacheLock = nullptr;
 
 void enterLocksForFork(void*) {
   forkingThread = platform::currentThreadId();
   JuCriticalSection* locks[kForkLocks];
   forkLocks(locks);
-  for (JuCriticalSection* lock : locks) juEnterForFork(*lock);
+  for (JuCriticalSection* lock : locks) {
+    juEnterForFork(*lock);
+    if (lock != &juPageCacheLock) continue;
+    forkCacheLock = juPageCacheLockForFork();
+    if (forkCacheLock != nullptr) juEnterForFork(*forkCacheLock);
+  }
 }
 
 void leaveLocksAfterFork(bool inChild) {
   JuCriticalSection* locks[kForkLocks];
   forkLocks(locks);
-  for (size_t i = kForkLocks; i > 0; --i) juLeaveAfterFork(*locks[i - 1], inChild);
+  for (size_t i = kForkLocks; i > 0; --i) {
+    if (locks[i - 1] == &juPageCacheLock && forkCacheLock != nullptr) {
+      juLeaveAfterFork(*forkCacheLock, inChild);
+      forkCacheLock = nullptr;
+    }
+    juLeaveAfterFork(*locks[i - 1], inChild);
+  }
 }
 
 // The child has one thread, the forking thread's copy under a new id: its

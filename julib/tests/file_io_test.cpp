@@ -3,8 +3,6 @@
 // one fixture of real files and handles in a temporary folder.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -17,6 +15,7 @@
 #include "testing/allocation_faults.h"
 #include "testing/files.h"
 #include "testing/ju_test.h"
+#include "testing/process.h"
 
 namespace {
 
@@ -558,25 +557,6 @@ TEST_F(FileIoTest, ShortWritesAreContinued) {
 
 // The process's file-size limit stops a write where it is, which shows where
 // the pieces of a write begin: 65534 bytes, then the rest.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previousHandler_ = signal(SIGXFSZ, SIG_IGN);  // report EFBIG instead of ending the process
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previousHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t previousHandler_;
-};
-
 TEST_F(FileIoTest, WritesThatMakeNoProgress) {
   const std::string data = pattern(140000);
   const struct {
@@ -601,7 +581,7 @@ TEST_F(FileIoTest, WritesThatMakeNoProgress) {
     ASSERT_NE(handle, kJuNoFile);
     int result;
     {
-      const FileSizeLimit limit(row.limit);
+      const jutest::FileSizeLimit limit(row.limit);
       result = juFileWrite(handle, kJuFileCurrentPosition, data.data(), row.count);
     }
     EXPECT_EQ(juFileClose(handle), 0);

@@ -22,6 +22,7 @@
 
 #include "core_test_util.h"
 #include "export_table.h"
+#include "testing/process.h"
 #include "traced_session.h"
 
 namespace {
@@ -269,17 +270,6 @@ size_t readForkSetting(const char* key, const char* fallback, char* buffer, size
   return n;
 }
 
-// The child's exit status, or -1 when it did not exit within three seconds
-// (it is killed then).
-int exitStatusWithin(pid_t child) {
-  int status = 0;
-  for (int ms = 0; waitpid(child, &status, WNOHANG) == 0; ++ms) {
-    if (ms == 3000) kill(child, SIGKILL);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // One SQLFetch of statement handle `statement`, ENTER and EXIT; its handle.
 int16_t fetchOnce(uint64_t statement) {
   const int16_t handle = TraceCall(coretest::kFetch, &statement);
@@ -321,7 +311,7 @@ TEST_P(ForkWhileTracingTest, ChildrenCallAndExit) {
   for (; forks < children && hung < 3; ++forks) {
     const pid_t child = fork();
     if (child == 0) _exit(fetchOnce(0x7000) != 0 && TraceCloseLogFile() == 0 ? 0 : 1);
-    const int status = child > 0 ? exitStatusWithin(child) : 1;
+    const int status = child > 0 ? jutest::exitStatusWithin(child) : 1;
     hung += status == -1 ? 1 : 0;
     failed += status > 0 ? 1 : 0;
   }
@@ -352,7 +342,7 @@ TEST_F(ForkTest, AChildWritesNoRecordOfItsParent) {
       const bool clean = !memory || (coretest::countOf(held, parent) == 0 && coretest::countOf(held, child) == 2);
       _exit(clean && TraceCloseLogFile() == 0 ? 0 : 1);
     }
-    EXPECT_EQ(pid > 0 ? exitStatusWithin(pid) : -1, 0);
+    EXPECT_EQ(pid > 0 ? jutest::exitStatusWithin(pid) : -1, 0);
     fetchOnce(0xC3);
     EXPECT_EQ(coretest::countOf(coretest::memoryLog(), parent), memory ? 2u : 0u);
     TraceCloseLogFile();
@@ -371,7 +361,7 @@ TEST_F(ForkTest, AChildOfAPerProcessLogWritesItsOwnSet) {
   fetchOnce(0xA1);
   const pid_t pid = fork();
   if (pid == 0) _exit(fetchOnce(0xB2) != 0 && TraceCloseLogFile() == 0 ? 0 : 1);
-  ASSERT_EQ(pid > 0 ? exitStatusWithin(pid) : -1, 0);
+  ASSERT_EQ(pid > 0 ? jutest::exitStatusWithin(pid) : -1, 0);
   fetchOnce(0xC3);
   TraceCloseLogFile();
   const std::string parentName = "fork_" + std::to_string(getpid()) + "_01.log";

@@ -116,8 +116,8 @@ void juInitNullError();
 void juInitThreadListLock();
 void juInitSpareLock();
 void juInitPageCacheLock();
-// Keeps the four locks sound across fork(): they are taken before it and
-// left after; in the child, the forking thread's record answers to the
+// Keeps the four locks, and the page cache's own lock while a cache lives,
+// sound across fork(): they are taken before it and left after; in the child, the forking thread's record answers to the
 // child's thread id and the other threads' records are free.
 void juInitForkHandlers();
 void juDestroyProfileLock();

@@ -73,6 +73,16 @@ inline std::string readWholeFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Up to n bytes of a file from `offset` (fewer at its end).
+inline std::string readFileRange(const std::string& path, uint64_t offset, size_t n) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(offset));
+  std::string out(n, '\0');
+  in.read(out.data(), static_cast<std::streamsize>(n));
+  out.resize(static_cast<size_t>(in.gcount()));
+  return out;
+}
+
 inline bool pathExists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
