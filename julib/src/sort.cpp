@@ -47,7 +47,9 @@ void JuSort::freeOwnedBlocks() {
 void JuSort::setRecordSize(uint16_t size) {
   recordSize = size;
   if (size == 0) {
+    // Nothing can be read until a real size is set.
     recordsPerBlock = 0;
+    flags &= ~kSorted;
   } else {
     recordsPerBlock = size == 1 ? 65535 : recordsPerBlockFor(size);
   }
@@ -102,6 +104,9 @@ void JuSort::useArray(uint64_t count, void* records) {
 // ---------------------------------------------------------------------------
 
 void* JuSort::record(uint64_t index) const {
+  // Block 0 (all of a caller's array) without the division: the sort's
+  // innermost step.
+  if (index < recordsPerBlock) return static_cast<uint8_t*>(blocks[0]) + index * recordSize;
   auto* block = static_cast<uint8_t*>(blocks[index / recordsPerBlock]);
   return block + (index % recordsPerBlock) * recordSize;
 }

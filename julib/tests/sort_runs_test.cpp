@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -33,17 +32,18 @@ struct Data {
   std::vector<uint8_t> bytes;
   size_t count() const { return bytes.size() / size; }
   const uint8_t* at(size_t i) const { return &bytes[i * size]; }
-  uint32_t id(const uint8_t* r) const {
-    uint32_t v = 0;
-    std::memcpy(&v, r, 4);
-    return v;
-  }
   // The expected order, as std::sort sees it.
   bool less(const uint8_t* a, const uint8_t* b) const {
-    for (size_t k = 0; k < keys; ++k) {
-      if (a[4 + k] != b[4 + k]) return (k % 2 == 1) ? a[4 + k] > b[4 + k] : a[4 + k] < b[4 + k];
+    for (size_t k = 4; k < 4 + keys; ++k) {
+      if (a[k] != b[k]) return (k % 2 == 1) ? a[k] > b[k] : a[k] < b[k];
     }
     return false;
+  }
+  std::vector<const uint8_t*> sorted() const {
+    std::vector<const uint8_t*> out;
+    for (size_t i = 0; i < count(); ++i) out.push_back(at(i));
+    std::sort(out.begin(), out.end(), [this](const uint8_t* a, const uint8_t* b) { return less(a, b); });
+    return out;
   }
 };
 
@@ -56,60 +56,45 @@ Data makeData(Shape shape, size_t n, size_t keys, uint16_t size, uint32_t seed, 
   for (size_t b = 0; b < d.bytes.size(); ++b) {
     if (b % 8 == 0) bits = random();
     d.bytes[b] = static_cast<uint8_t>((bits >> (b % 8 * 8) & 0xFF) % alphabet);
+    if (shape == Shape::kAllEqual && b % size >= 4 && b % size < 4 + keys) d.bytes[b] = 7;
   }
-  for (size_t i = 0; i < n; ++i) {
-    const uint32_t id = static_cast<uint32_t>(i);
-    std::memcpy(&d.bytes[i * size], &id, 4);
-  }
-  if (shape == Shape::kAllEqual) {
-    for (size_t i = 0; i < n; ++i) std::memset(&d.bytes[i * size + 4], 7, keys);
-  } else if (shape != Shape::kRandom) {
-    std::vector<size_t> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return d.less(d.at(x), d.at(y)); });
+  if (shape == Shape::kSorted || shape == Shape::kReversed) {
+    std::vector<const uint8_t*> order = d.sorted();
     if (shape == Shape::kReversed) std::reverse(order.begin(), order.end());
     std::vector<uint8_t> shaped;
-    for (size_t i : order) shaped.insert(shaped.end(), d.at(i), d.at(i) + size);
+    for (const uint8_t* r : order) shaped.insert(shaped.end(), r, r + size);
     d.bytes.swap(shaped);
   }
+  for (uint32_t i = 0; i < n; ++i) std::memcpy(&d.bytes[i * size], &i, 4);  // the id: its position
   return d;
 }
 
 void addKeys(JuSort& sorter, const Data& d) {
-  for (size_t k = 0; k < d.keys; ++k) {
-    ASSERT_EQ(0, sorter.addKey(k % 2 == 1 ? JuSort::kDescending : 0, 4 + k, 1));
-  }
+  for (size_t k = 4; k < 4 + d.keys; ++k) ASSERT_EQ(0, sorter.addKey(k % 2 == 1 ? JuSort::kDescending : 0, k, 1));
 }
 
-// Checks `got` (records in read order, back to back) against std::sort: the
+// Checks `records` (in read order, back to back) against std::sort: the
 // keys position by position, and every record back once and whole.
 void expectSorted(const Data& d, const std::vector<uint8_t>& records) {
-  ASSERT_EQ(d.count() * d.size, records.size());
-  const size_t n = d.count();
-  auto got = [&](size_t i) { return &records[i * d.size]; };
-  std::vector<const uint8_t*> expected;
-  for (size_t i = 0; i < d.count(); ++i) expected.push_back(d.at(i));
-  std::sort(expected.begin(), expected.end(), [&](const uint8_t* a, const uint8_t* b) { return d.less(a, b); });
-  std::vector<const uint8_t*> byId(d.count(), nullptr);
-  for (size_t i = 0; i < d.count(); ++i) byId[d.id(d.at(i))] = d.at(i);
+  ASSERT_EQ(d.bytes.size(), records.size());
+  const std::vector<const uint8_t*> expected = d.sorted();
   std::vector<bool> seen(d.count(), false);
-  for (size_t i = 0; i < n; ++i) {
-    ASSERT_EQ(0, std::memcmp(expected[i] + 4, got(i) + 4, d.keys)) << "keys at " << i;
-    const uint32_t id = d.id(got(i));
-    ASSERT_LT(id, n);
-    ASSERT_FALSE(seen[id]) << "record " << id << " twice";
+  for (size_t i = 0; i < d.count(); ++i) {
+    const uint8_t* got = &records[i * d.size];
+    ASSERT_EQ(0, std::memcmp(expected[i] + 4, got + 4, d.keys)) << "keys at " << i;
+    uint32_t id = 0;
+    std::memcpy(&id, got, 4);
+    ASSERT_TRUE(id < d.count() && !seen[id]) << "record " << id << " lost or doubled";
     seen[id] = true;
-    ASSERT_EQ(0, std::memcmp(byId[id], got(i), d.size)) << "record " << id << " damaged";
+    ASSERT_EQ(0, std::memcmp(d.at(id) + 4, got + 4, d.size - 4)) << "record " << id << " damaged";
   }
 }
 
 std::vector<uint8_t> readAll(JuSort& sorter) {
   std::vector<uint8_t> out;
-  out.reserve(sorter.totalRecords * sorter.recordSize);
   void* r = nullptr;
   while (sorter.fetch(&r) == 0 && r != nullptr) {
-    const auto* p = static_cast<const uint8_t*>(r);
-    out.insert(out.end(), p, p + sorter.recordSize);
+    out.insert(out.end(), static_cast<uint8_t*>(r), static_cast<uint8_t*>(r) + sorter.recordSize);
   }
   return out;
 }
@@ -180,16 +165,10 @@ TEST_F(SortRunsTest, MoreRunsThanOneMergeHoldsAreMergedInPasses) {
   EXPECT_EQ(3u, sorter.runCount);  // groups of 15 runs
 
   // A new key and resort: pieces of memory size, and passes again.
-  ASSERT_EQ(0, sorter.addKey(0, 100, 1));
-  d.keys = 3;
+  ASSERT_EQ(0, sorter.addKey(JuSort::kDescending, 7, 1));
+  d.keys = 4;
   ASSERT_EQ(0, sorter.resort());
-  std::vector<uint8_t> again = readAll(sorter);
-  expectSorted(d, again);
-  for (size_t i = 4096; i < again.size(); i += 4096) {
-    if (std::memcmp(&again[i + 4], &again[i - 4096 + 4], 3) == 0) {
-      ASSERT_LE(again[i - 4096 + 100], again[i + 100]) << i;
-    }
-  }
+  expectSorted(d, readAll(sorter));
   // A range of more records than memory holds cannot be re-sorted there.
   void* r = nullptr;
   ASSERT_EQ(0, sorter.first(&r));
@@ -208,8 +187,8 @@ TEST_F(SortRunsTest, MoreRunsThanOneMergeHoldsAreMergedInPasses) {
 
 TEST_F(SortRunsTest, RunFileIsTemporaryAndDeletedWithTheSorter) {
   jutest::TempDir dir;
-  const char* saved = getenv("TMPDIR");
-  std::string restore = saved != nullptr ? saved : "";
+  const char* old = getenv("TMPDIR");
+  const std::string saved = old != nullptr ? old : "";
   setenv("TMPDIR", dir.path().c_str(), 1);
   {
     Data d = makeData(Shape::kRandom, 20000 / kScale + 16385, 2, 256, 3);
@@ -225,11 +204,7 @@ TEST_F(SortRunsTest, RunFileIsTemporaryAndDeletedWithTheSorter) {
     EXPECT_EQ(std::vector<uint16_t>{2713}, errors_.ids());
   }
   EXPECT_TRUE(dir.entries().empty());
-  if (saved != nullptr) {
-    setenv("TMPDIR", restore.c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
+  (void)(old != nullptr ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR"));
 }
 
 TEST_F(SortRunsTest, AllocationFailuresEndInSuccessOrAPostedFailure) {
@@ -276,48 +251,37 @@ TEST_F(SortRunsTest, FetchCountsEqualLeadingKeys) {
   }
 }
 
-// Seeks every key of 0..2*max against std::lower_bound: the record found,
-// the cursor, and the record next hands out.
-void expectSeeksLikeLowerBound(JuSort& sorter, const Data& d) {
-  std::vector<uint8_t> keys;
-  for (size_t i = 0; i < d.count(); ++i) keys.push_back(d.at(i)[4]);
-  std::sort(keys.begin(), keys.end());
-  std::vector<uint8_t> probe(d.size, 0);
-  for (int key = 0; key <= 2 * keys.back() + 1; ++key) {
-    SCOPED_TRACE(key);
-    probe[4] = static_cast<uint8_t>(key);
-    void* r = nullptr;
-    ASSERT_EQ(0, sorter.seek(probe.data(), &r));
-    const auto lower = std::lower_bound(keys.begin(), keys.end(), key) - keys.begin();
-    const bool hit = lower < static_cast<long>(keys.size()) && keys[lower] == key;
-    ASSERT_EQ(hit, r != nullptr);
-    EXPECT_EQ(uint64_t(lower) + hit, sorter.cursor);
-    if (!hit) {
-      ASSERT_EQ(0, sorter.next(&r));
-    }
-    if (lower < static_cast<long>(keys.size())) {
-      ASSERT_NE(nullptr, r);
-      EXPECT_EQ(keys[lower], static_cast<uint8_t*>(r)[4]);
-      ASSERT_EQ(0, sorter.next(&r));
-      if (lower + 1 < static_cast<long>(keys.size())) {
-        EXPECT_EQ(keys[lower + 1], static_cast<uint8_t*>(r)[4]);
-      }
-    } else {
-      EXPECT_EQ(nullptr, r);
-    }
-  }
-}
-
+// Every key against std::lower_bound over even keys: the record found, the
+// cursor, and the records next hands out after it.
 TEST_F(SortRunsTest, SeekFindsTheFirstEqualRecordOrTheInsertionPoint) {
-  for (size_t n : {size_t{0}, size_t{3}, size_t{500}, 40000 / kScale + 16385}) {
+  for (size_t n : {size_t{1}, size_t{500}, 40000 / kScale + 16385}) {
     SCOPED_TRACE(n);
     Data d = makeData(Shape::kRandom, n, 1, 256, 9, 60);
-    for (size_t i = 0; i < n; ++i) d.bytes[i * 256 + 4] = static_cast<uint8_t>(d.bytes[i * 256 + 4] * 2);  // even keys
+    std::vector<uint8_t> keys;
     JuSort sorter(256);
     ASSERT_EQ(0, sorter.addKey(0, 4, 1));
-    for (size_t i = 0; i < n; ++i) ASSERT_EQ(0, sorter.addRecord(d.at(i)));
-    if (n == 0) continue;
-    expectSeeksLikeLowerBound(sorter, d);
+    for (size_t i = 0; i < n; ++i) {
+      d.bytes[i * 256 + 4] = static_cast<uint8_t>(d.bytes[i * 256 + 4] * 2);
+      keys.push_back(d.at(i)[4]);
+      ASSERT_EQ(0, sorter.addRecord(d.at(i)));
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.push_back(255);  // stands for the end
+    std::vector<uint8_t> probe(256, 0);
+    for (probe[4] = 0; probe[4] < 125; ++probe[4]) {
+      SCOPED_TRACE(int{probe[4]});
+      void* r = nullptr;
+      ASSERT_EQ(0, sorter.seek(probe.data(), &r));
+      const size_t lower = std::lower_bound(keys.begin(), keys.end() - 1, probe[4]) - keys.begin();
+      const bool hit = keys[lower] == probe[4];
+      ASSERT_EQ(hit, r != nullptr);
+      EXPECT_EQ(lower + hit, sorter.cursor);
+      for (size_t at = hit ? lower + 1 : lower; at <= lower + 1; ++at) {
+        ASSERT_EQ(0, sorter.next(&r));
+        EXPECT_EQ(keys[at], r != nullptr ? static_cast<uint8_t*>(r)[4] : 255);
+        if (at == n) break;
+      }
+    }
   }
 }
 
@@ -325,81 +289,66 @@ TEST_F(SortRunsTest, SeekFindsTheFirstEqualRecordOrTheInsertionPoint) {
 // is added, and the range re-sorted with one leading key comes back in
 // (B, C) order.
 TEST_F(SortRunsTest, RangeResortOrdersAGroupByTheKeysAfterTheLeadingOnes) {
-  struct Row {
-    size_t n;
-    int groups;  // values of A: few groups give parts larger than a run buffer
-  };
-  const Row rows[] = {{600, 3}, {50000 / kScale + 16385, 2}, {50000 / kScale + 16385, 8},
-                      {50000 / kScale + 16385, 200}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << row.n << " records, " << row.groups << " groups");
-    Data d = makeData(Shape::kRandom, row.n, 3, 256, 21, 256);
-    for (size_t i = 0; i < row.n; ++i) {
-      uint8_t* p = &d.bytes[i * 256];
-      p[4] = static_cast<uint8_t>(p[4] % row.groups);
-      p[5] %= 4;
-      p[6] = static_cast<uint8_t>((p[7] % 4) * 64 + p[8] % 64);
-    }
+  // Few groups give parts larger than a run's buffer, many groups parts
+  // inside the buffer; group 1 is the last of two.
+  for (const size_t groups : {3, 2, 8, 200}) {
+    const size_t n = groups == 3 ? 600 : 50000 / kScale + 16385;
+    SCOPED_TRACE(groups);
+    Data d = makeData(Shape::kRandom, n, 3, 256, 21, 256);
     JuSort sorter(256);
     ASSERT_EQ(0, sorter.addKey(0, 4, 1));
     ASSERT_EQ(0, sorter.addKey(0, 5, 1));
-    for (size_t i = 0; i < row.n; ++i) ASSERT_EQ(0, sorter.addRecord(d.at(i)));
+    std::vector<uint16_t> expected;  // (B, C) of group 1
+    for (size_t i = 0; i < n; ++i) {
+      uint8_t* p = &d.bytes[i * 256];
+      p[4] = static_cast<uint8_t>(p[4] % groups);
+      p[5] %= 4;
+      p[6] = static_cast<uint8_t>(p[7] % 4 * 64 + p[8] % 64);
+      if (p[4] == 1) expected.push_back(uint16_t(p[5] << 8 | p[6]));
+      ASSERT_EQ(0, sorter.addRecord(p));
+    }
+    std::sort(expected.begin(), expected.end());
     void* r = nullptr;
-    const uint8_t target = 1;
-    do {
-      ASSERT_EQ(0, sorter.fetch(&r));
-    } while (static_cast<uint8_t*>(r)[4] != target);
-    sorter.markRangeStart();
     uint64_t equal = 0;
-    while (sorter.fetchCountingEqualKeys(&r, &equal) == 0 && r != nullptr && static_cast<uint8_t*>(r)[4] == target) {
+    while (sorter.fetch(&r) == 0 && static_cast<uint8_t*>(r)[4] != 1) {
+    }
+    sorter.markRangeStart();
+    while (sorter.fetchCountingEqualKeys(&r, &equal) == 0 && r != nullptr && static_cast<uint8_t*>(r)[4] == 1) {
     }
     sorter.markRangeEnd();
     ASSERT_EQ(0, sorter.addKey(0, 6, 1));
     ASSERT_EQ(0, sorter.resortRange(1, 1));
     EXPECT_EQ(0u, sorter.leadingKeys);
-
-    std::vector<uint16_t> expected;  // (B, C) of the group
-    for (size_t i = 0; i < row.n; ++i) {
-      if (d.at(i)[4] == target) expected.push_back(uint16_t(d.at(i)[5] << 8 | d.at(i)[6]));
-    }
-    std::sort(expected.begin(), expected.end());
     std::vector<uint16_t> got;
-    ASSERT_EQ(0, sorter.rangeFirst(&r));
-    while (r != nullptr) {
-      const auto* p = static_cast<uint8_t*>(r);
-      ASSERT_EQ(target, p[4]);
-      got.push_back(uint16_t(p[5] << 8 | p[6]));
-      ASSERT_EQ(0, sorter.rangeNext(&r));
+    for (int failed = sorter.rangeFirst(&r); failed == 0 && r != nullptr; failed = sorter.rangeNext(&r)) {
+      got.push_back(uint16_t(static_cast<uint8_t*>(r)[5] << 8 | static_cast<uint8_t*>(r)[6]));
     }
     EXPECT_EQ(expected, got);
     EXPECT_TRUE(errors_.ids().empty());
   }
 }
 
+// Cursor 0 and 1 give an empty range, which nothing re-sorts or reads; at
+// the end the range reaches the last record.
 TEST_F(SortRunsTest, RangeMarksBelowTwoLeaveAnEmptyRange) {
   uint8_t records[] = {5, 4, 3, 2, 1};
   JuSort sorter(1);
   ASSERT_EQ(0, sorter.addKey(JuSort::kDescending, 0, 1));
   sorter.useArray(5, records);
   void* r = nullptr;
-  for (int fetched : {0, 1}) {
-    SCOPED_TRACE(fetched);
-    sorter.cursor = 0;
-    if (fetched != 0) {
-      ASSERT_EQ(0, sorter.fetch(&r));
-    }
+  for (uint64_t cursor : {0, 1}) {
+    sorter.cursor = cursor;
     sorter.markRangeStart();
     sorter.markRangeEnd();
-    EXPECT_EQ(0u, sorter.rangeStart);
     ASSERT_EQ(0, sorter.resortRange(0, 1));
     ASSERT_EQ(0, sorter.rangeFirst(&r));
-    EXPECT_EQ(nullptr, r);
+    EXPECT_EQ(nullptr, r) << cursor;
   }
-  // The end reached: the range runs to the last record.
-  while (sorter.fetch(&r) == 0 && r != nullptr) {
-  }
+  sorter.cursor = 6;
   sorter.markRangeEnd();
   EXPECT_EQ(4u, sorter.rangeEnd);
+  ASSERT_EQ(0, sorter.rangeFirst(&r));
+  EXPECT_EQ(&records[0], r);
 }
 
 // ---------------------------------------------------------------------------
@@ -419,13 +368,9 @@ TEST_F(SortRunsTest, RefusedRecordsAndKeysFailWithTheirMessage) {
     uint64_t offset;
     uint16_t length;
     int result;
-  };
-  const Row keys[] = {{0, 0, 6, 0}, {0, 6, 0, 0}, {0, 5, 2, 1}, {0, 7, 0, 1}, {0, UINT64_MAX, 2, 1},
-                      {JuSort::kObject, 0, 8, 1}};
-  for (const Row& row : keys) {
-    SCOPED_TRACE(::testing::Message() << row.offset << "+" << row.length);
-    EXPECT_EQ(row.result, sorter.addKey(row.flags, row.offset, row.length));
-  }
+  } const keys[] = {{0, 0, 6, 0}, {0, 6, 0, 0}, {0, 5, 2, 1}, {0, 7, 0, 1}, {0, UINT64_MAX, 2, 1},
+                    {JuSort::kObject, 0, 8, 1}};
+  for (const Row& row : keys) EXPECT_EQ(row.result, sorter.addKey(row.flags, row.offset, row.length)) << row.offset;
   EXPECT_EQ(2u, sorter.keyCount);
 
   // A caller's array: no record is added, and it is never freed.
