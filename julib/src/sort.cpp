@@ -134,6 +134,13 @@ int16_t JuSort::compareKey(const Key& key, const void* a, const void* b) const {
   }
   // A caller key without a function compares its bytes.
   if ((key.flags & kFunction) && key.compare != nullptr) return sign(key.compare(key.context, keyA, keyB));
+  // Short keys, the common case, without a call.
+  if (length <= 8) {
+    for (size_t i = 0; i < length; ++i) {
+      if (keyA[i] != keyB[i]) return keyA[i] < keyB[i] ? -1 : 1;
+    }
+    return 0;
+  }
   return sign(juMemCompare(keyA, keyB, length));
 }
 

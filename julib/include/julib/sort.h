@@ -1,5 +1,5 @@
-// JuSort: fixed-size records sorted in memory by up to 64 keys, and the
-// key comparators.
+// JuSort: fixed-size records sorted by up to 64 keys, in memory or through
+// runs on a temporary file, and the key comparators.
 #ifndef JULIB_SORT_H
 #define JULIB_SORT_H
 
