@@ -24,14 +24,19 @@ uint64_t recordsPerBlockFor(uint16_t recordSize) { return JuSort::kBlockBytes / 
 // Construction and set-up.
 // ---------------------------------------------------------------------------
 
-// A record size of 0 is taken as 1: the block arithmetic divides by it.
-JuSort::JuSort(uint16_t size)
-    : recordSize(size != 0 ? size : 1), recordsPerBlock(recordsPerBlockFor(recordSize)) {}
+// A record size of 0 is kept: such a sorter refuses records (2711) instead
+// of dividing by it.
+JuSort::JuSort(uint16_t size) : recordSize(size), recordsPerBlock(size != 0 ? recordsPerBlockFor(size) : 0) {}
 
-JuSort::~JuSort() { freeOwnedBlocks(); }
+JuSort::~JuSort() {
+  dropRuns();
+  freeOwnedBlocks();
+  juFree(previousCopy_);
+}
 
 void JuSort::freeOwnedBlocks() {
-  if (flags & kOwnsBlocks) {
+  // A caller's array is never ours to free.
+  if ((flags & kOwnsBlocks) && !callerArray_) {
     for (uint16_t i = 0; i < blockCount && i < kMaxBlocks; ++i) juFree(blocks[i]);
   }
   for (void*& block : blocks) block = nullptr;
@@ -40,8 +45,14 @@ void JuSort::freeOwnedBlocks() {
 }
 
 void JuSort::setRecordSize(uint16_t size) {
-  recordSize = size != 0 ? size : 1;
-  recordsPerBlock = recordSize == 1 ? 65535 : recordsPerBlockFor(recordSize);
+  recordSize = size;
+  if (size == 0) {
+    // Nothing can be read until a real size is set.
+    recordsPerBlock = 0;
+    flags &= ~kSorted;
+  } else {
+    recordsPerBlock = size == 1 ? 65535 : recordsPerBlockFor(size);
+  }
 }
 
 int JuSort::addKey(uint16_t keyFlags, uint64_t offset, uint16_t length) {
@@ -53,6 +64,17 @@ int JuSort::addKey(uint16_t keyFlags, uint64_t offset, uint16_t length, JuSortCo
     juPostError(kJuMsgTooManySortKeys);
     return 1;
   }
+  // An object key reads a pointer at the record's start; the others read
+  // their bytes, which must lie inside the record.
+  const bool fits = (keyFlags & kObject) ? recordSize >= sizeof(JuObject*)
+                                          : offset <= recordSize && length <= recordSize - offset;
+  if (!fits) {
+    juPostError(kJuMsgSortKeyOutsideRecord)
+        ->addParam(offset)
+        ->addParam(uint64_t{length})
+        ->addParam(uint64_t{recordSize});
+    return 1;
+  }
   keys[keyCount++] = Key{keyFlags, offset, length, compare, context};
   flags |= kKeysAdded;
   return 0;
@@ -61,7 +83,10 @@ int JuSort::addKey(uint16_t keyFlags, uint64_t offset, uint16_t length, JuSortCo
 void JuSort::setLeadingKeys(uint64_t count) { leadingKeys = count; }
 
 void JuSort::useArray(uint64_t count, void* records) {
+  dropRuns();
   freeOwnedBlocks();
+  callerArray_ = true;
+  reading_ = false;
   blocks[0] = records;
   blockCount = 1;
   // One block of `count` records; an empty array still divides by 1.
@@ -69,15 +94,9 @@ void JuSort::useArray(uint64_t count, void* records) {
   recordsInMemory = count;
   totalRecords = count;
   cursor = 0;
+  previousRecord = nullptr;
+  rangeEmpty_ = true;
   flags &= ~kSorted;
-}
-
-int JuSort::sort() {
-  if (flags & kSorted) return 0;
-  if (recordsInMemory >= 2 && groupedSort(0, recordsInMemory - 1, 0) != 0) return 1;
-  flags |= kSorted;
-  cursor = 0;
-  return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -85,6 +104,9 @@ int JuSort::sort() {
 // ---------------------------------------------------------------------------
 
 void* JuSort::record(uint64_t index) const {
+  // Block 0 (all of a caller's array) without the division: the sort's
+  // innermost step.
+  if (index < recordsPerBlock) return static_cast<uint8_t*>(blocks[0]) + index * recordSize;
   auto* block = static_cast<uint8_t*>(blocks[index / recordsPerBlock]);
   return block + (index % recordsPerBlock) * recordSize;
 }
@@ -112,11 +134,20 @@ int16_t JuSort::compareKey(const Key& key, const void* a, const void* b) const {
   }
   // A caller key without a function compares its bytes.
   if ((key.flags & kFunction) && key.compare != nullptr) return sign(key.compare(key.context, keyA, keyB));
+  // Short keys, the common case, without a call.
+  if (length <= 8) {
+    for (size_t i = 0; i < length; ++i) {
+      if (keyA[i] != keyB[i]) return keyA[i] < keyB[i] ? -1 : 1;
+    }
+    return 0;
+  }
   return sign(juMemCompare(keyA, keyB, length));
 }
 
-int16_t JuSort::compareRecords(const void* a, const void* b) const {
-  for (uint64_t k = leadingKeys; k < keyCount; ++k) {
+int16_t JuSort::compareRecords(const void* a, const void* b) const { return compareFrom(a, b, leadingKeys); }
+
+int16_t JuSort::compareFrom(const void* a, const void* b, uint64_t firstKey) const {
+  for (uint64_t k = firstKey; k < keyCount; ++k) {
     int16_t result = compareKey(keys[k], a, b);
     if (result != 0) return (keys[k].flags & kDescending) ? static_cast<int16_t>(-result) : result;
   }
