@@ -1,5 +1,7 @@
 // JuSort in memory (keys, record comparison, the quicksort, grouped sort)
 // and the key comparators.
+// Longer than our files usually are: the cases share the one fixture of
+// records and keys. Run files, merging and ranges are in sort_runs_test.cpp.
 
 #include <algorithm>
 #include <cstdint>
