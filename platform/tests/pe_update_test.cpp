@@ -199,6 +199,15 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
                 h.sections[reloc].virtualAddress + 4);
   pe::writeLe32(reinterpret_cast<unsigned char*>(&pinned[h.directoriesField + 8 * 3 + 4]), 4);
 
+  // reloc.dll with a debug directory in .data whose entry's data lies in
+  // .reloc, which moves in the file.
+  std::string debug = jutest::readWholeFile(jutest::peFixture("reloc.dll"));
+  const int data = sectionNamed(h, ".data");
+  ASSERT_GE(data, 0);
+  pe::writeLe32(reinterpret_cast<unsigned char*>(&debug[h.directoriesField + 8 * 6]), h.sections[data].virtualAddress);
+  pe::writeLe32(reinterpret_cast<unsigned char*>(&debug[h.directoriesField + 8 * 6 + 4]), 28);
+  pe::writeLe32(reinterpret_cast<unsigned char*>(&debug[h.sections[data].rawOffset + 24]), h.sections[reloc].rawOffset);
+
   const std::string larger(3 * h.sectionAlignment, 'G');
   const struct {
     std::string path;
@@ -210,6 +219,7 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
       {dir_.write("text.dll", "MZ but nothing more"), "file too small for a DOS header", 0, "not a PE file"},
       {dir_.write("pinned.dll", pinned), "a section after the resources holds tables and cannot move", 0,
        "a section that cannot move"},
+      {dir_.write("debug.dll", debug), "debug data after the resource section cannot move", 0, "debug data"},
       {copy("overlay.dll"), "cannot write the new file", 4000, "file shrank under the update"},
       {dir_ / "missing.dll", "cannot open the file", 0, "missing"},
   };
@@ -234,7 +244,7 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
     EXPECT_EQ(update.commit(), platform::kErrorInvalidArgument) << "the update ended";
   }
   EXPECT_EQ(dir_.entries("ro"), std::vector<std::string>{"a.dll"}) << "no temporary file left";
-  EXPECT_EQ(dir_.entries().size(), 4u) << "no temporary file left";
+  EXPECT_EQ(dir_.entries().size(), 5u) << "no temporary file left";
 }
 
 TEST_F(PeUpdateTest, DiscardWritesNothing) {
