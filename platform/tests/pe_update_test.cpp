@@ -121,7 +121,8 @@ TEST_F(PeUpdateTest, ReplaceKeepsEverythingElse) {
       {"last.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", sameSizeVersion("last.dll")},
       {"reloc.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", larger},
       {"reloc.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", smaller},
-      {"multi.dll", ResourceId::fromId(10), ResourceId::fromName(u"ALPHA"), 1031, "10/ALPHA/1031", std::string(9000, 'L')},
+      {"multi.dll", ResourceId::fromId(10), ResourceId::fromName(u"ALPHA"), 1031, "10/ALPHA/1031",
+       std::string(9000, 'L')},
       {"multi.dll", ResourceId::fromName(u"CONFIG"), ResourceId::fromId(2), 1033, "CONFIG/2/1033", ""},
       {"multi.dll", ResourceId::fromName(u"NEW"), ResourceId::fromName(u"ADDED"), 7, "NEW/ADDED/7", "added"},
       {"overlay.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", larger},
@@ -171,17 +172,22 @@ TEST_F(PeUpdateTest, RelocationsMoveWhenTheResourcesGrow) {
 }
 
 TEST_F(PeUpdateTest, CertificateIsRemovedWithAWarning) {
-  const std::string path = copy("signed.dll");
-  pe::ResourceUpdate update;
-  ASSERT_EQ(update.begin(path.c_str()), platform::kErrorNone);
-  const std::string version = versionResource(3);
-  ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, version.data(), version.size()), platform::kErrorNone);
-  pe::UpdateWarning warning = pe::UpdateWarning::kNone;
-  ASSERT_EQ(update.commit(&warning), platform::kErrorNone) << update.errorText();
-  EXPECT_EQ(warning, pe::UpdateWarning::kCertificateRemoved);
-  // Same overlay as the unsigned file's (the symbols), no certificate.
-  EXPECT_EQ(compare(jutest::peFixture("signed.dll"), path, "16/1/1033", version), "ok\n");
-  EXPECT_NE(jutest::peDump(path).find("certificate 0 0\n"), std::string::npos);
+  // After the COFF symbols, and right behind the resource section.
+  for (const char* fixture : {"signed.dll", "signed_last.dll"}) {
+    SCOPED_TRACE(fixture);
+    const std::string path = copy(fixture);
+    pe::ResourceUpdate update;
+    ASSERT_EQ(update.begin(path.c_str()), platform::kErrorNone);
+    const std::string version = versionResource(3);
+    ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, version.data(), version.size()),
+              platform::kErrorNone);
+    pe::UpdateWarning warning = pe::UpdateWarning::kNone;
+    ASSERT_EQ(update.commit(&warning), platform::kErrorNone) << update.errorText();
+    EXPECT_EQ(warning, pe::UpdateWarning::kCertificateRemoved);
+    // The same overlay as the unsigned file's, no certificate.
+    EXPECT_EQ(compare(jutest::peFixture(fixture), path, "16/1/1033", version), "ok\n");
+    EXPECT_NE(jutest::peDump(path).find("certificate 0 0\n"), std::string::npos);
+  }
 }
 
 TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
