@@ -36,10 +36,9 @@ Step nextStringEntry(const uint8_t* bytes, size_t* position, size_t end, StringE
   entry->key = node.key;
   entry->hasValue = node.valueLength != 0;
   entry->value = ResourceText{bytes + node.valueStart, 0};
-  if (!entry->hasValue) return Step::kNode;
-  // A value it claims must at least begin inside the node. Tools that
-  // count wValueLength in bytes are read right: the value ends at its zero.
-  if (node.valueStart >= node.end || node.end - node.valueStart < 2) return Step::kBad;
+  // A value claimed without room reads as empty. Tools that count
+  // wValueLength in bytes are read right: the value ends at its zero.
+  if (!entry->hasValue || node.valueStart >= node.end) return Step::kNode;
   const size_t units = std::min<size_t>(node.valueLength, (node.end - node.valueStart) / 2);
   ResourceText value{bytes + node.valueStart, 0};
   while (value.units < units && value.at(value.units) != 0) ++value.units;

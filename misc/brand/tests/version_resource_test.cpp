@@ -163,7 +163,7 @@ TEST(VersionInfoReader, RefusesDamagedResources) {
       {"table longer than StringFileInfo", 128, 60, ReadStatus::kMalformed},
       {"String longer than the table", 168, 24, ReadStatus::kMalformed},
       {"String ends inside its key", 168, 10, ReadStatus::kMalformed},
-      {"String claims a value it has no room for", 170, 1, ReadStatus::kMalformed},
+      {"String claims a value it has no room for: read as empty", 170, 1, ReadStatus::kOk},
       {"root ends inside StringFileInfo", 0, 170, ReadStatus::kMalformed},
       {"a damaged VarFileInfo is dropped, not read", 212, 40, ReadStatus::kOk},
       {"StringFileInfo under another name", 92 + 6, u'X', ReadStatus::kNoStringTable},
