@@ -13,11 +13,10 @@ namespace {
 using brandtest::Bytes;
 using brandtest::makeResource;
 
-const brandtest::Strings kMakerStrings = {
-    {u"CompanyName", u"Tarnwell Software Corporation"}, {u"FileDescription", u"Tarnwell Brisklane ODBC Driver"},
-    {u"FileVersion", u"08.02.0293 (B9999, U9999)"},     {u"Comments", u""},
-    {u"ProductVersion", u"8.02.0293"},
-};
+const brandtest::Strings kMakerStrings = {{u"CompanyName", u"Tarnwell Software Corporation"},
+                                          {u"FileDescription", u"Tarnwell Brisklane ODBC Driver"},
+                                          {u"FileVersion", u"08.02.0293 (B9999, U9999)"},
+                                          {u"Comments", u""}};
 
 // rewrite() over `input`; the new resource, or empty when it failed.
 Bytes rewrite(const Bytes& input, const char16_t* version, const char16_t* company, const char16_t* prefix = u"ABCD") {
@@ -29,34 +28,31 @@ Bytes rewrite(const Bytes& input, const char16_t* version, const char16_t* compa
 }
 
 TEST(VersionRewrite, BrandsTheStringsAndTheFixedVersions) {
-  Bytes fixed = brandtest::patternFixedInfo();
+  const Bytes fixed = brandtest::patternFixedInfo();
   struct Case {
     const char16_t* version;
-    const char16_t* prefix;
-    brandtest::Strings strings;
-    const char16_t* fixedVersion;  // as the fixed information should now hold it
+    const char16_t* fileVersion;  // the FileVersion text after
+    uint32_t high, low;           // of the file and product versions after; 0: as before
   };
   const Case cases[] = {
-      {nullptr, u"ABCD",
-       {{u"CompanyName", u"Soci\u00E9t\u00E9\u2122"}, {u"FileDescription", u"ABCD ODBC Driver"},
-        {u"FileVersion", u"08.02.0293 (B9999, U9999)"}, {u"Comments", u""}, {u"ProductVersion", u"8.02.0293"}},
-       nullptr},
-      {u"09.01", u"ABCD",
-       {{u"CompanyName", u"Soci\u00E9t\u00E9\u2122"}, {u"FileDescription", u"ABCD ODBC Driver"},
-        {u"FileVersion", u"09.01.0293 (B9999, U9999)"}, {u"Comments", u""}, {u"ProductVersion", u"09.01.0293"}},
-       u"09.01"},
-      {u"09.01.02.03", u"Brisklane",
-       {{u"CompanyName", u"Tarnwell Software Corporation"}, {u"FileDescription", u"Brisklane ODBC Driver"},
-        {u"FileVersion", u"09.01.02.03"}, {u"Comments", u""}, {u"ProductVersion", u"09.01.02.03"}},
-       u"09.01.02.03"},
+      {nullptr, u"08.02.0293 (B9999, U9999)", 0, 0},
+      {u"09.01", u"09.01.0293 (B9999, U9999)", 0x00090001, 0},
+      {u"09.01.02.03", u"09.01.02.03", 0x00090001, 0x00020003},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.version != nullptr ? std::string(c.version, c.version + std::char_traits<char16_t>::length(c.version)) : "none");
+    SCOPED_TRACE(std::string(c.fileVersion, c.fileVersion + std::char_traits<char16_t>::length(c.fileVersion)));
     Bytes expectedFixed = fixed;
-    if (c.fixedVersion != nullptr) versioninfo::setFixedVersions(expectedFixed.data(), c.fixedVersion);
+    for (size_t at : {8, 12, 16, 20}) {
+      const uint32_t part = at % 8 == 0 ? c.high : c.low;
+      for (size_t i = 0; i < 4 && part != 0; ++i) expectedFixed[at + i] = static_cast<uint8_t>(part >> 8 * i);
+    }
+    const brandtest::Strings expected = {{u"CompanyName", u"Soci\u00E9t\u00E9\u2122"},
+                                         {u"FileDescription", u"ABCD ODBC Driver"},
+                                         {u"FileVersion", c.fileVersion},
+                                         {u"Comments", u""}};
     // The whole resource as the writer lays it out: key and translation kept.
-    EXPECT_EQ(rewrite(makeResource(u"040904B0", kMakerStrings, fixed), c.version, u"Soci\u00E9t\u00E9\u2122", c.prefix),
-              makeResource(u"040904B0", c.strings, expectedFixed));
+    EXPECT_EQ(rewrite(makeResource(u"040904B0", kMakerStrings, fixed), c.version, u"Soci\u00E9t\u00E9\u2122"),
+              makeResource(u"040904B0", expected, expectedFixed));
   }
 }
 

@@ -1,13 +1,11 @@
 // Version resources for the branding tool's tests: a fixed file information
-// with a recognisable pattern, resources made by the writer, and what the
-// reader sees in them.
+// with a recognisable pattern, and whole resources made by the writer.
 #ifndef BRAND_TESTS_VERSION_TEST_SUPPORT_H
 #define BRAND_TESTS_VERSION_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,22 +19,16 @@ namespace brandtest {
 using Bytes = std::vector<uint8_t>;
 using Strings = std::vector<std::pair<std::u16string, std::u16string>>;
 
-// 52 bytes 0, 1, 2 ... after the signature 0xFEEF04BD: every field differs.
+// 52 bytes 4, 5, 6 ... after the signature 0xFEEF04BD: every field differs.
 inline Bytes patternFixedInfo() {
   Bytes fixed{0xBD, 0x04, 0xEF, 0xFE};
   for (uint8_t i = 4; i < versioninfo::kFixedInfoBytes; ++i) fixed.push_back(i);
   return fixed;
 }
 
-inline uint32_t dwordAt(const uint8_t* bytes, size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
-}
-
-// Texts as the library's array of text pointers, not owned.
+// The keys or the values of `strings` as the library's array of text
+// pointers, not owned.
 struct TextArray : JuArrayPVoid {
-  explicit TextArray(std::initializer_list<const char16_t*> texts) {
-    for (const char16_t* text : texts) EXPECT_EQ(insertAt(text, count), 0);
-  }
   TextArray(const Strings& strings, bool keys) {
     for (const auto& [key, value] : strings) EXPECT_EQ(insertAt((keys ? key : value).c_str(), count), 0);
   }
@@ -51,24 +43,6 @@ inline Bytes makeResource(const std::u16string& tableKey, const Strings& strings
     return {};
   }
   return Bytes(buffer.data(), buffer.data() + buffer.length());
-}
-
-inline std::u16string toU16(const versioninfo::ResourceText& text) {
-  std::u16string out(text.units, u'\0');
-  text.copyTo(out.data());
-  return out;
-}
-
-// The String entries the reader sees; wValueLength 0 shows as "<none>".
-inline Strings readStrings(const Bytes& resource) {
-  versioninfo::VersionInfoReader reader;
-  EXPECT_EQ(reader.read(resource.data(), resource.size()), versioninfo::ReadStatus::kOk);
-  Strings strings;
-  versioninfo::StringEntry entry;
-  for (size_t at = reader.firstString(); reader.nextString(&at, &entry);) {
-    strings.emplace_back(toU16(entry.key), entry.hasValue ? toU16(entry.value) : u"<none>");
-  }
-  return strings;
 }
 
 }  // namespace brandtest

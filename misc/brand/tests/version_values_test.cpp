@@ -4,7 +4,6 @@
 #include <string>
 
 #include "julib/object.h"
-#include "version_test_support.h"
 #include "version_values.h"
 
 namespace {
@@ -51,33 +50,6 @@ TEST(BrandedValue, FollowsTheRuleOfEachKey) {
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(std::u16string(value), c.expected);
     juFree(value);
-  }
-}
-
-TEST(FixedVersions, HighPartsFromFiveCharactersAllFromEleven) {
-  const brandtest::Bytes pattern = brandtest::patternFixedInfo();
-  struct Case {
-    std::u16string version;
-    uint32_t high, low;
-  };
-  const Case cases[] = {
-      {u"09.01", 0x00090001, 0},  // low parts kept
-      {u"09.01.02.03", 0x00090001, 0x00020003},
-      {u"99.98.97.96", 99 << 16 | 98, 97 << 16 | 96},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.version.begin(), c.version.end()));
-    brandtest::Bytes fixed = pattern;
-    versioninfo::setFixedVersions(fixed.data(), c.version);
-    // File version at 8, product version at 16; nothing else changes.
-    brandtest::Bytes expected = pattern;
-    for (size_t at : {8, 16}) {
-      for (int i = 0; i < 4; ++i) {
-        expected[at + i] = static_cast<uint8_t>(c.high >> 8 * i);
-        expected[at + 4 + i] = static_cast<uint8_t>((c.version.size() == 5 ? pattern[at + 4 + i] : c.low >> 8 * i));
-      }
-    }
-    EXPECT_EQ(fixed, expected);
   }
 }
 
