@@ -64,7 +64,9 @@ TEST_F(BrandLists, AListThatCannotGrowStopsAndKeepsWhatItHas) {
     fault.arm();
     const int result = object.addFiles("a,b,c", ".dll");
     EXPECT_EQ(result, fault.disarm() ? 0 : 1);
-    if (!fault.fired()) EXPECT_EQ(object.fileCount(), 3u);
+    if (!fault.fired()) {
+      EXPECT_EQ(object.fileCount(), 3u);
+    }
   });
 }
 
