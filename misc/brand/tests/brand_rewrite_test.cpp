@@ -44,6 +44,25 @@ TEST_F(BrandRewrite, FindBytes) {
   EXPECT_EQ(brand::findBytes(nullptr, 3, "a", 1), -1);
 }
 
+// Found at every place of a buffer, across the blocks the search takes at
+// a time, in any case, never past the end.
+TEST_F(BrandRewrite, FindNoCase) {
+  const std::string filler(40, 'A');  // the first byte everywhere
+  for (size_t at = 0; at + 4 <= filler.size(); ++at) {
+    SCOPED_TRACE(at);
+    std::string text = filler;
+    text.replace(at, 4, at % 2 == 0 ? "aBcD" : "AbCd");
+    const std::vector<char> bytes = bytesOf(text);
+    const char* found = brandrewrite::findNoCase(bytes.data(), bytes.data() + bytes.size(), "ABCD", 4);
+    EXPECT_EQ(found, bytes.data() + at);
+    // Cut one byte short of the match: not found.
+    EXPECT_EQ(brandrewrite::findNoCase(bytes.data(), bytes.data() + at + 3, "ABCD", 4), nullptr);
+  }
+  const std::vector<char> near = bytesOf(std::string(33, 'a') + "ab!");
+  EXPECT_EQ(brandrewrite::findNoCase(near.data(), near.data() + near.size(), "AB!", 3), near.data() + 33);
+  EXPECT_EQ(brandrewrite::findNoCase(near.data(), near.data() + near.size(), "AB?", 3), nullptr);
+}
+
 // The old prefix needs as many zero bytes behind it as the new text is
 // longer, plus one; an occurrence followed by text stays.
 TEST_F(BrandRewrite, MessagePrefixWithZeroPadding) {
