@@ -12,6 +12,7 @@
 #include "brand.h"
 #include "brand_text.h"
 #include "julib/object.h"
+#include "platform/checked_size.h"
 #include "platform/utf16.h"
 
 namespace brandrewrite {
@@ -128,7 +129,12 @@ int NameRewriter::prepare(const brand& owner, const char* newName, const char* f
   if (!dll && !help && !ini) return 0;
 
   capacity_ = help ? static_cast<size_t>(owner.helpCount) : static_cast<size_t>(owner.searchList.count) + 1;
-  entries_ = static_cast<Entry*>(juMallocChecked(capacity_ * sizeof(Entry)));
+  size_t bytes = 0;
+  if (!platform::multiplySizes(&bytes, capacity_, sizeof(Entry))) {
+    juReportOutOfMemory();
+    return 1;
+  }
+  entries_ = static_cast<Entry*>(juMallocChecked(bytes));
   if (entries_ == nullptr) return 1;
   int failed = 0;
   if (help) {
