@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testing/files.h"
@@ -195,6 +196,36 @@ TEST_F(PlatformFilesTest, RemoveAndRename) {
   EXPECT_EQ(pf::removeFile(sub.c_str()), pf::kErrorIsDirectory);
   EXPECT_EQ(pf::removeFile((dir_ / "c/x").c_str()), pf::kErrorNotDirectory);
   EXPECT_EQ(pf::removeFile(nullptr), pf::kErrorInvalidArgument);
+}
+
+TEST_F(PlatformFilesTest, ReplaceByRename) {
+  const std::string a = dir_.write("a", "new");
+  const std::string b = dir_.write("b", "old");
+  EXPECT_EQ(pf::replaceFile(a.c_str(), dir_.makeDir("sub").c_str()), pf::kErrorIsDirectory);
+  EXPECT_EQ(pf::replaceFile(a.c_str(), (dir_.path() + "\\b").c_str()), pf::kErrorNone);
+  EXPECT_EQ(readWholeFile(b), "new");
+  EXPECT_EQ(pf::replaceFile(a.c_str(), b.c_str()), pf::kErrorNotFound);
+  EXPECT_EQ(readWholeFile(b), "new");
+}
+
+TEST_F(PlatformFilesTest, WriteTimes) {
+  const std::string a = dir_.write("a", "a");
+  // 1970 itself, a time before it, one with nanoseconds; then a bad one.
+  for (const pf::FileTime time : {pf::FileTime{0, 0}, pf::FileTime{-86400, 999999999}, pf::FileTime{1700000000, 25}}) {
+    SCOPED_TRACE(time.seconds);
+    struct stat before, after;
+    ASSERT_EQ(stat(a.c_str(), &before), 0);
+    EXPECT_EQ(pf::setFileWriteTime(a.c_str(), time), pf::kErrorNone);
+    pf::FileTime read;
+    EXPECT_EQ(pf::fileWriteTime(a.c_str(), &read), pf::kErrorNone);
+    EXPECT_EQ(std::pair(read.seconds, read.nanoseconds), std::pair(time.seconds, time.nanoseconds));
+    ASSERT_EQ(stat(a.c_str(), &after), 0);
+    EXPECT_EQ(after.st_atim.tv_sec, before.st_atim.tv_sec);  // the access time stays
+  }
+  EXPECT_EQ(pf::setFileWriteTime(a.c_str(), {5, 1000000000}), pf::kErrorInvalidArgument);
+  pf::FileTime unused;
+  EXPECT_EQ(pf::fileWriteTime((dir_ / "missing").c_str(), &unused), pf::kErrorNotFound);
+  EXPECT_EQ(pf::setFileWriteTime((dir_ / "missing").c_str(), {1, 0}), pf::kErrorNotFound);
 }
 
 TEST_F(PlatformFilesTest, TemporaryDirectory) {

@@ -1,0 +1,136 @@
+// The brand object's run: the missing-file check and its question, the
+// optional list around a run, and the status messages.
+
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "brand.h"
+#include "brand_dialogs.h"
+#include "front_end_doubles.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using branddoubles::consoleOf;
+using branddoubles::entries;
+using branddoubles::record;
+using branddoubles::ScopedStdin;
+using BrandRun = branddoubles::BrandTest;
+using Names = std::vector<std::string>;
+
+void add(JuArrayPVoid& list, const char* name) {
+  ASSERT_EQ(list.insertAt(juStrNDup(name, std::strlen(name)), list.count), 0);
+}
+
+// Seven files missing: a line break after every fourth name, no final ", ",
+// and the file errors of the failed opens are gone.
+TEST_F(BrandRun, MissingFilesAreListedFourALine) {
+  jutest::TempDir dir;
+  dir.write("here.dll", "x");
+  brand object(dir.path().c_str());
+  for (const char* name : {"m1", "here.dll", "m2", "m3", "m4", "m5", "opt", "m6", "m7"}) add(object.mainFileList, name);
+  add(object.optionalFileList, "opt");
+  ScopedStdin input("n\n");
+  EXPECT_EQ(consoleOf([&] { EXPECT_EQ(object.checkMissingFiles(), 1); }),
+            "The following files are missing:\n m1, m2, m3, m4, \nm5, m6, m7.\n Do you want to cancel? [Yes] ");
+  EXPECT_EQ(object.status, kBrandStatusFilesMissing);
+  EXPECT_TRUE(errors_.ids().empty());
+  EXPECT_EQ(record.beeps, std::vector<uint32_t>{kBrandBoxExclamation});
+}
+
+TEST_F(BrandRun, TheAnswerDecides) {
+  const std::pair<const char*, int> rows[] = {{"n\n", 1}, {"no\n", 1}, {"\n", 0}, {"y\n", 0}, {"Yes", 0}, {"", 0}};
+  for (const auto& [answer, result] : rows) {
+    brand object("/nonexistent-dir");
+    add(object.mainFileList, "a.dll");
+    ScopedStdin input(answer);
+    consoleOf([&, result = result] { EXPECT_EQ(object.checkMissingFiles(), result) << answer; });
+  }
+  record = branddoubles::Record();
+  brand object("/nonexistent-dir");
+  add(object.mainFileList, "a.dll");
+  object.silent = 1;  // no question, no beep: go on
+  EXPECT_EQ(consoleOf([&] { EXPECT_EQ(object.checkMissingFiles(), 1); }), "");
+  object.ownerWindow = platform::dialogs::WindowHandle(uint64_t{7});  // a dialog asks also in silent runs
+  record.answer = kBrandAnswerYes;
+  EXPECT_EQ(object.checkMissingFiles(), 0);
+  ASSERT_EQ(record.boxes.size(), 1u);
+  EXPECT_EQ(record.boxes[0].caption, "Brand Error");
+  EXPECT_EQ(record.boxes[0].style, kBrandBoxYesNo | kBrandBoxExclamation);
+  EXPECT_TRUE(record.beeps.empty());
+}
+
+// ReplaceInstall takes executables from the tools directory beside the
+// target directory.
+TEST_F(BrandRun, ReplaceInstallLooksForExecutablesInTools) {
+  jutest::TempDir dir;
+  dir.makeDir("drivers");
+  dir.makeDir("tools");
+  dir.write("tools/setup.exe", "x");
+  dir.write("drivers/other.exe", "x");
+  brand object((dir / "drivers").c_str());
+  add(object.mainFileList, "setup.exe");
+  add(object.mainFileList, "other.exe");
+  for (const auto& [replace, missing] : {std::pair{1, " other.exe."}, std::pair{0, " setup.exe."}}) {
+    object.replaceInstall = replace;
+    ScopedStdin input("n\n");
+    EXPECT_NE(consoleOf([&] { (void)object.checkMissingFiles(); }).find(missing), std::string::npos) << missing;
+  }
+}
+
+// A run adds the RZM names to the optional list once; a cancel puts it back.
+TEST_F(BrandRun, OptionalListAroundARun) {
+  brand object("/nonexistent-dir");
+  object.setFilePrefix("XY");
+  object.rzmList = juStrNDup("rzm##,VRICU28", 13);
+  std::strcpy(object.rzmVersionCode, "05");
+  add(object.optionalFileList, "opt.dll");
+  add(object.mainFileList, "gone.dll");
+  {
+    ScopedStdin input("\n");
+    EXPECT_EQ(consoleOf([&] { EXPECT_EQ(object.run(), 0); }).find("Branding: "), std::string::npos);
+  }
+  EXPECT_EQ(entries(object.optionalFileList), Names{"opt.dll"});
+  object.clearFileList();
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(object.run(), 1);
+  EXPECT_EQ(entries(object.optionalFileList), (Names{"opt.dll", "rzm05", "vricu28"}));
+  // The loop stops at once on a cancel or a copy failure.
+  for (const auto& [status, result] : {std::pair{1u, 0}, std::pair{10u, 0}, std::pair{9u, 1}}) {
+    object.status = status;
+    EXPECT_EQ(object.run(), result) << status;
+  }
+}
+
+TEST_F(BrandRun, StatusMessages) {
+  const std::tuple<uint32_t, const char*, const char*, const char*, uint32_t> rows[] = {
+      {0, nullptr, "Brand was successful.", "OEM Branding Tool", kBrandBoxOk},
+      {3, nullptr, "Are you sure?", "Cancel OEM Branding Tool", kBrandBoxYesNo},
+      {8, nullptr, "Brand will copy all VR*.* files to XY*.*\n \n Do you want to continue?", "OEM Branding Tool",
+       kBrandBoxYesNo},
+      {10, "xy.dll", "The file xy.dll could not be copied. Contact your Account Manager.", "OEM Branding Tool Error",
+       kBrandBoxExclamation},
+      {15, "Bad suffix", "Bad suffix", "OEM Branding Tool Error", kBrandBoxExclamation}};
+  std::strcpy(brandSourcePrefix, "VR");
+  for (const auto& [status, detail, text, caption, style] : rows) {
+    SCOPED_TRACE(status);
+    brand object("/d");
+    object.setFilePrefix("XY");
+    object.status = status;
+    // Without an owner the console shows the text and does not wait.
+    EXPECT_EQ(consoleOf([&, detail = detail] { EXPECT_EQ(object.showStatus(detail), 0); }), std::string(text) + "\n");
+    object.ownerWindow = platform::dialogs::WindowHandle(uint64_t{7});
+    record.boxes.clear();
+    record.answer = kBrandAnswerYes;
+    EXPECT_EQ(object.showStatus(detail), style == kBrandBoxYesNo ? 1 : 0);
+    ASSERT_EQ(record.boxes.size(), 1u);
+    EXPECT_EQ(record.boxes[0].text + "|" + record.boxes[0].caption, std::string(text) + "|" + caption);
+    EXPECT_EQ(record.boxes[0].style, style);
+    object.silent = 1;
+    EXPECT_EQ(object.showStatus(detail), 0);
+    EXPECT_EQ(record.boxes.size(), 1u);
+  }
+}
+
+}  // namespace
