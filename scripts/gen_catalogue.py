@@ -5,9 +5,9 @@ header of the catalogue's named message ids.
 The source has one message a line: an id (0-65535), a blank, the message's
 name (CamelCase: a capital letter, then letters and digits), and then, when
 the message has a text, a blank and the text in double quotes. Inside the
-quotes \\" stands for a quote and \\\\ for a backslash. '#' starts a comment
-line. A row without a text names an id that is posted with no text or with
-a text of the poster's own; it is left out of the table.
+quotes \\" stands for a quote, \\\\ for a backslash and \\n for a line break.
+'#' starts a comment line. A row without a text names an id that is posted
+with no text or with a text of the poster's own; it is left out of the table.
 
 The table holds the rows with a text, sorted by id. The header defines each
 id as `inline constexpr uint16_t <prefix><name>` and declares the table. A
@@ -50,7 +50,7 @@ def parse(path):
             names.add(name)
             text = match.group(3)
             if text is not None:
-                text = re.sub(r"\\(.)", r"\1", text)
+                text = re.sub(r"\\(.)", lambda m: "\n" if m.group(1) == "n" else m.group(1), text)
             rows[ident] = Row(ident, name, text)
     return [rows[ident] for ident in sorted(rows)]
 
@@ -61,6 +61,8 @@ def literal(text):
         code = ord(ch)
         if ch in '"\\':
             out.append("\\" + ch)
+        elif ch == "\n":
+            out.append("\\n")
         elif 0x20 <= code < 0x7F:
             out.append(ch)
         elif code <= 0xFFFF:
@@ -116,7 +118,8 @@ def header(rows, source, symbol, prefix):
         "",
     ]
     for row in rows:
-        shown = f'  // "{row.text}"' if row.text is not None else "  // no catalogue text"
+        # A line break would end the comment: it is shown as \n.
+        shown = f'  // "{row.text.replace(chr(10), chr(92) + "n")}"' if row.text is not None else "  // no catalogue text"
         lines.append(f"inline constexpr uint16_t {prefix}{row.name} = {row.ident};{shown}")
     lines += ["", f"#endif  // {guard(symbol)}", ""]
     return "\n".join(lines)

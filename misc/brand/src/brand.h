@@ -1,0 +1,202 @@
+// The branding engine `brand`: the settings of a branding run (from the
+// branding INF and from the command line or the main dialog), the file lists
+// and the search list, their validation, and the run itself.
+//
+// Texts: file names, the file prefix, the target directory, the suffix and
+// everything read from the INF are UTF-8 bytes, as the file system stores
+// names. The company name, product name, message prefix and new version are
+// UTF-16, as the version-resource rewriter takes them; text from the command
+// line reaches them converted as UTF-8 (setters taking `const char*`), never
+// through the ANSI code page.
+//
+// Heap texts are owned by the object and made with the library's allocator;
+// a field that could not be allocated is null and reads as empty.
+#ifndef BRAND_BRAND_H
+#define BRAND_BRAND_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "julib/containers.h"
+#include "julib/object.h"
+#include "platform/dialogs.h"
+
+class JuErrorList;
+
+// ---------------------------------------------------------------------------
+// Status codes: the outcome of the last action. The message shown for status
+// N is the tool's catalogue entry 400 + N, except status 8 (entry 411).
+// ---------------------------------------------------------------------------
+
+inline constexpr uint32_t kBrandStatusSuccess = 0;
+inline constexpr uint32_t kBrandStatusCancel = 1;          // cancel while branding, Escape
+inline constexpr uint32_t kBrandStatusConfirmClose = 3;    // Cancel or close of the main dialog
+inline constexpr uint32_t kBrandStatusReservedPrefix = 5;
+inline constexpr uint32_t kBrandStatusPrefixLength = 6;
+inline constexpr uint32_t kBrandStatusConfirmBrand = 8;    // the question before a dialog run
+inline constexpr uint32_t kBrandStatusFilesMissing = 9;
+inline constexpr uint32_t kBrandStatusCopyFailed = 10;
+inline constexpr uint32_t kBrandStatusNamesMissing = 12;   // company or product name empty
+inline constexpr uint32_t kBrandStatusMessagePrefix = 13;
+inline constexpr uint32_t kBrandStatusDirectory = 14;
+inline constexpr uint32_t kBrandStatusSuffix = 15;
+inline constexpr uint32_t kBrandStatusVersion = 16;
+inline constexpr uint32_t kBrandStatusInfInvalid = 18;
+
+// The prefix of the driver files as shipped: two characters and a NUL (UTF-8
+// bytes), process-wide. Set by brand::readInf, shown by brand::showStatus.
+extern char brandSourcePrefix[3];
+
+class brand : public JuNode {
+ public:
+  // A new object with the defaults: message-prefix mode on, file prefix "CD",
+  // the target directory `currentDirectory` with a separator appended.
+  explicit brand(const char* currentDirectory);
+  // Frees every heap text and the entries of every list.
+  ~brand() override;
+  brand(const brand&) = delete;
+  brand& operator=(const brand&) = delete;
+
+  // --- Setters: each replaces (and frees) the old text; out of memory is
+  // recorded on the error list and leaves the field null. ------------------
+
+  void setFilePrefix(const char* text);
+  void setCompanyName(const char16_t* text);
+  void setCompanyName(const char* utf8);
+  void setProductName(const char16_t* text);
+  void setProductName(const char* utf8);
+  // No length check here: the front ends check 1 to 30 characters.
+  void setMessagePrefix(const char16_t* text);
+  void setMessagePrefix(const char* utf8);
+  // Stores the text also when it is invalid.
+  //   setSuffix("32") -> 0; setSuffix("3x") -> 1 (and "3x" is stored)
+  [[nodiscard]] int setSuffix(const char* text);
+  // 0 for "dd.dd" or "dd.dd.dd.dd" (d a digit "0"-"9"), else 1. A text of
+  // another length is neither stored nor valid; one of length 5 or 11 is
+  // stored even when a character is wrong.
+  //   setVersion(u"06.00") -> 0; setVersion(u"6.00") -> 1, not stored;
+  //   setVersion(u"06,00") -> 1, stored
+  [[nodiscard]] int setVersion(const char16_t* text);
+  [[nodiscard]] int setVersion(const char* utf8);
+  // Null and "" are ignored; otherwise the text with "\" appended unless it
+  // already ends with a separator ('\' or '/').
+  //   setDirectory("/data/drivers") -> targetDirectory "/data/drivers\"
+  void setDirectory(const char* text);
+  void setOwnerWindow(platform::dialogs::WindowHandle window);
+  // CORVANE61 mode off.
+  void resetOptions();
+
+  // --- Queries ---------------------------------------------------------------
+
+  // The main list's entry at `index` (below fileCount()), else null.
+  const char* fileName(uint64_t index) const;
+  uint64_t fileCount() const;
+  // The search list's entry at `index`, else null.
+  const char* searchEntry(uint64_t index) const;
+  // Free every entry of the main list / the search list; return 1.
+  int clearFileList();
+  int clearSearchList();
+  // 1 when the file prefix is, ignoring case, "JU" or "WY", or "KJ" or "VR"
+  // while version mode is off; else 0.
+  int isReservedPrefix() const;
+  // 1 when the two bytes at `pair` equal the RZM version code, the driver
+  // version code or one of the additional codes (in that order). A code that
+  // is not two characters long matches nothing.
+  int isVersionCode(const char* pair) const;
+  // The low byte of `value` as an upper-case hexadecimal digit: 0-9 give
+  // "0"-"9", larger values value + 55 ("A" for 10).
+  static char hexDigit(uint32_t value);
+
+  // --- List builders: 1, or 0 when an entry cannot be allocated or inserted
+  // (the entries added so far stay). -----------------------------------------
+
+  // For each comma-separated item of `commaText` (commas inside quotes do not
+  // split; blank items are skipped): the item with its first "##" replaced
+  // by `code` (only when the code has two characters), lower-cased, with
+  // `extension` appended (null: none; never to a name ending in ".exe"),
+  // appended to `destination` unless an equal entry is there.
+  //   addFileList(list, "a##x,b", "05", ".dll") -> a05x.dll, b.dll
+  int addFileList(JuArrayPVoid& destination, const char* commaText, const char* code, const char* extension);
+  // addFileList into the main list once for each additional version code,
+  // in order, then once with the driver version code.
+  int addFiles(const char* commaText, const char* extension);
+  // The same into the optional list.
+  int addOptionalFiles(const char* commaText, const char* extension);
+  // The same into the search list, without extension.
+  int addSearchEntries(const char* commaText);
+  // Adds the INF's old version to the search list: "0", its first character,
+  // "." and its third and fourth characters when its second character is a
+  // "." (8.02.0293 -> 08.02), else the INF version text itself. 1, or 0.
+  int addOldVersion();
+
+  // --- The branding INF ------------------------------------------------------
+
+  // Reads the branding INF, from `programDirectory` when it holds one, else
+  // from the current directory, into the object. The driver version code
+  // stays empty when the INF is missing or lacks PLATFORM or VERSION: the
+  // callers report status 18 then.
+  void readInf(const char* programDirectory);
+
+  // --- The run -----------------------------------------------------------------
+
+  // Validates the prefix (status 5 or 6), completes the optional list with
+  // the RZM names, checks for missing files (status 9 when the user cancels)
+  // and brands: through the Copying Files dialog with an owner window,
+  // directly through brandAll without one.
+  // 1 when the branding ran, 0 when it stopped (the status tells why; an
+  // allocation failure leaves the status as it was and the reason on the
+  // error list).
+  int run();
+  // Lists the main-list files (those not also optional) that cannot be
+  // opened and asks whether to cancel. 0 when the user chose to cancel,
+  // else 1 (status 9 is set whenever a file is missing).
+  int checkMissingFiles();
+  // Shows the message of the current status; `detail` (null: none) is the
+  // file name of status 10, or a text shown in place of the message for the
+  // statuses other than 8 and 10. Returns 1 when a Yes/No question (status
+  // 1, 3 or 8) was answered Yes; silent runs show nothing and return 0.
+  int showStatus(const char* detail);
+
+  // Brands every main-list file, reporting each on the console or in the
+  // Copying Files dialog `dialog`; returns 0. Defined with the branding loop.
+  int brandAll(platform::dialogs::WindowHandle dialog);
+
+  // --- Fields ------------------------------------------------------------------
+
+  uint32_t status = kBrandStatusSuccess;
+  uint32_t corvane61Mode = 0;    // file names get "crvn" replaced by "od"
+  uint32_t messagePrefixMode = 1;
+  uint32_t versionMode = 0;
+  uint32_t suffixMode = 0;
+  uint32_t silent = 0;           // no beeps, message boxes or console questions
+  uint32_t replaceInstall = 0;
+  platform::dialogs::WindowHandle ownerWindow;  // null: the console
+  const char* currentFile = nullptr;  // the main-list name being branded
+  char* xmlProviderName = nullptr;    // XMLVEN
+  // Version codes: two characters and a NUL; each stands for "##" in a
+  // listed name.
+  char driverVersionCode[3] = {};     // DRVVER; empty until an INF is read
+  char rzmVersionCode[3] = {};        // RZMVER
+  JuArrayPVoid additionalVersionCodes;  // ADDITIONAL_DRVVERS; owns its heap codes
+  JuArrayPVoid searchList;
+  char* filePrefix = nullptr;
+  char* targetDirectory = nullptr;    // ends with a separator
+  char* platformText = nullptr;       // PLATFORM + "  Vers. " + VERSION
+  char* productText = nullptr;        // PRODUCT
+  char* rzmList = nullptr;            // RZM, with the ICU library's name appended
+  char* libraryExtension = nullptr;   // LIBEXTENSION
+  char16_t* companyName = nullptr;
+  char16_t* productName = nullptr;
+  char16_t* messagePrefix = nullptr;
+  char16_t* newVersion = nullptr;
+  char* infVersionText = nullptr;     // VERSION
+  char* suffix = nullptr;
+  JuArrayPVoid mainFileList;          // lower-case names with extension, INF order
+  JuArrayPVoid optionalFileList;      // names that may be missing
+  JuErrorList* errorList = nullptr;   // the program's list; null: the current one
+  uint64_t helpIndex = 0;             // first HELP entry of the main list
+  uint64_t helpCount = 0;
+  uint32_t siblingMode = 0;           // PRODUCT names a sibling product
+};
+
+#endif  // BRAND_BRAND_H
