@@ -17,6 +17,7 @@
 #define PLATFORM_LOCKED_FILE_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/files.h"
 
@@ -38,6 +39,53 @@ namespace platform {
 // default ones. A symbolic link at `path` is replaced, not followed. The
 // directory must exist.
 [[nodiscard]] ErrorNumber replaceFileAtomically(const char* path, const void* data, size_t size) noexcept;
+
+// A replacement written in pieces, for a new file too large to build whole
+// in memory first: the same temporary file, sync and rename as
+// replaceFileAtomically, with the bytes appended piece by piece and patched
+// in place before the commit.
+//
+//   platform::AtomicFileWriter out;
+//   out.begin(path);                    // "<path>.tmp<pid>-<n>" beside it
+//   out.write(header, 512);             // appends
+//   out.write(body, bodyBytes);
+//   out.patch(88, &checksum, 4);        // over bytes written already
+//   out.commit();                       // fsync, rename over path
+//
+// Until commit succeeds the old file is untouched; discard (or the
+// destructor) removes the temporary file. After any failed call the writer
+// is discarded and every later call but begin fails with kErrorInvalidArgument.
+class AtomicFileWriter {
+ public:
+  AtomicFileWriter() noexcept = default;
+  ~AtomicFileWriter() { discard(); }
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  // Starts a new temporary file beside `path` (the directory must exist and
+  // be writable). The new file gets the old file's permission bits, or the
+  // process's default ones when `path` does not exist yet.
+  [[nodiscard]] ErrorNumber begin(const char* path) noexcept;
+  // Appends `size` bytes.
+  [[nodiscard]] ErrorNumber write(const void* data, size_t size) noexcept;
+  // Overwrites `size` bytes at `offset`; the range must lie within what
+  // was written (kErrorInvalidArgument otherwise).
+  [[nodiscard]] ErrorNumber patch(uint64_t offset, const void* data, size_t size) noexcept;
+  // Flushes the file and renames it over `path`.
+  [[nodiscard]] ErrorNumber commit() noexcept;
+  // Removes the temporary file; nothing when none is open.
+  void discard() noexcept;
+  // Bytes appended so far.
+  uint64_t written() const noexcept { return written_; }
+
+ private:
+  ErrorNumber fail(ErrorNumber error) noexcept;
+
+  FileDescriptor descriptor_ = kNoDescriptor;
+  uint64_t written_ = 0;
+  char target_[4096] = {};
+  char temporary_[4096] = {};
+};
 
 // The exclusive right to change one file, shared by the threads of this
 // process and by other processes: a process-wide lock, then an exclusive

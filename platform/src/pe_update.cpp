@@ -1,0 +1,210 @@
+// Updating resources: the new file is written in one pass through an atomic
+// file writer, from the patched headers, the old bytes copied in chunks, and
+// the new resource section's tables and data; the checksum is summed on the
+// way and patched in at the end. Only the headers, the resources and one
+// chunk are in memory, whatever the file's size.
+
+#include "platform/pe_update.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "pe_image_source.h"
+#include "pe_update_plan.h"
+#include "platform/locked_file.h"
+
+namespace platform::pe {
+
+namespace internal {
+
+struct UpdateState {
+  ~UpdateState() {
+    if (source.descriptor != kNoDescriptor) (void)closeFile(source.descriptor);  // read-only
+    std::free(path);
+  }
+  ByteSource source;
+  LoadedImage image;
+  char* path = nullptr;
+};
+
+}  // namespace internal
+
+namespace {
+
+constexpr size_t kChunkBytes = 1 << 20;
+constexpr size_t kDebugEntryBytes = 28;
+
+// Writes pieces and sums the checksum over them.
+class Output {
+ public:
+  explicit Output(AtomicFileWriter* writer) : writer_(*writer) {}
+
+  ErrorNumber write(const unsigned char* data, size_t size) {
+    sum_.add(data, size);
+    return writer_.write(data, size);
+  }
+  ErrorNumber zeros(size_t size) {
+    static const unsigned char kZeros[4096] = {};
+    ErrorNumber error = kErrorNone;
+    while (error == kErrorNone && size > 0) {
+      const size_t n = size < sizeof kZeros ? size : sizeof kZeros;
+      error = write(kZeros, n);
+      size -= n;
+    }
+    return error;
+  }
+  // Copies [from, to) of the source through `chunk`.
+  ErrorNumber copy(const internal::ByteSource& source, uint64_t from, uint64_t to, unsigned char* chunk) {
+    ErrorNumber error = kErrorNone;
+    while (error == kErrorNone && from < to) {
+      const size_t n = to - from < kChunkBytes ? static_cast<size_t>(to - from) : kChunkBytes;
+      error = source.readAt(from, chunk, n);
+      if (error == kErrorNone) error = write(chunk, n);
+      from += n;
+    }
+    return error;
+  }
+  uint32_t checksum(uint64_t fileBytes) const { return sum_.finish(fileBytes); }
+
+ private:
+  AtomicFileWriter& writer_;
+  PeChecksum sum_;
+};
+
+ErrorNumber writeSection(Output& out, const internal::SectionLayout& layout, uint32_t rawSize) {
+  ErrorNumber error = out.write(layout.tables.data(), layout.tables.size());
+  size_t at = layout.tables.size();
+  for (size_t i = 0; error == kErrorNone && i < layout.placements.size(); ++i) {
+    const internal::Placement& p = layout.placements.data()[i];
+    error = out.zeros(p.offset - at);
+    if (error == kErrorNone) error = out.write(p.data, p.size);
+    at = p.offset + p.size;
+  }
+  return error == kErrorNone ? out.zeros(rawSize - at) : error;
+}
+
+// Debug directory entries hold file offsets of their data; data behind the
+// resource section would move under them.
+const char* checkDebugData(const internal::ByteSource& source, const ImageHeaders& h, uint64_t resourceAt,
+                           ErrorNumber* error) {
+  if (h.directoryCount <= kDirectoryDebug || h.directories[kDirectoryDebug].size == 0) return nullptr;
+  const DataDirectory& d = h.directories[kDirectoryDebug];
+  const int index = sectionOfAddress(h, d.address);
+  *error = kErrorInvalidArgument;
+  if (index < 0) return "debug directory outside every section";
+  const Section& s = h.sections[index];
+  const uint32_t entries = d.size / kDebugEntryBytes;
+  const uint64_t at = uint64_t{s.rawOffset} + (d.address - s.virtualAddress);
+  if (at + uint64_t{entries} * kDebugEntryBytes > uint64_t{s.rawOffset} + s.rawSize) {
+    return "debug directory outside its section's data";
+  }
+  for (uint32_t i = 0; i < entries; ++i) {
+    unsigned char entry[kDebugEntryBytes];
+    *error = source.readAt(at + uint64_t{i} * kDebugEntryBytes, entry, sizeof entry);
+    if (*error != kErrorNone) return "cannot read the file";
+    if (readLe32(entry + 24) >= resourceAt) {
+      *error = kErrorInvalidArgument;
+      return "debug data after the resource section cannot move";
+    }
+  }
+  *error = kErrorNone;
+  return nullptr;
+}
+
+}  // namespace
+
+ErrorNumber ResourceUpdate::fail(ErrorNumber error, const char* text) noexcept {
+  errorText_ = text;
+  return error;
+}
+
+void ResourceUpdate::discard() noexcept {
+  delete state_;
+  state_ = nullptr;
+}
+
+ErrorNumber ResourceUpdate::begin(const char* path) noexcept {
+  discard();
+  if (path == nullptr) return fail(kErrorInvalidArgument, "no file name");
+  auto* state = new (std::nothrow) internal::UpdateState;
+  if (state == nullptr) return fail(kErrorNoMemory, "out of memory");
+  state_ = state;
+  const size_t length = std::strlen(path);
+  state->path = static_cast<char*>(std::malloc(length + 1));
+  if (state->path == nullptr) {
+    discard();
+    return fail(kErrorNoMemory, "out of memory");
+  }
+  std::memcpy(state->path, path, length + 1);
+  ErrorNumber error = kErrorNone;
+  const char* text = internal::openSource(path, &state->source, &error);
+  if (text == nullptr) text = internal::loadImage(state->source, &state->image, &error);
+  if (text == nullptr && state->image.resourceSection < 0) {
+    error = kErrorInvalidArgument;
+    text = "the file has no resource section";
+  }
+  if (text != nullptr) {
+    discard();
+    return fail(error, text);
+  }
+  return fail(kErrorNone, "");
+}
+
+ErrorNumber ResourceUpdate::replace(ResourceId type, ResourceId name, uint16_t language, const void* data,
+                                    size_t size) noexcept {
+  if (state_ == nullptr) return fail(kErrorInvalidArgument, "no update begun");
+  if (data == nullptr && size > 0) return fail(kErrorInvalidArgument, "no data");
+  const ErrorNumber error = internal::setLeaf(&state_->image.tree, type, name, language, data, size);
+  return fail(error, error == kErrorNone ? "" : "out of memory");
+}
+
+ErrorNumber ResourceUpdate::commit(UpdateWarning* warning) noexcept {
+  if (warning != nullptr) *warning = UpdateWarning::kNone;
+  if (state_ == nullptr) return fail(kErrorInvalidArgument, "no update begun");
+  const internal::UpdateState& s = *state_;
+  const ImageHeaders& h = s.image.headers;
+  const uint32_t sectionRva = h.sections[s.image.resourceSection].virtualAddress;
+  internal::SectionLayout layout;
+  internal::UpdatePlan* plan = new (std::nothrow) internal::UpdatePlan;
+  unsigned char* chunk = static_cast<unsigned char*>(std::malloc(kChunkBytes));
+  ErrorNumber error = plan == nullptr || chunk == nullptr ? kErrorNoMemory : kErrorNone;
+  const char* text = error != kErrorNone ? "out of memory" : nullptr;
+  if (text == nullptr) text = internal::layOutResourceSection(s.image.tree, sectionRva, &layout, &error);
+  if (text == nullptr) {
+    text = internal::planUpdate(h, s.image.resourceSection, layout.size, plan);
+    if (text != nullptr) error = kErrorInvalidArgument;
+  }
+  if (text == nullptr) text = checkDebugData(s.source, h, plan->resourceAt, &error);
+
+  AtomicFileWriter writer;
+  if (text == nullptr) {
+    Output out(&writer);
+    error = s.source.readAt(0, chunk, plan->headersEnd);
+    if (error == kErrorNone) {
+      internal::applyPatches(*plan, chunk, plan->headersEnd);
+      error = writer.begin(s.path);
+    }
+    if (error == kErrorNone) error = out.write(chunk, plan->headersEnd);
+    if (error == kErrorNone) error = out.copy(s.source, plan->headersEnd, plan->resourceAt, chunk);
+    if (error == kErrorNone) error = writeSection(out, layout, plan->newRawSize);
+    if (error == kErrorNone) error = out.copy(s.source, plan->tailAt, plan->cutAt > plan->tailAt ? plan->cutAt : h.fileSize, chunk);
+    if (error == kErrorNone && plan->cutEnd > plan->cutAt) error = out.copy(s.source, plan->cutEnd, h.fileSize, chunk);
+    unsigned char sum[4];
+    writeLe32(sum, out.checksum(plan->newFileSize));
+    if (error == kErrorNone && writer.written() != plan->newFileSize) error = kErrorIo;
+    if (error == kErrorNone) error = writer.patch(plan->checksumField, sum, 4);
+    if (error == kErrorNone) error = writer.commit();
+    if (error != kErrorNone) text = "cannot write the new file";
+  }
+  const bool certificateRemoved = text == nullptr && plan->certificateRemoved;
+  writer.discard();
+  delete plan;
+  std::free(chunk);
+  discard();
+  if (text != nullptr) return fail(error, text);
+  if (warning != nullptr && certificateRemoved) *warning = UpdateWarning::kCertificateRemoved;
+  return fail(kErrorNone, "");
+}
+
+}  // namespace platform::pe
