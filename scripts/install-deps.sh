@@ -7,6 +7,7 @@ packages=(
   unixodbc odbcinst unixodbc-dev libsqliteodbc sqlite3
   python3-pyodbc libdbd-odbc-perl
   libgtest-dev libgmock-dev libbenchmark-dev
+  binutils-mingw-w64-x86-64 python3-pefile
 )
 missing=()
 for p in "${packages[@]}"; do
