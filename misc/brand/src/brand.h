@@ -116,18 +116,18 @@ class brand : public JuNode {
   // `extension` appended (null: none; never to a name ending in ".exe"),
   // appended to `destination` unless an equal entry is there.
   //   addFileList(list, "a##x,b", "05", ".dll") -> a05x.dll, b.dll
-  int addFileList(JuArrayPVoid& destination, const char* commaText, const char* code, const char* extension);
+  [[nodiscard]] int addFileList(JuArrayPVoid& destination, const char* commaText, const char* code, const char* extension);
   // addFileList into the main list once for each additional version code,
   // in order, then once with the driver version code.
-  int addFiles(const char* commaText, const char* extension);
+  [[nodiscard]] int addFiles(const char* commaText, const char* extension);
   // The same into the optional list.
-  int addOptionalFiles(const char* commaText, const char* extension);
+  [[nodiscard]] int addOptionalFiles(const char* commaText, const char* extension);
   // The same into the search list, without extension.
-  int addSearchEntries(const char* commaText);
+  [[nodiscard]] int addSearchEntries(const char* commaText);
   // Adds the INF's old version to the search list: "0", its first character,
   // "." and its third and fourth characters when its second character is a
   // "." (8.02.0293 -> 08.02), else the INF version text itself. 1, or 0.
-  int addOldVersion();
+  [[nodiscard]] int addOldVersion();
 
   // --- The branding INF ------------------------------------------------------
 
@@ -146,11 +146,11 @@ class brand : public JuNode {
   // 1 when the branding ran, 0 when it stopped (the status tells why; an
   // allocation failure leaves the status as it was and the reason on the
   // error list).
-  int run();
+  [[nodiscard]] int run();
   // Lists the main-list files (those not also optional) that cannot be
   // opened and asks whether to cancel. 0 when the user chose to cancel,
   // else 1 (status 9 is set whenever a file is missing).
-  int checkMissingFiles();
+  [[nodiscard]] int checkMissingFiles();
   // Shows the message of the current status; `detail` (null: none) is the
   // file name of status 10, or a text shown in place of the message for the
   // statuses other than 8 and 10. Returns 1 when a Yes/No question (status

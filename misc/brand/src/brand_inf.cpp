@@ -58,8 +58,9 @@ class InfFile {
     size_t size = 2000;
     for (;;) {
       size_t bytes = 0;
-      auto* buffer =
-          platform::multiplySizes(&bytes, size, sizeof(char16_t)) ? static_cast<char16_t*>(juMallocChecked(bytes)) : nullptr;
+      auto* buffer = platform::multiplySizes(&bytes, size, sizeof(char16_t))
+                         ? static_cast<char16_t*>(juMallocChecked(bytes))
+                         : nullptr;
       if (buffer == nullptr) return nullptr;
       const size_t units = juGetPrivateProfileStringW(section, key, u"", buffer, size, name_, 0);
       // A value that filled the buffer may have been cut: read it again

@@ -1,95 +1,59 @@
-// The brand object's list builders: comma lists with "##" into the main,
-// optional and search lists.
+// The brand object's list builders: comma lists with "##" into the lists.
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "brand.h"
 #include "front_end_doubles.h"
-#include "julib/object.h"
 #include "testing/allocation_faults.h"
 
 namespace {
 
 using BrandLists = branddoubles::BrandTest;
-
-std::vector<std::string> entries(const JuArrayPVoid& list) {
-  std::vector<std::string> out;
-  for (uint64_t i = 0; i < list.count; ++i) out.emplace_back(static_cast<const char*>(list.pointerAt(i)));
-  return out;
-}
+using branddoubles::entries;
+using Names = std::vector<std::string>;
 
 TEST_F(BrandLists, AddFileListReplacesLowerCasesExtendsAndSkipsDuplicates) {
-  using Names = std::vector<std::string>;
-  const struct {
-    const char* text;
-    const char* code;
-    const char* extension;
-    Names expected;
-  } rows[] = {
+  const std::tuple<const char*, const char*, const char*, Names> rows[] = {
       {"a##x,b", "05", ".dll", {"a05x.dll", "b.dll"}},
-      {"AB##X##", "28", ".dll", {"ab28x##.dll"}},          // the first marker only
+      {"AB##X##", "28", ".dll", {"ab28x##.dll"}},  // the first marker only
       {"SETUP.EXE,x.exe,.exe", "28", ".dll", {"setup.exe", "x.exe", ".exe.dll"}},  // ".exe" alone is too short
-      {"A.DLL,a.dll", "05", nullptr, {"a.dll"}},           // equal after lower-casing
-      {" a , ,,b  ", "05", nullptr, {"a", "b"}},           // blanks and empty items
-      {"'a,b',c", "05", nullptr, {"'a,b'", "c"}},          // commas inside quotes
-      {"ab##", "", ".dll", {"ab##.dll"}},                  // no code: the marker stays
-      {"ab##", "2", ".dll", {"ab##.dll"}},                 // a one-character code too
+      {"A.DLL,a.dll", "05", nullptr, {"a.dll"}},   // equal after lower-casing
+      {" a , ,,b  ,'c,d'", "05", nullptr, {"a", "b", "'c,d'"}},
+      {"ab##", "", ".dll", {"ab##.dll"}},          // no code, or a one-character one:
+      {"ab##", "2", ".dll", {"ab##.dll"}},         // the marker stays
       {"\xC3\x89T\xC3\x89##.DLL", "28", nullptr, {"\xC3\xA9t\xC3\xA9" "28.dll"}},
-      {"", "05", ".dll", {}},
       {nullptr, "05", ".dll", {}},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.text != nullptr ? row.text : "null");
+  for (const auto& [text, code, extension, expected] : rows) {
     brand object("/d");
-    JuArrayPVoid list;
-    EXPECT_EQ(object.addFileList(list, row.text, row.code, row.extension), 1);
-    EXPECT_EQ(entries(list), row.expected);
-    list.freeAll();
+    EXPECT_EQ(object.addFileList(object.mainFileList, text, code, extension), 1);
+    EXPECT_EQ(entries(object.mainFileList), expected) << (text != nullptr ? text : "null");
   }
 }
 
-TEST_F(BrandLists, AddFilesTakesEachAdditionalCodeThenTheDriversCode) {
+TEST_F(BrandLists, EachAdditionalCodeThenTheDriversCode) {
   brand object("/d");
   std::strcpy(object.driverVersionCode, "28");
   for (const char* code : {"27", "26"}) {
     ASSERT_EQ(object.additionalVersionCodes.insertAt(juStrNDup(code, 2), object.additionalVersionCodes.count), 0);
   }
   EXPECT_EQ(object.addFiles("ab##x,common", ".dll"), 1);
-  EXPECT_EQ(entries(object.mainFileList),
-            (std::vector<std::string>{"ab27x.dll", "common.dll", "ab26x.dll", "ab28x.dll"}));
-  EXPECT_EQ(object.addOptionalFiles("ab##x", ".dll"), 1);
-  EXPECT_EQ(entries(object.optionalFileList), (std::vector<std::string>{"ab27x.dll", "ab26x.dll", "ab28x.dll"}));
-  EXPECT_EQ(object.addSearchEntries("ABORA##,{X}"), 1);
-  EXPECT_EQ(entries(object.searchList), (std::vector<std::string>{"abora27", "{x}", "abora26", "abora28"}));
-  EXPECT_EQ(object.fileCount(), 4u);
-  EXPECT_STREQ(object.fileName(3), "ab28x.dll");
-  EXPECT_EQ(object.fileName(4), nullptr);
-  EXPECT_STREQ(object.searchEntry(1), "{x}");
-  EXPECT_EQ(object.clearFileList(), 1);
-  EXPECT_EQ(object.clearSearchList(), 1);
-  EXPECT_EQ(object.fileCount(), 0u);
-  EXPECT_EQ(object.searchEntry(0), nullptr);
+  EXPECT_EQ(entries(object.mainFileList), (Names{"ab27x.dll", "common.dll", "ab26x.dll", "ab28x.dll"}));
+  EXPECT_EQ(object.addSearchEntries("ABORA##"), 1);
+  EXPECT_EQ(entries(object.searchList), (Names{"abora27", "abora26", "abora28"}));
 }
 
 TEST_F(BrandLists, OldVersionInItsShortFormWhenTheSecondCharacterIsADot) {
-  const struct {
-    const char* version;
-    std::vector<std::string> expected;
-  } rows[] = {
-      {"8.02.0293", {"08.02"}},
-      {"08.02.0293", {"08.02.0293"}},
-      {"8.0", {"8.0"}},  // no fourth character to take
-      {"8.", {"8."}},
-      {"", {}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.version);
+  const std::pair<const char*, Names> rows[] = {
+      {"8.02.0293", {"08.02"}}, {"08.02.0293", {"08.02.0293"}}, {"8.0", {"8.0"}}, {"", {}}};
+  for (const auto& [version, expected] : rows) {
     brand object("/d");
-    object.infVersionText = juStrNDup(row.version, std::strlen(row.version));
+    object.infVersionText = juStrNDup(version, std::strlen(version));
     EXPECT_EQ(object.addOldVersion(), 1);
-    EXPECT_EQ(entries(object.searchList), row.expected);
+    EXPECT_EQ(entries(object.searchList), expected) << version;
   }
 }
 
@@ -99,9 +63,10 @@ TEST_F(BrandLists, AListThatCannotGrowStopsAndKeepsWhatItHas) {
     object.clearFileList();
     fault.arm();
     const int result = object.addFiles("a,b,c", ".dll");
-    const bool fired = fault.disarm();
-    EXPECT_EQ(result, fired ? 0 : 1);
-    if (!fired) EXPECT_EQ(object.fileCount(), 3u);
+    EXPECT_EQ(result, fault.disarm() ? 0 : 1);
+    if (!fault.fired()) {
+      EXPECT_EQ(object.fileCount(), 3u);
+    }
   });
 }
 

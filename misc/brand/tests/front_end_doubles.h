@@ -41,6 +41,13 @@ class ScopedStdin {
   int saved_;
 };
 
+// The entries of a list of texts.
+inline std::vector<std::string> entries(const JuArrayPVoid& list) {
+  std::vector<std::string> out;
+  for (uint64_t i = 0; i < list.count; ++i) out.emplace_back(static_cast<const char*>(list.pointerAt(i)));
+  return out;
+}
+
 // Runs `action` and returns what it wrote to standard output.
 template <typename Action>
 std::string consoleOf(Action action) {
