@@ -111,6 +111,52 @@ TEST_F(LockedFileTest, ReplaceFailuresLeaveTheOldFile) {
   EXPECT_TRUE(dir_.entries("sub").empty());
 }
 
+TEST_F(LockedFileTest, WriterBuildsTheFileFromPieces) {
+  const std::string path = dir_.write("pieces.bin", "old", 0640);
+  {
+    pf::AtomicFileWriter out;
+    ASSERT_EQ(out.begin(path.c_str()), pf::kErrorNone);
+    ASSERT_EQ(out.write("head-", 5), pf::kErrorNone);
+    ASSERT_EQ(out.write("body-tail", 9), pf::kErrorNone);
+    ASSERT_EQ(out.patch(5, "BODY", 4), pf::kErrorNone);
+    EXPECT_EQ(out.written(), 14u);
+    EXPECT_EQ(read(path), "old") << "nothing changes before the commit";
+    ASSERT_EQ(out.commit(), pf::kErrorNone);
+  }
+  EXPECT_EQ(read(path), "head-BODY-tail");
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u) << "the old file's permissions";
+
+  const struct {
+    uint64_t offset;
+    size_t size;
+    bool patched;
+  } patches[] = {{0, 3, true}, {1, 3, false}, {3, 0, true}, {4, 0, false}, {UINT64_MAX, 1, false}};
+  for (const auto& row : patches) {
+    SCOPED_TRACE(row.offset);
+    pf::AtomicFileWriter out;
+    ASSERT_EQ(out.begin(path.c_str()), pf::kErrorNone);
+    ASSERT_EQ(out.write("abc", 3), pf::kErrorNone);
+    EXPECT_EQ(out.patch(row.offset, "xyz", row.size) == pf::kErrorNone, row.patched);
+    // A failed patch discards; either way the destructor leaves the old file.
+    EXPECT_EQ(out.commit() == pf::kErrorNone, row.patched);
+    if (row.patched) {
+      ASSERT_EQ(pf::replaceFileAtomically(path.c_str(), "head-BODY-tail", 14), pf::kErrorNone);
+    }
+  }
+  {
+    pf::AtomicFileWriter out;
+    ASSERT_EQ(out.begin(path.c_str()), pf::kErrorNone);
+    ASSERT_EQ(out.write("discarded", 9), pf::kErrorNone);
+  }
+  EXPECT_EQ(read(path), "head-BODY-tail");
+  EXPECT_EQ(dir_.entries(), std::vector<std::string>{"pieces.bin"}) << "no temporary file left";
+  pf::AtomicFileWriter out;
+  EXPECT_EQ(out.write("x", 1), pf::kErrorInvalidArgument) << "not begun";
+  EXPECT_EQ(out.begin((dir_ / "missing/x").c_str()), pf::kErrorNotFound);
+}
+
 TEST_F(LockedFileTest, LockStates) {
   const std::string path = dir_ / "data";
   pf::FileUpdateLock lock;

@@ -51,6 +51,8 @@ class ResourceUpdate {
 
   // Reads the headers and resources of `path` (UTF-8, '\' separates too),
   // keeping the file open until commit or discard. Other resources are kept.
+  // A file without a resource section is kErrorInvalidArgument ("the file
+  // has no resource section").
   [[nodiscard]] ErrorNumber begin(const char* path) noexcept;
   // Sets the bytes of (type, name, language), adding the resource when it
   // does not exist. `data` (`size` bytes, may be 0) is copied.

@@ -1,0 +1,93 @@
+// Small PE images built in memory, for tests of malformed headers and
+// resource trees that no linker writes (platform level: no component's
+// code).
+#ifndef TESTING_PE_BUILDER_H
+#define TESTING_PE_BUILDER_H
+
+#include <cstdint>
+#include <string>
+
+namespace jutest {
+
+// Appends little-endian values to a byte string.
+inline void putLe(std::string* out, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>(value >> (8 * i)));
+}
+inline void setLe(std::string* out, size_t at, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) (*out)[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// Offsets in the image minimalPe builds.
+struct MinimalPeLayout {
+  static constexpr size_t kPe = 0x40;                  // "PE\0\0"
+  static constexpr size_t kOptional = kPe + 24;
+  static constexpr uint32_t kSectionRva = 0x1000;      // the one section, .rsrc
+  static constexpr size_t kSectionRaw = 0x200;
+};
+
+// A PE32+ (or PE32) image with one section, ".rsrc", at virtual address
+// 0x1000 and file offset 0x200, holding `section` (padded to 0x200 bytes),
+// and the resource directory pointing at its start.
+inline std::string minimalPe(const std::string& section, bool pe32Plus = true) {
+  std::string out(0x40, '\0');
+  out[0] = 'M';
+  out[1] = 'Z';
+  setLe(&out, 0x3C, MinimalPeLayout::kPe, 4);
+  out += std::string("PE\0\0", 4);
+  const size_t optionalBytes = pe32Plus ? 240 : 224;
+  putLe(&out, 0x8664, 2);           // machine
+  putLe(&out, 1, 2);                // sections
+  putLe(&out, 0, 12);               // time, symbols
+  putLe(&out, optionalBytes, 2);
+  putLe(&out, 0x2022, 2);           // a DLL
+  const size_t optional = out.size();
+  out.resize(optional + optionalBytes, '\0');
+  setLe(&out, optional, pe32Plus ? 0x20B : 0x10B, 2);
+  const size_t raw = (section.size() + 0x1FF) & ~size_t{0x1FF};
+  setLe(&out, optional + 8, raw, 4);        // initialized data
+  setLe(&out, optional + 32, 0x1000, 4);    // section alignment
+  setLe(&out, optional + 36, 0x200, 4);     // file alignment
+  setLe(&out, optional + 56, 0x1000 + ((section.size() + 0xFFF) & ~size_t{0xFFF}), 4);
+  setLe(&out, optional + 60, 0x200, 4);     // size of headers
+  const size_t directories = optional + (pe32Plus ? 112 : 96);
+  setLe(&out, directories - 4, 16, 4);
+  setLe(&out, directories + 16, MinimalPeLayout::kSectionRva, 4);
+  setLe(&out, directories + 20, section.size(), 4);
+  std::string row(".rsrc\0\0\0", 8);
+  putLe(&row, section.size(), 4);
+  putLe(&row, MinimalPeLayout::kSectionRva, 4);
+  putLe(&row, raw, 4);
+  putLe(&row, MinimalPeLayout::kSectionRaw, 4);
+  putLe(&row, 0, 12);
+  putLe(&row, 0x40000040, 4);               // initialized data, readable
+  out += row;
+  out.resize(MinimalPeLayout::kSectionRaw, '\0');
+  out += section;
+  out.resize(MinimalPeLayout::kSectionRaw + raw, '\0');
+  return out;
+}
+
+// Resource section pieces: a directory header, an entry, a data entry, a
+// name (16-bit length, UTF-16LE units).
+inline void putDirectory(std::string* out, uint16_t named, uint16_t ids) {
+  putLe(out, 0, 12);
+  putLe(out, named, 2);
+  putLe(out, ids, 2);
+}
+inline void putEntry(std::string* out, uint32_t nameOrId, uint32_t target) {
+  putLe(out, nameOrId, 4);
+  putLe(out, target, 4);
+}
+inline void putDataEntry(std::string* out, uint32_t rva, uint32_t size) {
+  putLe(out, rva, 4);
+  putLe(out, size, 4);
+  putLe(out, 0, 8);
+}
+inline void putName(std::string* out, const std::u16string& name) {
+  putLe(out, name.size(), 2);
+  for (char16_t c : name) putLe(out, c, 2);
+}
+
+}  // namespace jutest
+
+#endif  // TESTING_PE_BUILDER_H
