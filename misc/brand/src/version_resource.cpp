@@ -35,7 +35,7 @@ Step nextStringEntry(const uint8_t* bytes, size_t* position, size_t end, StringE
   if (step != Step::kNode) return step;
   entry->key = node.key;
   entry->hasValue = node.valueLength != 0;
-  entry->value = ResourceText{bytes + node.valueStart, 0};
+  entry->value = ResourceText{};
   // A value claimed without room reads as empty. Tools that count
   // wValueLength in bytes are read right: the value ends at its zero.
   if (!entry->hasValue || node.valueStart >= node.end) return Step::kNode;

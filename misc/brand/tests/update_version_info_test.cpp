@@ -1,11 +1,8 @@
-// The version-resource rewriter: the branding of a whole resource on byte
-// buffers, then end to end on DLLs built by the mingw tools and read back by
-// an independent PE reader.
+// The version-resource rewriter on byte buffers: a whole resource branded,
+// what is dropped, and every way it fails.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 #include "testing/allocation_faults.h"
 #include "update_version_info.h"
@@ -13,107 +10,58 @@
 
 namespace {
 
+using brandtest::Bytes;
 using brandtest::makeResource;
-using brandtest::Strings;
 
-const Strings kMakerStrings = {
-    {u"CompanyName", u"Tarnwell Software Corporation"},
-    {u"FileDescription", u"Tarnwell Brisklane ODBC Driver"},
-    {u"FileVersion", u"08.02.0293 (B9999, U9999)"},
-    {u"Comments", u""},
-    {u"ProductVersion", u"8.02.0293"},
-    {u"LegalCopyright", u"(c) Tarnwell"},
-};
+const brandtest::Strings kMakerStrings = {{u"CompanyName", u"Tarnwell Software Corporation"},
+                                          {u"FileDescription", u"Tarnwell Brisklane ODBC Driver"},
+                                          {u"FileVersion", u"08.02.0293 (B9999, U9999)"},
+                                          {u"Comments", u""}};
 
-struct Rewritten {
-  int result = 0;
-  std::vector<uint8_t> resource;
-};
-
-Rewritten rewrite(const std::vector<uint8_t>& input, const char16_t* version, const char16_t* company,
-                  const char16_t* prefix) {
+// rewrite() over `input`; the new resource, or empty when it failed.
+Bytes rewrite(const Bytes& input, const char16_t* version, const char16_t* company, const char16_t* prefix = u"ABCD") {
   CUpdateVersionInfoResourceApp app;
   app.newVersion = version;
   EXPECT_TRUE(app.inputBuffer.append(input.data(), input.size()));
-  Rewritten out;
-  out.result = app.rewrite(company, prefix);
-  if (out.result != 0) out.resource.assign(app.outputBuffer.data(), app.outputBuffer.data() + app.outputBuffer.length());
-  return out;
+  if (app.rewrite(company, prefix) == 0) return {};
+  return Bytes(app.outputBuffer.data(), app.outputBuffer.data() + app.outputBuffer.length());
 }
 
-TEST(VersionRewrite, BrandsEveryStringAndTheFixedVersion) {
+TEST(VersionRewrite, BrandsTheStringsAndTheFixedVersions) {
+  const Bytes fixed = brandtest::patternFixedInfo();
   struct Case {
-    const char* note;
     const char16_t* version;
-    const char16_t* company;
-    const char16_t* prefix;
-    Strings expected;
-    uint32_t high, low;  // 0: as before
+    const char16_t* fileVersion;  // the FileVersion text after
+    uint32_t high, low;           // of the file and product versions after; 0: as before
   };
   const Case cases[] = {
-      {"no new version: company and description only",
-       nullptr,
-       u"Soci\u00E9t\u00E9\u2122",
-       u"ABCD",
-       {{u"CompanyName", u"Soci\u00E9t\u00E9\u2122"},
-        {u"FileDescription", u"ABCD ODBC Driver"},
-        {u"FileVersion", u"08.02.0293 (B9999, U9999)"},
-        {u"Comments", u"<none>"},
-        {u"ProductVersion", u"8.02.0293"},
-        {u"LegalCopyright", u"(c) Tarnwell"}},
-       0,
-       0},
-      {"five characters: leading fields and the high parts",
-       u"09.01",
-       u"Acme",
-       u"ACME",
-       {{u"CompanyName", u"Acme"},
-        {u"FileDescription", u"ACME ODBC Driver"},
-        {u"FileVersion", u"09.01.0293 (B9999, U9999)"},
-        {u"Comments", u"<none>"},
-        {u"ProductVersion", u"09.01.0293"},
-        {u"LegalCopyright", u"(c) Tarnwell"}},
-       0x00090001,
-       0},
-      {"eleven characters: whole texts and all parts",
-       u"09.01.02.03",
-       u"Acme",
-       u"Brisklane",
-       {{u"CompanyName", u"Tarnwell Software Corporation"},
-        {u"FileDescription", u"Brisklane ODBC Driver"},
-        {u"FileVersion", u"09.01.02.03"},
-        {u"Comments", u"<none>"},
-        {u"ProductVersion", u"09.01.02.03"},
-        {u"LegalCopyright", u"(c) Tarnwell"}},
-       0x00090001,
-       0x00020003},
+      {nullptr, u"08.02.0293 (B9999, U9999)", 0, 0},
+      {u"09.01", u"09.01.0293 (B9999, U9999)", 0x00090001, 0},
+      {u"09.01.02.03", u"09.01.02.03", 0x00090001, 0x00020003},
   };
-  const std::vector<uint8_t> input = makeResource(u"040904B0", kMakerStrings);
-  const std::vector<uint8_t> pattern = brandtest::patternFixedInfo();
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.note);
-    const Rewritten out = rewrite(input, c.version, c.company, c.prefix);
-    ASSERT_NE(out.result, 0);
-    EXPECT_EQ(brandtest::readStrings(out.resource), c.expected);
-    versioninfo::VersionInfoReader reader;
-    ASSERT_EQ(reader.read(out.resource.data(), out.resource.size()), versioninfo::ReadStatus::kOk);
-    EXPECT_EQ(brandtest::toU16(reader.tableKey()), u"040904B0");
-    for (size_t offset : {8, 16}) {
-      EXPECT_EQ(brandtest::dwordAt(reader.fixedInfo(), offset), c.high != 0 ? c.high : brandtest::dwordAt(pattern.data(), offset));
-      EXPECT_EQ(brandtest::dwordAt(reader.fixedInfo(), offset + 4),
-                c.low != 0 ? c.low : brandtest::dwordAt(pattern.data(), offset + 4));
+    SCOPED_TRACE(std::string(c.fileVersion, c.fileVersion + std::char_traits<char16_t>::length(c.fileVersion)));
+    Bytes expectedFixed = fixed;
+    for (size_t at : {8, 12, 16, 20}) {
+      const uint32_t part = at % 8 == 0 ? c.high : c.low;
+      for (size_t i = 0; i < 4 && part != 0; ++i) expectedFixed[at + i] = static_cast<uint8_t>(part >> 8 * i);
     }
-    // Translation 0x0409, code page 0x04B0, from the key.
-    EXPECT_EQ(brandtest::dwordAt(out.resource.data(), out.resource.size() - 4), 0x04B00409u);
+    const brandtest::Strings expected = {{u"CompanyName", u"Soci\u00E9t\u00E9\u2122"},
+                                         {u"FileDescription", u"ABCD ODBC Driver"},
+                                         {u"FileVersion", c.fileVersion},
+                                         {u"Comments", u""}};
+    // The whole resource as the writer lays it out: key and translation kept.
+    EXPECT_EQ(rewrite(makeResource(u"040904B0", kMakerStrings, fixed), c.version, u"Soci\u00E9t\u00E9\u2122"),
+              makeResource(u"040904B0", expected, expectedFixed));
   }
 }
 
 // VarFileInfo first, then a StringFileInfo of two tables: the first table
-// alone is written, VarFileInfo last.
+// alone is written, VarFileInfo after it with the translation of its key.
 TEST(VersionRewrite, KeepsOnlyTheFirstTable) {
   versioninfo::VersionBuffer buffer;
   versioninfo::NodeWriter writer(&buffer);
-  const std::vector<uint8_t> fixed = brandtest::patternFixedInfo();
+  const Bytes fixed = brandtest::patternFixedInfo();
   const uint8_t translation[4] = {0x07, 0x04, 0xE4, 0x04};
   writer.begin(52, 0, u"VS_VERSION_INFO");
   writer.value(fixed.data(), fixed.size());
@@ -133,23 +81,20 @@ TEST(VersionRewrite, KeepsOnlyTheFirstTable) {
   writer.end();
   writer.end();
   ASSERT_EQ(writer.status(), versioninfo::WriteStatus::kOk);
-  const std::vector<uint8_t> input(buffer.data(), buffer.data() + buffer.length());
-
-  const Rewritten out = rewrite(input, nullptr, u"Acme", u"ACME");
-  ASSERT_NE(out.result, 0);
-  EXPECT_EQ(out.resource, makeResource(u"0c0a04E4", {{u"CompanyName", u"Acme"}}));
+  EXPECT_EQ(rewrite(Bytes(buffer.data(), buffer.data() + buffer.length()), nullptr, u"Acme"),
+            makeResource(u"0c0a04E4", {{u"CompanyName", u"Acme"}}));
 }
 
-TEST(VersionRewrite, FailsWithoutWritingAnything) {
-  const std::vector<uint8_t> good = makeResource(u"040904B0", kMakerStrings);
-  std::vector<uint8_t> noStringFileInfo = good;
+TEST(VersionRewrite, FailsOnBadVersionsDamageAndOverlongNodes) {
+  const Bytes good = makeResource(u"040904B0", kMakerStrings);
+  Bytes noStringFileInfo = good;
   noStringFileInfo[92 + 6] = 'X';  // "StringFileInfo" renamed
-  std::vector<uint8_t> damaged = good;
-  damaged[0] = 0xFF;  // root longer than the resource
+  Bytes badKey = good;
+  badKey[128 + 6] = 'G';  // the table key "G40904B0" names no translation
   const std::u16string longCompany(40000, u'c');
   struct Case {
     const char* note;
-    std::vector<uint8_t> input;
+    Bytes input;
     const char16_t* version;
     const char16_t* company;
   };
@@ -158,29 +103,30 @@ TEST(VersionRewrite, FailsWithoutWritingAnything) {
       {"version with a comma", good, u"09,01", u"Acme"},
       {"version of 8 characters", good, u"09.01.02", u"Acme"},
       {"no StringFileInfo", noStringFileInfo, nullptr, u"Acme"},
-      {"damaged resource", damaged, nullptr, u"Acme"},
-      {"empty resource", {}, nullptr, u"Acme"},
-      {"company too long for wLength", good, nullptr, longCompany.c_str()},
+      {"table key not hexadecimal", badKey, nullptr, u"Acme"},
+      {"damaged", Bytes(good.begin(), good.end() - 1), nullptr, u"Acme"},
+      {"empty", {}, nullptr, u"Acme"},
+      {"a String past 65535 bytes", good, nullptr, longCompany.c_str()},
   };
+  ASSERT_FALSE(rewrite(good, u"09.01", u"Acme").empty());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.note);
-    EXPECT_EQ(rewrite(c.input, c.version, c.company, u"ACME").result, 0);
+    EXPECT_TRUE(rewrite(c.input, c.version, c.company).empty());
   }
 }
 
 TEST(VersionRewrite, OutOfMemoryFails) {
-  const std::vector<uint8_t> input = makeResource(u"040904B0", kMakerStrings);
-  const std::vector<uint8_t> expected = rewrite(input, u"09.01", u"Acme", u"ACME").resource;
+  const Bytes input = makeResource(u"040904B0", kMakerStrings);
+  const Bytes expected = rewrite(input, u"09.01", u"Acme");
   jutest::failEachAllocation([&](jutest::AllocationFault& fault) {
     CUpdateVersionInfoResourceApp app;
     app.newVersion = u"09.01";
     ASSERT_TRUE(app.inputBuffer.append(input.data(), input.size()));
     fault.arm();
-    const int result = app.rewrite(u"Acme", u"ACME");
+    const int result = app.rewrite(u"Acme", u"ABCD");
     EXPECT_EQ(result == 0, fault.disarm());
     if (result != 0) {
-      EXPECT_EQ(std::vector<uint8_t>(app.outputBuffer.data(), app.outputBuffer.data() + app.outputBuffer.length()),
-                expected);
+      EXPECT_EQ(Bytes(app.outputBuffer.data(), app.outputBuffer.data() + app.outputBuffer.length()), expected);
     }
   });
 }
