@@ -1,6 +1,6 @@
 // File-system and system-name services: kinds of paths, descriptors (open,
-// read, write, seek, close), directory entries (remove, rename), temporary
-// files, the current directory, environment variables, and the host's and
+// read, write, seek, close), directory entries (remove, rename, replace),
+// file times, temporary files, the current directory, environment variables, and the host's and
 // user's names.
 //
 // Paths are NUL-terminated bytes as the system stores them (UTF-8 here); both
@@ -136,6 +136,27 @@ void setWriteLimitForTesting(size_t bytesPerCall) noexcept;
 // fails with kErrorExists (on a file system that cannot promise that
 // atomically, the test and the rename are two steps).
 [[nodiscard]] ErrorNumber renameFile(const char* from, const char* to) noexcept;
+
+// Gives `from` the name `to`, replacing a file that has that name in one
+// step: anyone who opens `to` finds the old file or the new one, never none.
+// A directory at `to` is not replaced (kErrorIsDirectory).
+[[nodiscard]] ErrorNumber replaceFile(const char* from, const char* to) noexcept;
+
+// ---------------------------------------------------------------------------
+// File times.
+// ---------------------------------------------------------------------------
+
+// A last-write time: seconds and nanoseconds since 1970-01-01 00:00 UTC.
+struct FileTime {
+  int64_t seconds = 0;
+  uint32_t nanoseconds = 0;
+};
+
+// The last-write time of the file `path` (of the file a symbolic link names).
+//   fileWriteTime("a.dll", &t) -> kErrorNone, t = {1700000000, 250000000}
+[[nodiscard]] ErrorNumber fileWriteTime(const char* path, FileTime* time) noexcept;
+// Sets the last-write time of `path`; its last-access time stays as it is.
+[[nodiscard]] ErrorNumber setFileWriteTime(const char* path, const FileTime& time) noexcept;
 
 // ---------------------------------------------------------------------------
 // Temporary files and the current directory.
