@@ -157,9 +157,41 @@ class brand : public JuNode {
   // 1, 3 or 8) was answered Yes; silent runs show nothing and return 0.
   int showStatus(const char* detail);
 
-  // Brands every main-list file, reporting each on the console or in the
-  // Copying Files dialog `dialog`; returns 0. Defined with the branding loop.
+  // --- The branding loop (brand_loop.cpp, brand_file.cpp, brand_names.cpp,
+  // brand_rewrite.cpp) ---------------------------------------------------------
+
+  // Brands every main-list file, reporting each on the console ("Branding:
+  // a.dll -> b.dll ... Done", or a failure line with the reason) or in the
+  // Copying Files dialog `dialog`; returns 0. Status 1 or 10 ends the loop.
   int brandAll(platform::dialogs::WindowHandle dialog);
+  // Copies the main-list file `index` under its new name, rewriting names,
+  // CLSIDs, versions and the message prefix on the way, then its version
+  // resource, then its time. 1 when branded; else 0 with status 9 (source
+  // missing) or 10 (copy failed: no target is left behind, the source is as
+  // it was, and the status was shown with the new name).
+  int brandFile(uint64_t index);
+  // The name the listed file `listedName` is written under, as a heap text
+  // (null: out of memory recorded). With the file prefix "XY":
+  //   "abora28.dll" -> "xyora28.dll"; "absetup.exe" -> "absetup.exe";
+  //   "abxxkj.dll" -> "abxxxy.dll"; in suffix mode with suffix "32" and
+  //   driver code 28: "abora28.dll" -> "xyora32.dll"
+  char* newFileName(const char* listedName) const;
+  // Rewrites the search entries that a file named `newName` holds (by its
+  // extension: ".dll", ".cnt", ".ini") inside `chunk` of `length` bytes:
+  // upper-case occurrences get `filePrefix` upper-cased, lower-case ones
+  // lower-cased, CLSIDs their prefix digits, versions the new version. 1, or
+  // 0 when memory runs out.
+  int replaceNames(char* chunk, size_t length, const char* newName, const char* filePrefix);
+  // Writes `newPattern` over every whole occurrence of `oldPattern` in
+  // `chunk`, both `patternLength` bytes. 1; 0 when the chunk is null or
+  // empty, a pattern is null, the lengths differ or are longer than the chunk.
+  //   "..[Brisklane][ODBC \0\0\0.." -> "..[ACME][ODBC \0\0\0\0\0\0\0\0.."
+  static int replaceMessagePrefix(char* chunk, size_t length, const char* oldPattern, size_t oldLength,
+                                  const char* newPattern, size_t newLength);
+  // The offset of the first occurrence of `pattern` in `buffer`, or -1 (also
+  // for a null pointer, a length 0 or a pattern longer than the buffer).
+  //   findBytes("abcabc", 6, "ca", 2) -> 2
+  static int64_t findBytes(const char* buffer, size_t length, const char* pattern, size_t patternLength);
 
   // --- Fields ------------------------------------------------------------------
 

@@ -1,5 +1,5 @@
-// Stand-ins for the dialog front end and the branding loop. They go when
-// those are defined: the tests then link the real ones.
+// Stand-ins for the dialog front end. They go when it is defined: the tests
+// then link the real one.
 
 #include "front_end_doubles.h"
 
@@ -45,12 +45,6 @@ void BrandTest::TearDown() { juResourceModule.store(savedModule_); }
 }  // namespace branddoubles
 
 using branddoubles::record;
-
-int brand::brandAll(platform::dialogs::WindowHandle) {
-  ++record.brandAllCalls;
-  status = record.statusAfterBranding;
-  return 0;
-}
 
 intptr_t copyingDlgProc(platform::dialogs::WindowHandle dialog, platform::dialogs::Message message, uint64_t,
                         intptr_t second) {

@@ -1,5 +1,5 @@
 // Test support of the branding tool: stand-ins that record what the engine
-// asks of the dialog front end and the branding loop (until they exist),
+// asks of the dialog front end (until it exists),
 // standard input and output for a scope, and the fixture of the tests.
 #ifndef BRAND_TESTS_FRONT_END_DOUBLES_H
 #define BRAND_TESTS_FRONT_END_DOUBLES_H
@@ -24,8 +24,6 @@ struct Record {
   std::vector<Box> boxes;
   std::vector<uint32_t> beeps;
   int32_t answer = 7;  // the message boxes' answer (No)
-  int brandAllCalls = 0;
-  uint32_t statusAfterBranding = 0;  // brandAll leaves this status
 };
 extern Record record;
 

@@ -1,0 +1,184 @@
+// Branding one file.
+//
+// The copy goes to "<target>.new" beside the target and is renamed over the
+// target only when it is complete: a failed copy leaves no target behind,
+// a target that has the source's own name (an executable, a file that
+// keeps its prefix) replaces the source in one step and never truncates it
+// before it was read, and an earlier branded copy stays until the new one
+// is whole.
+
+#include "brand_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "brand.h"
+#include "brand_rewrite.h"
+#include "brand_text.h"
+#include "julib/errors.h"
+#include "julib/object.h"
+#include "platform/files.h"
+#include "update_version_info.h"
+
+namespace brandfile {
+
+namespace {
+
+// What one file's branding holds, released on every way out.
+struct FileJob {
+  char* newName = nullptr;
+  char* sourcePath = nullptr;
+  char* targetPath = nullptr;
+  char* temporaryPath = nullptr;
+  char* buffer = nullptr;
+  JuFileHandle source = kJuNoFile;
+  JuFileHandle temporary = kJuNoFile;
+
+  FileJob() = default;
+  FileJob(const FileJob&) = delete;
+  FileJob& operator=(const FileJob&) = delete;
+  ~FileJob() {
+    (void)juFileClose(source);  // a reading handle: nothing is lost
+    if (temporary != kJuNoFile) {
+      (void)juFileClose(temporary);
+      (void)juFileDelete(temporaryPath);  // an unfinished copy is never left behind
+    }
+    for (char* text : {newName, sourcePath, targetPath, temporaryPath, buffer}) juFree(text);
+  }
+};
+
+int failCopy(brand& owner) {
+  owner.status = kBrandStatusCopyFailed;
+  return 0;
+}
+
+// Fills `buffer` from `held` up to kChunkBytes; *ended tells that the
+// source's end was reached. 0, or 1 with the read error posted.
+int fill(JuFileHandle source, char* buffer, size_t* held, bool* ended) {
+  while (*held < kChunkBytes) {
+    size_t got = 0;
+    if (juFileRead(source, kJuFileCurrentPosition, buffer + *held, kChunkBytes - *held, &got) != 0) return 1;
+    if (got == 0) {
+      *ended = true;
+      return 0;
+    }
+    *held += got;
+  }
+  return 0;
+}
+
+// Rewrites the version resource of the written library; a failure is a
+// warning only, the copy stays as it is.
+void updateVersionResource(brand& owner, const FileJob& job) {
+  CUpdateVersionInfoResourceApp app;
+  app.filePath = job.targetPath;
+  app.newVersion = owner.versionMode != 0 ? owner.newVersion : nullptr;
+  if (app.update(brandtext::orEmpty(owner.companyName), brandtext::orEmpty(owner.messagePrefix)) != 0) return;
+  const char* parts[] = {"Warning: Could not update Windows version info for: ", job.newName};
+  char* detail = brandtext::join(parts, 2);
+  if (detail != nullptr) (void)owner.showStatus(detail);  // informs only: no answer to take
+  juFree(detail);
+}
+
+}  // namespace
+
+int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, brandrewrite::NameRewriter& names,
+                  brandrewrite::PrefixRewriter* prefix) {
+  // The tail holds the longest text a rewrite looks at, so that an
+  // occurrence that starts before the cut is replaced whole in one window.
+  size_t carry = std::max(kOverlapBytes, names.reach());
+  if (prefix != nullptr) carry = std::max(carry, prefix->length());
+  carry = std::min(carry, kChunkBytes / 2);
+
+  size_t held = 0;
+  for (bool ended = false; !ended;) {
+    if (fill(source, buffer, &held, &ended) != 0) return 1;
+    const size_t limit = ended ? held : held - carry;
+    names.rewrite(buffer, held, limit);
+    if (prefix != nullptr) prefix->rewrite(buffer, held, limit);
+    if (juFileWrite(target, kJuFileCurrentPosition, buffer, limit) != 0) return 1;
+    std::memmove(buffer, buffer + limit, held - limit);
+    held -= limit;
+  }
+  return 0;
+}
+
+int brandOne(brand& owner, uint64_t index) {
+  const char* listed = owner.fileName(index);
+  if (listed == nullptr) return failCopy(owner);
+  owner.currentFile = listed;
+  FileJob job;
+  job.newName = owner.newFileName(listed);
+  if (job.newName == nullptr) return failCopy(owner);
+  const bool replacesPrefix = std::strstr(job.newName, "r.dll") == nullptr;
+  const bool library = std::strstr(job.newName, ".dll") != nullptr;
+  const bool executable = std::strstr(job.newName, ".exe") != nullptr;
+  const bool sameName = std::strcmp(job.newName, listed) == 0;
+
+  // With ReplaceInstall the executable is the one in the tools directory.
+  const char* tools = owner.replaceInstall != 0 && executable ? "..\\tools\\" : "";
+  const char* sourceParts[] = {owner.targetDirectory, tools, listed};
+  const char* targetParts[] = {owner.targetDirectory, tools, job.newName};
+  job.sourcePath = brandtext::join(sourceParts, 3);
+  job.targetPath = brandtext::join(targetParts, 3);
+  const char* temporaryParts[] = {job.targetPath, ".new"};
+  job.temporaryPath = job.targetPath != nullptr ? brandtext::join(temporaryParts, 2) : nullptr;
+  if (job.sourcePath == nullptr || job.temporaryPath == nullptr) return failCopy(owner);
+
+  if (juFileOpen(job.sourcePath, std::strlen(job.sourcePath) + 1, kJuFileOpenForReading, &job.source) != 0) {
+    owner.status = kBrandStatusFilesMissing;
+    return 0;
+  }
+  platform::FileTime time;
+  const bool timeKnown = platform::fileWriteTime(job.sourcePath, &time) == platform::kErrorNone;
+
+  brandrewrite::NameRewriter names;
+  brandrewrite::PrefixRewriter prefix;
+  const bool withPrefix = owner.messagePrefixMode != 0 && replacesPrefix;
+  job.buffer = static_cast<char*>(juMallocChecked(kChunkBytes));
+  if (job.buffer == nullptr || names.prepare(owner, job.newName, owner.filePrefix) != 0 ||
+      (withPrefix && prefix.prepare(owner.messagePrefix) != 0)) {
+    return failCopy(owner);
+  }
+  if (juFileOpen(job.temporaryPath, std::strlen(job.temporaryPath) + 1, kJuFileOpenForWriting, &job.temporary) !=
+      0) {
+    return failCopy(owner);
+  }
+  if (copyRewriting(job.source, job.temporary, job.buffer, names, withPrefix ? &prefix : nullptr) != 0) {
+    return failCopy(owner);
+  }
+  (void)juFileClose(job.source);  // read to its end: nothing is lost
+  job.source = kJuNoFile;
+  const int closed = juFileClose(job.temporary);  // the handle is gone even when it fails
+  job.temporary = kJuNoFile;
+  if (closed != 0) {
+    (void)juFileDelete(job.temporaryPath);
+    return failCopy(owner);
+  }
+  const platform::ErrorNumber replaced = platform::replaceFile(job.temporaryPath, job.targetPath);
+  if (replaced != platform::kErrorNone) {
+    (void)juFileDelete(job.temporaryPath);
+    (void)juPostFileError(replaced, job.targetPath);
+    return failCopy(owner);
+  }
+
+  if (owner.messagePrefixMode != 0 && library) updateVersionResource(owner, job);
+  // The resource update rewrote the file: the time goes on last.
+  if (timeKnown) (void)platform::setFileWriteTime(job.targetPath, time);  // the copy stands without it
+  if (owner.replaceInstall != 0 && !executable && !sameName) {
+    (void)juFileDelete(job.sourcePath);  // reported on the error list; the branded copy is complete
+  }
+  return 1;
+}
+
+}  // namespace brandfile
+
+int brand::brandFile(uint64_t index) {
+  const int branded = brandfile::brandOne(*this, index);
+  if (branded == 0 && status == kBrandStatusCopyFailed) {
+    char* name = newFileName(fileName(index));
+    (void)showStatus(name != nullptr ? name : fileName(index));  // informs only
+    juFree(name);
+  }
+  return branded;
+}

@@ -1,0 +1,334 @@
+// The rewriting of a driver file's bytes: search entries and the message
+// prefix, window by window.
+
+#include "brand_rewrite.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "brand.h"
+#include "brand_text.h"
+#include "julib/object.h"
+#include "platform/utf16.h"
+
+namespace brandrewrite {
+
+namespace {
+
+constexpr char kMakerProvider[] = "BRISKLANE CLOSED XML ADO PROVIDER";
+constexpr char kMakerProviderAsShipped[] = "Brisklane Closed XML ADO Provider";
+constexpr char kOldMessagePrefix[] = "[Brisklane][ODBC ";
+// The 16th to 19th characters of "{xxxxxxxx-xxxx-xxxx-...}": the third group.
+constexpr size_t kClsidDigits = 15;
+constexpr size_t kClsidMinimum = kClsidDigits + 4;
+
+char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+bool isLetter(char c) { return upperAscii(c) >= 'A' && upperAscii(c) <= 'Z'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool endsWith(const char* text, size_t n, const char* tail) {
+  const size_t m = std::strlen(tail);
+  return n >= m && std::memcmp(text + n - m, tail, m) == 0;
+}
+
+// "08.02", or its long form "08.02.0293": both stand for the version whose
+// digits the new version's first five characters give.
+bool isVersionText(const char* text, size_t n) {
+  if (n < 5 || text[2] != '.' || !isDigit(text[3])) return false;
+  if (n == 5) return true;
+  return text[5] == '.' && isDigit(text[0]) && isDigit(text[1]) && isDigit(text[4]);
+}
+
+// A heap copy of `n` bytes with each letter passed through `change`.
+char* copyWith(const char* text, size_t n, char (*change)(char)) {
+  char* out = brandtext::copy(text, n);
+  if (out != nullptr) {
+    for (size_t i = 0; i < n; ++i) out[i] = change(out[i]);
+  }
+  return out;
+}
+
+// Where the search goes on in the next window, which starts at `limit`.
+size_t resumeAfter(size_t at, size_t limit) { return at > limit ? at - limit : 0; }
+
+}  // namespace
+
+const char* findNoCase(const char* from, const char* end, const char* upper, size_t count) {
+  if (from == nullptr || upper == nullptr || count == 0 || end < from || static_cast<size_t>(end - from) < count) {
+    return nullptr;
+  }
+  const char* last = end - count;  // the last possible start
+  const char first = upper[0];
+  const char other = lowerAscii(first);
+  // The next candidate of each case, found a block at a time.
+  auto next = [last](const char* p, char c) {
+    return p > last ? nullptr : static_cast<const char*>(std::memchr(p, c, static_cast<size_t>(last - p) + 1));
+  };
+  const char* a = next(from, first);
+  const char* b = other != first ? next(from, other) : nullptr;
+  while (a != nullptr || b != nullptr) {
+    const char* p = a == nullptr ? b : b == nullptr ? a : std::min(a, b);
+    size_t i = 1;
+    while (i < count && upperAscii(p[i]) == upper[i]) ++i;
+    if (i == count) return p;
+    if (p == a) a = next(p + 1, first);
+    if (p == b) b = next(p + 1, other);
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// NameRewriter
+// ---------------------------------------------------------------------------
+
+NameRewriter::~NameRewriter() {
+  for (size_t i = 0; i < count_; ++i) {
+    juFree(entries_[i].text);
+    juFree(entries_[i].upper);
+    juFree(entries_[i].lower);
+  }
+  juFree(entries_);
+}
+
+int NameRewriter::prepare(const brand& owner, const char* newName, const char* filePrefix) {
+  suffix_ = owner.suffixMode != 0 && std::strlen(brandtext::orEmpty(owner.suffix)) >= 2 ? owner.suffix : nullptr;
+  siblingMode_ = owner.siblingMode != 0;
+  const char* dot = std::strchr(brandtext::orEmpty(newName), '.');
+  if (dot == nullptr || std::strlen(brandtext::orEmpty(filePrefix)) < 2) return 0;
+  const bool dll = std::strcmp(dot, ".dll") == 0;
+  const bool help = std::strcmp(dot, ".cnt") == 0;
+  const bool ini = std::strcmp(dot, ".ini") == 0;
+  if (!dll && !help && !ini) return 0;
+
+  capacity_ = help ? static_cast<size_t>(owner.helpCount) : static_cast<size_t>(owner.searchList.count) + 1;
+  entries_ = static_cast<Entry*>(juMallocChecked(capacity_ * sizeof(Entry)));
+  if (entries_ == nullptr) return 1;
+  int failed = 0;
+  if (help) {
+    for (uint64_t i = 0; i < owner.helpCount && failed == 0; ++i) {
+      add(owner.fileName(owner.helpIndex + i), filePrefix, owner, &failed);
+    }
+  } else {
+    for (uint64_t i = 0; i < owner.searchList.count && failed == 0; ++i) {
+      add(owner.searchEntry(i), filePrefix, owner, &failed);
+    }
+    if (dll && failed == 0) add(owner.currentFile, filePrefix, owner, &failed);
+  }
+  return failed;
+}
+
+void NameRewriter::add(const char* text, const char* filePrefix, const brand& owner, int* failed) {
+  const size_t n = std::strlen(brandtext::orEmpty(text));
+  if (n == 0 || count_ == capacity_) return;
+  Entry entry;
+  entry.length = n;
+  entry.text = copyWith(text, n, upperAscii);
+  if (entry.text == nullptr) {
+    *failed = 1;
+    return;
+  }
+  const char* brace = static_cast<const char*>(std::memchr(entry.text, '}', n));
+  char* replacement = nullptr;
+  if (brace != nullptr) {
+    // Only a whole CLSID has the digits to replace.
+    if (brace != entry.text + n - 1 || n < kClsidMinimum) return juFree(entry.text);
+    entry.kind = EntryKind::kClsid;
+    replacement = brandtext::copy(entry.text, n);
+    if (replacement != nullptr) {
+      for (size_t i = 0; i < 2; ++i) {
+        const auto byte = static_cast<unsigned char>(upperAscii(filePrefix[i]));
+        replacement[kClsidDigits + 2 * i] = brand::hexDigit(byte >> 4);
+        replacement[kClsidDigits + 2 * i + 1] = brand::hexDigit(byte & 0x0F);
+      }
+    }
+  } else if (std::strcmp(entry.text, kMakerProvider) == 0) {
+    const char* provider = owner.xmlProviderName;
+    if (provider == nullptr || std::strcmp(provider, kMakerProviderAsShipped) == 0) return juFree(entry.text);
+    entry.kind = EntryKind::kWholeText;
+    replacement = brandtext::copy(provider);
+  } else if (owner.versionMode != 0 && isVersionText(entry.text, n)) {
+    const char16_t* version = brandtext::orEmpty(owner.newVersion);
+    char digits[6] = {};
+    for (size_t i = 0; i < 5; ++i) {
+      if (version[i] == 0 || version[i] > 0x7F) return juFree(entry.text);  // no version to write
+      digits[i] = static_cast<char>(version[i]);
+    }
+    entry.kind = EntryKind::kVersion;
+    replacement = brandtext::copy(digits, 5);
+  } else {
+    // Two characters go over the occurrence: it must hold two.
+    if (n < 2) return juFree(entry.text);
+    entry.kind = EntryKind::kPrefix;
+    replacement = copyWith(filePrefix, 2, upperAscii);
+  }
+  if (replacement != nullptr) {
+    entry.replacementLength = std::strlen(replacement);
+    entry.upper = replacement;
+    entry.lower = copyWith(replacement, entry.replacementLength, lowerAscii);
+  }
+  if (entry.upper == nullptr || entry.lower == nullptr) {
+    juFree(entry.text);
+    juFree(entry.upper);
+    *failed = 1;
+    return;
+  }
+  reach_ = std::max(reach_, n);
+  if (entry.kind == EntryKind::kWholeText) reach_ = std::max(reach_, entry.replacementLength + 1);
+  entries_[count_++] = entry;
+}
+
+void NameRewriter::rewrite(char* window, size_t length, size_t limit) {
+  limit = std::min(limit, length);
+  for (size_t i = 0; i < count_; ++i) {
+    Entry& entry = entries_[i];
+    size_t at = entry.resume;
+    while (at < limit) {
+      const char* hit = findNoCase(window + at, window + length, entry.text, entry.length);
+      if (hit == nullptr || static_cast<size_t>(hit - window) >= limit) break;
+      const size_t p = static_cast<size_t>(hit - window);
+      rewriteAt(entry, window, length, p);
+      at = p + entry.length;
+    }
+    entry.resume = resumeAfter(at, limit);
+  }
+}
+
+void NameRewriter::rewriteAt(const Entry& entry, char* window, size_t length, size_t at) const {
+  char* p = window + at;
+  // An upper-case start (or one that is no letter) gets the replacement as
+  // it is, a lower-case one its lower-case form, occurrence by occurrence.
+  const bool upper = p[0] == entry.text[0];
+  const char* r = upper ? entry.upper : entry.lower;
+  switch (entry.kind) {
+    case EntryKind::kClsid:
+      std::memcpy(p + kClsidDigits, r + kClsidDigits, 4);
+      break;
+    case EntryKind::kWholeText:
+      // The new name and its NUL, as far as the window reaches.
+      std::memcpy(p, r, std::min(entry.replacementLength + 1, length - at));
+      break;
+    case EntryKind::kVersion:
+      p[0] = r[0];
+      p[1] = r[1];
+      p[3] = r[3];
+      p[4] = r[4];
+      break;
+    case EntryKind::kPrefix:
+      if (upper) {
+        p[0] = r[0];
+        p[1] = r[1];
+      } else {
+        rewriteName(p, length - at, r);
+      }
+      break;
+  }
+}
+
+void NameRewriter::rewriteName(char* name, size_t available, const char* replacement) const {
+  const char* zero = static_cast<const char*>(std::memchr(name, 0, available));
+  const size_t n = zero != nullptr ? static_cast<size_t>(zero - name) : available;
+  if (n > 6 && endsWith(name, n, "kj.dll")) {
+    name[n - 6] = replacement[0];
+    name[n - 5] = replacement[1];
+    return;
+  }
+  const bool named = (n > 4 && endsWith(name, n, ".dll")) || (n > 2 && isLetter(name[n - 2]) && endsWith(name, n, "tc")) ||
+                     siblingMode_ || (n > 7 && findNoCase(name + 7, name + n, ".HLP", 4) != nullptr);
+  if (!named) return;
+  name[0] = replacement[0];
+  name[1] = replacement[1];
+  if (suffix_ == nullptr) return;
+  const char* dot = static_cast<const char*>(std::memchr(name, '.', n));
+  const size_t end = dot != nullptr ? static_cast<size_t>(dot - name) : n;
+  // The suffix goes behind the prefix, never over it or before the name.
+  if (end >= 4) {
+    name[end - 2] = suffix_[0];
+    name[end - 1] = suffix_[1];
+  }
+}
+
+// ---------------------------------------------------------------------------
+// PrefixRewriter
+// ---------------------------------------------------------------------------
+
+PrefixRewriter::~PrefixRewriter() {
+  juFree(old_);
+  juFree(new_);
+}
+
+int PrefixRewriter::prepare(const char16_t* messagePrefix) {
+  const char16_t* prefix = brandtext::orEmpty(messagePrefix);
+  char* utf8 = brandtext::toUtf8(prefix, platform::utf16::unitLength(prefix));
+  const char* parts[] = {"[", utf8, "][ODBC "};
+  char* replacement = utf8 != nullptr ? brandtext::join(parts, 3) : nullptr;
+  juFree(utf8);
+  if (replacement == nullptr) return 1;
+  length_ = std::max(std::strlen(kOldMessagePrefix), std::strlen(replacement)) + 1;
+  old_ = static_cast<char*>(juMallocChecked(length_));
+  new_ = static_cast<char*>(juMallocChecked(length_));
+  if (old_ == nullptr || new_ == nullptr) {
+    juFree(replacement);
+    return 1;
+  }
+  std::memset(old_, 0, length_);
+  std::memset(new_, 0, length_);
+  std::memcpy(old_, kOldMessagePrefix, std::strlen(kOldMessagePrefix));
+  std::memcpy(new_, replacement, std::strlen(replacement));
+  juFree(replacement);
+  return 0;
+}
+
+void PrefixRewriter::rewrite(char* window, size_t length, size_t limit) {
+  limit = std::min(limit, length);
+  size_t at = resume_;
+  while (at < limit) {
+    const int64_t found = brand::findBytes(window + at, length - at, old_, length_);
+    if (found < 0 || at + static_cast<size_t>(found) >= limit) break;
+    const size_t p = at + static_cast<size_t>(found);
+    std::memcpy(window + p, new_, length_);
+    at = p + length_;
+  }
+  resume_ = resumeAfter(at, limit);
+}
+
+}  // namespace brandrewrite
+
+// ---------------------------------------------------------------------------
+// The brand object's rewriting calls, on one whole chunk.
+// ---------------------------------------------------------------------------
+
+int64_t brand::findBytes(const char* buffer, size_t length, const char* pattern, size_t patternLength) {
+  if (buffer == nullptr || pattern == nullptr || length == 0 || patternLength == 0 || patternLength > length) {
+    return -1;
+  }
+  const char* last = buffer + (length - patternLength);
+  for (const char* p = buffer; p <= last; ++p) {
+    p = static_cast<const char*>(std::memchr(p, pattern[0], static_cast<size_t>(last - p) + 1));
+    if (p == nullptr) return -1;
+    if (std::memcmp(p + 1, pattern + 1, patternLength - 1) == 0) return p - buffer;
+  }
+  return -1;
+}
+
+int brand::replaceMessagePrefix(char* chunk, size_t length, const char* oldPattern, size_t oldLength,
+                                const char* newPattern, size_t newLength) {
+  if (chunk == nullptr || length == 0 || oldPattern == nullptr || newPattern == nullptr || oldLength != newLength ||
+      oldLength == 0 || oldLength > length) {
+    return 0;
+  }
+  for (size_t at = 0;;) {
+    const int64_t found = findBytes(chunk + at, length - at, oldPattern, oldLength);
+    if (found < 0) return 1;
+    at += static_cast<size_t>(found);
+    std::memcpy(chunk + at, newPattern, newLength);
+    at += newLength;
+  }
+}
+
+int brand::replaceNames(char* chunk, size_t length, const char* newName, const char* filePrefix) {
+  brandrewrite::NameRewriter names;
+  if (names.prepare(*this, newName, filePrefix) != 0) return 0;
+  if (chunk != nullptr) names.rewrite(chunk, length, length);
+  return 1;
+}

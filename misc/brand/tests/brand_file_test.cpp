@@ -1,0 +1,237 @@
+// Branding real files in a temporary driver directory: text across read
+// boundaries, targets with the source's own name, failures that leave no
+// target, the version resource and the file time, and the loop's reports.
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "brand.h"
+#include "front_end_doubles.h"
+#include "julib/window.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "testing/files.h"
+#include "testing/pe_fixtures.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using branddoubles::consoleOf;
+using jutest::readWholeFile;
+using std::string_literals::operator""s;
+
+const std::string kOldPrefix = "[Brisklane][ODBC \0"s;
+const std::string kNewPrefix = "[ACME][ODBC \0\0\0\0\0\0"s;  // as long as the old one
+
+// A driver directory and the object that brands it: prefix XY, message
+// prefix ACME, silent unless a test says otherwise.
+class BrandFile : public branddoubles::BrandTest {
+ protected:
+  BrandFile() {
+    object_.setFilePrefix("XY");
+    object_.setCompanyName(u"Acme");
+    object_.setMessagePrefix(u"ACME");
+    object_.silent = 1;
+  }
+  void list(std::initializer_list<const char*> names) {
+    object_.clearFileList();
+    for (const char* name : names) ASSERT_EQ(object_.mainFileList.insertAt(juStrNDup(name, std::strlen(name)), object_.mainFileList.count), 0);
+  }
+
+  jutest::TempDir dir_;
+  brand object_{dir_.path().c_str()};
+};
+
+// Text that straddles a read is replaced whole; the file comes out at its
+// own length whatever its size.
+TEST_F(BrandFile, TextAcrossReadBoundaries) {
+  const std::string name = "ABORA28.DLL";
+  const size_t none = std::string::npos;
+  const struct {
+    const char* note;
+    size_t size, at;
+    bool prefix;
+  } rows[] = {
+      {"name across the first write", 100000, 65471 - 4, false},
+      {"prefix across the first write", 100000, 65471 - 9, true},
+      {"name across the first read's end", 100000, 65535 - 4, false},
+      {"prefix across the second write", 200000, 2 * 65471 - 5, true},
+      {"one chunk, the name in its last bytes", 65535, 65535 - 11, false},
+      {"one chunk and a byte", 65536, 65536 - 11, false},
+      {"the prefix alone", 18, 0, true},
+      {"empty", 0, none, false},
+      {"shorter than the prefix pattern", 5, none, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.note);
+    std::string source(row.size, 'z');
+    std::string expected = source;
+    if (row.at != none) {
+      source.replace(row.at, name.size(), row.prefix ? kOldPrefix : name);
+      expected.replace(row.at, name.size(), row.prefix ? kNewPrefix : "XYORA28.DLL");
+      expected.resize(source.size(), 'z');
+    }
+    dir_.write("abora28.dll", source);
+    list({"abora28.dll"});
+    EXPECT_EQ(object_.brandFile(0), 1);
+    EXPECT_EQ(readWholeFile(dir_ / "xyora28.dll") == expected, true);
+    EXPECT_EQ(readWholeFile(dir_ / "abora28.dll"), source);
+    EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"abora28.dll", "xyora28.dll"}));
+  }
+}
+
+// A target with the source's own name replaces it whole; it is never
+// truncated before it is read, nor deleted as a source afterwards.
+TEST_F(BrandFile, TargetWithTheSourcesName) {
+  dir_.makeDir("drivers");
+  dir_.makeDir("tools");
+  object_.setDirectory((dir_ / "drivers").c_str());
+  const struct {
+    const char* listed;
+    const char* file;
+    uint32_t replaceInstall;
+  } rows[] = {
+      {"xyora28.dll", "drivers/xyora28.dll", 0},
+      {"xyora28.dll", "drivers/xyora28.dll", 1},
+      {"absetup.exe", "drivers/absetup.exe", 0},
+      {"absetup.exe", "tools/absetup.exe", 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.file) + (row.replaceInstall != 0 ? " ReplaceInstall" : ""));
+    dir_.write(row.file, "MZ" + kOldPrefix + std::string(70000, 'z'));
+    object_.replaceInstall = row.replaceInstall;
+    list({row.listed});
+    EXPECT_EQ(object_.brandFile(0), 1);
+    EXPECT_EQ(readWholeFile(dir_ / row.file), "MZ" + kNewPrefix + std::string(70000, 'z'));
+    EXPECT_FALSE(dir_.exists(std::string(row.file) + ".new"));
+    std::remove((dir_ / row.file).c_str());
+  }
+  // ReplaceInstall takes away a source that has another name.
+  dir_.write("drivers/abora28.dll", "x");
+  list({"abora28.dll"});
+  EXPECT_EQ(object_.brandFile(0), 1);
+  EXPECT_EQ(dir_.entries("drivers"), std::vector<std::string>{"xyora28.dll"});
+}
+
+// A failed copy leaves no target and no temporary file, and the source as
+// it was.
+TEST_F(BrandFile, FailuresLeaveNoTarget) {
+  const std::string source = kOldPrefix + std::string(200000, 'z');
+  const struct {
+    const char* note;
+    const char* directory;  // made before the run
+    rlim_t sizeLimit;
+    uint32_t status;
+  } rows[] = {
+      {"source missing", nullptr, RLIM_INFINITY, kBrandStatusFilesMissing},
+      {"temporary name taken by a directory", "xyora28.dll.new", RLIM_INFINITY, kBrandStatusCopyFailed},
+      {"target is a directory", "xyora28.dll", RLIM_INFINITY, kBrandStatusCopyFailed},
+      {"disk full (file size limit)", nullptr, 100000, kBrandStatusCopyFailed},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.note);
+    jutest::TempDir dir;
+    jutest::ScopedErrorList rowErrors;
+    object_.setDirectory(dir.path().c_str());
+    if (row.status != kBrandStatusFilesMissing) dir.write("abora28.dll", source);
+    if (row.directory != nullptr) dir.makeDir(row.directory);
+    list({"abora28.dll"});
+    object_.status = kBrandStatusSuccess;
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = row.sizeLimit;
+    const sighandler_t handler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const int branded = object_.brandFile(0);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    signal(SIGXFSZ, handler);
+    EXPECT_EQ(branded, 0);
+    EXPECT_EQ(object_.status, row.status);
+    EXPECT_FALSE(rowErrors.ids().empty());  // the reason is on the error list
+    std::vector<std::string> expected;
+    if (row.status != kBrandStatusFilesMissing) expected.push_back("abora28.dll");
+    if (row.directory != nullptr) expected.push_back(row.directory);
+    EXPECT_EQ(dir.entries(), expected);
+    if (row.status != kBrandStatusFilesMissing) EXPECT_EQ(readWholeFile(dir / "abora28.dll"), source);
+  }
+}
+
+// A library's version resource is branded, and the time set after it.
+TEST_F(BrandFile, VersionResourceThenTime) {
+  const std::string path = dir_.write("abora28.dll", readWholeFile(jutest::peFixture("last.dll")));
+  ASSERT_EQ(platform::setFileWriteTime(path.c_str(), {1600000000, 5}), platform::kErrorNone);
+  object_.setCompanyName(u"Soci\u00E9t\u00E9");
+  ASSERT_EQ(object_.setVersion(u"09.01"), 0);
+  object_.versionMode = 1;
+  list({"abora28.dll"});
+  EXPECT_EQ(object_.brandFile(0), 1);
+  const std::string dump = jutest::peDump(dir_ / "xyora28.dll");
+  for (const char* line : {"CompanyName=Soci\u00E9t\u00E9\n", "FileDescription=ACME ODBC Driver\n",
+                           "FileVersion=09.01.0293 (B9999, U9999)\n"}) {
+    EXPECT_NE(dump.find(line), std::string::npos) << line << dump;
+  }
+  platform::FileTime time;
+  ASSERT_EQ(platform::fileWriteTime((dir_ / "xyora28.dll").c_str(), &time), platform::kErrorNone);
+  EXPECT_EQ(time.seconds, 1600000000);
+  EXPECT_EQ(time.nanoseconds, 5u);
+}
+
+// The console says Done only for a branded file, and why another was not;
+// a copy failure ends the loop.
+TEST_F(BrandFile, ConsoleReports) {
+  object_.silent = 0;
+  object_.messagePrefixMode = 0;
+  dir_.write("abora28.dll", "a");
+  dir_.write("abother.dll", "b");
+  const std::string directory = object_.targetDirectory;
+  list({"abora28.dll", "gone.dll", "abother.dll"});
+  EXPECT_EQ(consoleOf([&] { EXPECT_EQ(object_.brandAll(nullptr), 0); }),
+            "Branding: abora28.dll -> xyora28.dll ... Done\n"
+            "Branding: gone.dll -> xyne.dll ... Failed: Cannot open file '" +
+                directory + "gone.dll'.\n"
+                            "Branding: abother.dll -> xyother.dll ... Done\n");
+  EXPECT_EQ(object_.status, kBrandStatusSuccess);
+
+  dir_.makeDir("xyora28.dll.new");
+  EXPECT_EQ(consoleOf([&] { EXPECT_EQ(object_.brandAll(nullptr), 0); }),
+            "Branding: abora28.dll -> xyora28.dll ... Failed: Cannot create file '" + directory +
+                "xyora28.dll.new'.\nThe file xyora28.dll could not be copied. Contact your Account Manager.\n");
+  EXPECT_EQ(object_.status, kBrandStatusCopyFailed);
+}
+
+// In the Copying Files dialog: the names, the percentage, and the messages
+// that wait between files.
+intptr_t countMessages(platform::dialogs::WindowHandle, platform::dialogs::Message, uint64_t, intptr_t second) {
+  ++*reinterpret_cast<int*>(second);
+  return 1;
+}
+
+TEST_F(BrandFile, DialogReports) {
+  namespace dialogs = platform::dialogs;
+  const dialogs::WindowHandle dialog = dialogs::createWindow({nullptr, 0, dialogs::Kind::kDialog, 0, nullptr, countMessages});
+  for (int32_t id : {305, 306, 307}) {
+    ASSERT_TRUE(dialogs::createWindow({dialog, id, dialogs::Kind::kStatic, 0, nullptr, nullptr}));
+  }
+  int dispatched = 0;
+  ASSERT_TRUE(dialogs::postMessage(dialog, dialogs::Message::kTimer, 1, reinterpret_cast<intptr_t>(&dispatched)));
+  dir_.write("abora28.dll", "a");
+  dir_.write("abthree.dll", "c");
+  list({"abora28.dll", "gone.dll", "abthree.dll"});
+  EXPECT_EQ(object_.brandAll(dialog), 0);
+  char16_t text[32];
+  const std::pair<int32_t, std::u16string> expected[] = {{305, u"abthree.dll"}, {306, u"xythree.dll"}, {307, u"100 %"}};
+  for (const auto& [id, shown] : expected) {
+    (void)dialogs::getItemText(dialog, id, text, 32);
+    EXPECT_EQ(std::u16string(text), shown) << id;
+  }
+  EXPECT_EQ(dispatched, 1);
+  EXPECT_TRUE(dir_.exists("xythree.dll"));
+  dialogs::destroyWindow(dialog);
+}
+
+}  // namespace
