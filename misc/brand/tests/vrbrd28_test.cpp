@@ -236,6 +236,35 @@ TEST_F(Vrbrd28, FaultsAreReportedAndLeaveTheSourcesAlone) {
   }
 }
 
+// A run needs the whole set of words, and a command line of at most 1999
+// bytes (the words after the program's name, joined by blanks).
+TEST_F(Vrbrd28, TakesWholeCommandLinesThatFit) {
+  const std::vector<std::string> words = {"xy", "DIR", "Acme Corp", "Acme ODBC", "520", "32", "09.01"};
+  const struct {
+    const char* name;
+    size_t lineBytes;  // 0: the words without an eighth (ignored) one
+    size_t words;
+    int exitCode;
+    const char* said;  // on standard error
+  } rows[] = {
+      {"four words: the dialogs", 0, 4, 1, "the dialogs are not available"},
+      {"1999 bytes", 1999, 7, 0, ""},
+      {"2000 bytes", 2000, 7, 1, "The command line is too long: at most 1999 bytes are taken"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    jutest::TempDir dir;
+    copyExample(dir, "vrbrand.inf");
+    std::vector<std::string> used(words.begin(), words.begin() + row.words);
+    size_t length = 0;
+    for (const std::string& word : used) length += (word == "DIR" ? (dir / "driver").size() : word.size()) + 1;
+    if (row.lineBytes != 0) used.push_back(std::string(row.lineBytes - length, 'w'));
+    const jutest::ProgramResult result = runTool(dir, used, "");
+    EXPECT_EQ(result.exitCode, row.exitCode) << result.output;
+    EXPECT_NE(result.errors.find(row.said), std::string::npos) << result.errors;
+  }
+}
+
 // The version-information functions are the program's exports.
 TEST(Vrbrd28Exports, AreDynamicSymbolsOfTheProgram) {
   FILE* pipe = popen(("nm -D --defined-only '" + kProgram + "'").c_str(), "r");
