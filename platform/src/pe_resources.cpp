@@ -137,12 +137,11 @@ ErrorNumber ResourceFile::languages(ResourceId type, ResourceId name, ResourceLa
   out->clear();
   const internal::ResourceTree& tree = image_->tree;
   const internal::Leaf* leaves = tree.leaves.data();
+  auto isOne = [&](size_t i) { return tree.matches(leaves[i].type, type) && tree.matches(leaves[i].name, name); };
   size_t first = 0;
-  while (first < tree.leaves.size() && !(tree.matches(leaves[first].type, type) && tree.matches(leaves[first].name, name))) {
-    ++first;
-  }
+  while (first < tree.leaves.size() && !isOne(first)) ++first;
   size_t end = first;
-  while (end < tree.leaves.size() && tree.matches(leaves[end].type, type) && tree.matches(leaves[end].name, name)) ++end;
+  while (end < tree.leaves.size() && isOne(end)) ++end;
   if (end == first) return fail(kErrorNotFound, "no such resource");
   out->languages_ = static_cast<uint16_t*>(std::malloc((end - first) * sizeof(uint16_t)));
   if (out->languages_ == nullptr) return fail(kErrorNoMemory, "out of memory");

@@ -188,8 +188,9 @@ ErrorNumber ResourceUpdate::commit(UpdateWarning* warning) noexcept {
     if (error == kErrorNone) error = out.write(chunk, plan->headersEnd);
     if (error == kErrorNone) error = out.copy(s.source, plan->headersEnd, plan->resourceAt, chunk);
     if (error == kErrorNone) error = writeSection(out, layout, plan->newRawSize);
-    if (error == kErrorNone) error = out.copy(s.source, plan->tailAt, plan->cutAt > plan->tailAt ? plan->cutAt : h.fileSize, chunk);
-    if (error == kErrorNone && plan->cutEnd > plan->cutAt) error = out.copy(s.source, plan->cutEnd, h.fileSize, chunk);
+    const bool cut = plan->cutEnd > plan->cutAt;
+    if (error == kErrorNone) error = out.copy(s.source, plan->tailAt, cut ? plan->cutAt : h.fileSize, chunk);
+    if (error == kErrorNone && cut) error = out.copy(s.source, plan->cutEnd, h.fileSize, chunk);
     unsigned char sum[4];
     writeLe32(sum, out.checksum(plan->newFileSize));
     if (error == kErrorNone && writer.written() != plan->newFileSize) error = kErrorIo;

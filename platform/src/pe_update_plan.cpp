@@ -173,7 +173,8 @@ void Planner::planSizes(uint32_t newSize) {
   if (sizeOfImage != h_.sizeOfImage) patch(h_.sizeOfImageField, static_cast<uint32_t>(sizeOfImage));
   if (s.characteristics & kSectionInitializedData) {
     const int64_t grown = int64_t{h_.sizeOfInitializedData} + p_.newRawSize - p_.oldRawSize;
-    patch(h_.sizeOfInitializedDataField, grown < 0 ? 0 : grown > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(grown));
+    const int64_t clamped = grown < 0 ? 0 : (grown > UINT32_MAX ? UINT32_MAX : grown);
+    patch(h_.sizeOfInitializedDataField, static_cast<uint32_t>(clamped));
   }
   patch(sectionField(rs_, 16), p_.newRawSize);
   patch(directoryField(kDirectoryResource, 4), newSize);

@@ -121,7 +121,8 @@ TEST_F(PeUpdateTest, ReplaceKeepsEverythingElse) {
       {"last.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", sameSizeVersion("last.dll")},
       {"reloc.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", larger},
       {"reloc.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", smaller},
-      {"multi.dll", ResourceId::fromId(10), ResourceId::fromName(u"ALPHA"), 1031, "10/ALPHA/1031", std::string(9000, 'L')},
+      {"multi.dll", ResourceId::fromId(10), ResourceId::fromName(u"ALPHA"), 1031, "10/ALPHA/1031",
+       std::string(9000, 'L')},
       {"multi.dll", ResourceId::fromName(u"CONFIG"), ResourceId::fromId(2), 1033, "CONFIG/2/1033", ""},
       {"multi.dll", ResourceId::fromName(u"NEW"), ResourceId::fromName(u"ADDED"), 7, "NEW/ADDED/7", "added"},
       {"overlay.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", larger},
@@ -171,17 +172,22 @@ TEST_F(PeUpdateTest, RelocationsMoveWhenTheResourcesGrow) {
 }
 
 TEST_F(PeUpdateTest, CertificateIsRemovedWithAWarning) {
-  const std::string path = copy("signed.dll");
-  pe::ResourceUpdate update;
-  ASSERT_EQ(update.begin(path.c_str()), platform::kErrorNone);
-  const std::string version = versionResource(3);
-  ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, version.data(), version.size()), platform::kErrorNone);
-  pe::UpdateWarning warning = pe::UpdateWarning::kNone;
-  ASSERT_EQ(update.commit(&warning), platform::kErrorNone) << update.errorText();
-  EXPECT_EQ(warning, pe::UpdateWarning::kCertificateRemoved);
-  // Same overlay as the unsigned file's (the symbols), no certificate.
-  EXPECT_EQ(compare(jutest::peFixture("signed.dll"), path, "16/1/1033", version), "ok\n");
-  EXPECT_NE(jutest::peDump(path).find("certificate 0 0\n"), std::string::npos);
+  // After the COFF symbols, and right behind the resource section.
+  for (const char* fixture : {"signed.dll", "signed_last.dll"}) {
+    SCOPED_TRACE(fixture);
+    const std::string path = copy(fixture);
+    pe::ResourceUpdate update;
+    ASSERT_EQ(update.begin(path.c_str()), platform::kErrorNone);
+    const std::string version = versionResource(3);
+    ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, version.data(), version.size()),
+              platform::kErrorNone);
+    pe::UpdateWarning warning = pe::UpdateWarning::kNone;
+    ASSERT_EQ(update.commit(&warning), platform::kErrorNone) << update.errorText();
+    EXPECT_EQ(warning, pe::UpdateWarning::kCertificateRemoved);
+    // The same overlay as the unsigned file's, no certificate.
+    EXPECT_EQ(compare(jutest::peFixture(fixture), path, "16/1/1033", version), "ok\n");
+    EXPECT_NE(jutest::peDump(path).find("certificate 0 0\n"), std::string::npos);
+  }
 }
 
 TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
@@ -199,6 +205,15 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
                 h.sections[reloc].virtualAddress + 4);
   pe::writeLe32(reinterpret_cast<unsigned char*>(&pinned[h.directoriesField + 8 * 3 + 4]), 4);
 
+  // reloc.dll with a debug directory in .data whose entry's data lies in
+  // .reloc, which moves in the file.
+  std::string debug = jutest::readWholeFile(jutest::peFixture("reloc.dll"));
+  const int data = sectionNamed(h, ".data");
+  ASSERT_GE(data, 0);
+  pe::writeLe32(reinterpret_cast<unsigned char*>(&debug[h.directoriesField + 8 * 6]), h.sections[data].virtualAddress);
+  pe::writeLe32(reinterpret_cast<unsigned char*>(&debug[h.directoriesField + 8 * 6 + 4]), 28);
+  pe::writeLe32(reinterpret_cast<unsigned char*>(&debug[h.sections[data].rawOffset + 24]), h.sections[reloc].rawOffset);
+
   const std::string larger(3 * h.sectionAlignment, 'G');
   const struct {
     std::string path;
@@ -210,6 +225,7 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
       {dir_.write("text.dll", "MZ but nothing more"), "file too small for a DOS header", 0, "not a PE file"},
       {dir_.write("pinned.dll", pinned), "a section after the resources holds tables and cannot move", 0,
        "a section that cannot move"},
+      {dir_.write("debug.dll", debug), "debug data after the resource section cannot move", 0, "debug data"},
       {copy("overlay.dll"), "cannot write the new file", 4000, "file shrank under the update"},
       {dir_ / "missing.dll", "cannot open the file", 0, "missing"},
   };
@@ -234,7 +250,7 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
     EXPECT_EQ(update.commit(), platform::kErrorInvalidArgument) << "the update ended";
   }
   EXPECT_EQ(dir_.entries("ro"), std::vector<std::string>{"a.dll"}) << "no temporary file left";
-  EXPECT_EQ(dir_.entries().size(), 4u) << "no temporary file left";
+  EXPECT_EQ(dir_.entries().size(), 5u) << "no temporary file left";
 }
 
 TEST_F(PeUpdateTest, DiscardWritesNothing) {

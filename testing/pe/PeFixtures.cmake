@@ -10,7 +10,8 @@
 # reloc.dll (.reloc follows .rsrc; COFF symbols kept), multi.dll (several
 # types, named and numbered, several languages), overlay.dll (last.dll with
 # trailing data), strings.dll (a string table, no version resource),
-# signed.dll (reloc.dll with a certificate table), big.dll (a 20 MiB data
+# signed.dll (reloc.dll with a certificate table after its symbols),
+# signed_last.dll (last.dll with a certificate table right behind .rsrc), big.dll (a 20 MiB data
 # section, for the benchmark).
 include_guard(GLOBAL)
 
@@ -61,10 +62,13 @@ function(ju_pe_define_fixtures)
   add_custom_command(OUTPUT ${out}/signed.dll
     COMMAND ${tool} certificate ${out}/reloc.dll ${out}/signed.dll
     DEPENDS ${out}/reloc.dll ${src}/fixture_tool.py VERBATIM)
+  add_custom_command(OUTPUT ${out}/signed_last.dll
+    COMMAND ${tool} certificate ${out}/last.dll ${out}/signed_last.dll
+    DEPENDS ${out}/last.dll ${src}/fixture_tool.py VERBATIM)
 
   add_custom_target(ju_pe_fixtures DEPENDS
     ${out}/last.dll ${out}/reloc.dll ${out}/multi.dll ${out}/strings.dll
-    ${out}/overlay.dll ${out}/signed.dll ${out}/big.dll)
+    ${out}/overlay.dll ${out}/signed.dll ${out}/signed_last.dll ${out}/big.dll)
   set_property(GLOBAL PROPERTY JU_PE_FIXTURES_DIR ${out})
 endfunction()
 

@@ -9,12 +9,14 @@
 
 namespace jutest {
 
-// Appends little-endian values to a byte string.
+// Appends (or sets) little-endian values of `bytes` bytes in a byte string;
+// bytes beyond the eighth are zeros.
+inline char byteOf(uint64_t value, int i) { return i < 8 ? static_cast<char>(value >> (8 * i)) : '\0'; }
 inline void putLe(std::string* out, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>(value >> (8 * i)));
+  for (int i = 0; i < bytes; ++i) out->push_back(byteOf(value, i));
 }
 inline void setLe(std::string* out, size_t at, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) (*out)[at + i] = static_cast<char>(value >> (8 * i));
+  for (int i = 0; i < bytes; ++i) (*out)[at + i] = byteOf(value, i);
 }
 
 // Offsets in the image minimalPe builds.

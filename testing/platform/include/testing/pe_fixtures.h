@@ -18,7 +18,7 @@
 namespace jutest {
 
 // The path of a fixture: "last.dll", "reloc.dll", "multi.dll",
-// "overlay.dll", "strings.dll", "signed.dll", "big.dll".
+// "overlay.dll", "strings.dll", "signed.dll", "signed_last.dll", "big.dll".
 inline std::string peFixture(const std::string& name) { return std::string(JU_PE_FIXTURES) + "/" + name; }
 
 // Runs "/usr/bin/python3 pe_check.py <args...>" and returns what it printed
