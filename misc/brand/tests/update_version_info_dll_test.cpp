@@ -20,6 +20,7 @@ TEST(VersionUpdate, RewritesTheFirstVersionResourceOfRealLibraries) {
       {jutest::peFixture("reloc.dll"), "16/1/1033", "040904B0"},    // .reloc after .rsrc
       {jutest::peFixture("overlay.dll"), "16/1/1033", "040904B0"},  // trailing data
       {jutest::peFixture("signed.dll"), "16/1/1033", "040904B0"},   // certificate removed
+      {jutest::peFixture("signed_last.dll"), "16/1/1033", "040904B0"},  // certificate right behind .rsrc
       {BRAND_NAMED_VERSION_DLL, "16/ALPHA/1031", "040704B0"},       // named, first of two languages
   };
   for (const Case& c : cases) {
