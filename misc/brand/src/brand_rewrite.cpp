@@ -5,10 +5,14 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "brand.h"
 #include "brand_text.h"
 #include "julib/object.h"
+#include "platform/checked_size.h"
 #include "platform/utf16.h"
 
 namespace brandrewrite {
@@ -52,6 +56,31 @@ char* copyWith(const char* text, size_t n, char (*change)(char)) {
 // Where the search goes on in the next window, which starts at `limit`.
 size_t resumeAfter(size_t at, size_t limit) { return at > limit ? at - limit : 0; }
 
+// The first p in [from, stop) where p[0] and p[1] equal `first` and
+// `second` ignoring ASCII case (p[1] may lie at `stop`), or null. Sixteen
+// starts at a time where the processor has SSE2.
+const char* findPairNoCase(const char* from, const char* stop, char first, char second) {
+  const char a = upperAscii(first), b = lowerAscii(first);
+  const char c = upperAscii(second), d = lowerAscii(second);
+  const char* p = from;
+#if defined(__SSE2__)
+  const __m128i aa = _mm_set1_epi8(a), bb = _mm_set1_epi8(b);
+  const __m128i cc = _mm_set1_epi8(c), dd = _mm_set1_epi8(d);
+  for (; stop - p >= 16; p += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));  // p[16] is p[15]'s second byte
+    const __m128i hit = _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(x, aa), _mm_cmpeq_epi8(x, bb)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(y, cc), _mm_cmpeq_epi8(y, dd)));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+  }
+#endif
+  for (; p < stop; ++p) {
+    if ((p[0] == a || p[0] == b) && (p[1] == c || p[1] == d)) return p;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 const char* findNoCase(const char* from, const char* end, const char* upper, size_t count) {
@@ -59,21 +88,19 @@ const char* findNoCase(const char* from, const char* end, const char* upper, siz
     return nullptr;
   }
   const char* last = end - count;  // the last possible start
-  const char first = upper[0];
-  const char other = lowerAscii(first);
-  // The next candidate of each case, found a block at a time.
-  auto next = [last](const char* p, char c) {
-    return p > last ? nullptr : static_cast<const char*>(std::memchr(p, c, static_cast<size_t>(last - p) + 1));
-  };
-  const char* a = next(from, first);
-  const char* b = other != first ? next(from, other) : nullptr;
-  while (a != nullptr || b != nullptr) {
-    const char* p = a == nullptr ? b : b == nullptr ? a : std::min(a, b);
-    size_t i = 1;
+  if (count == 1) {
+    for (const char* p = from; p <= last; ++p) {
+      if (upperAscii(*p) == upper[0]) return p;
+    }
+    return nullptr;
+  }
+  // Candidates are where the first two bytes match; the rest is compared
+  // only there.
+  for (const char* p = findPairNoCase(from, last + 1, upper[0], upper[1]); p != nullptr;
+       p = findPairNoCase(p + 1, last + 1, upper[0], upper[1])) {
+    size_t i = 2;
     while (i < count && upperAscii(p[i]) == upper[i]) ++i;
     if (i == count) return p;
-    if (p == a) a = next(p + 1, first);
-    if (p == b) b = next(p + 1, other);
   }
   return nullptr;
 }
@@ -102,7 +129,12 @@ int NameRewriter::prepare(const brand& owner, const char* newName, const char* f
   if (!dll && !help && !ini) return 0;
 
   capacity_ = help ? static_cast<size_t>(owner.helpCount) : static_cast<size_t>(owner.searchList.count) + 1;
-  entries_ = static_cast<Entry*>(juMallocChecked(capacity_ * sizeof(Entry)));
+  size_t bytes = 0;
+  if (!platform::multiplySizes(&bytes, capacity_, sizeof(Entry))) {
+    juReportOutOfMemory();
+    return 1;
+  }
+  entries_ = static_cast<Entry*>(juMallocChecked(bytes));
   if (entries_ == nullptr) return 1;
   int failed = 0;
   if (help) {
