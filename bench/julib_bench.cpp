@@ -194,13 +194,3 @@ void BM_StringWFindStd(benchmark::State& state) {
 BENCHMARK(BM_StringWFindStd)->Range(8, 64 << 10);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  // The start-up of a deliverable: failures have somewhere to go.
-  static JuErrorList errors(0, 1);
-  juStartProgram(&juLibraryModule, &errors);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

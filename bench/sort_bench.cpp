@@ -118,13 +118,3 @@ void BM_SortRunsStd(benchmark::State& state) {
 BENCHMARK(BM_SortRunsStd)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  // The start-up of a deliverable: failures have somewhere to go.
-  static JuErrorList errors(0, 1);
-  juStartProgram(&juLibraryModule, &errors);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

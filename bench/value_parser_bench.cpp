@@ -105,12 +105,3 @@ void BM_ParseBuildWide(benchmark::State& state) {
 BENCHMARK(BM_ParseBuildWide);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  static JuErrorList errors(0, 1);
-  juStartProgram(&juLibraryModule, &errors);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
