@@ -13,11 +13,6 @@
 namespace platform::pe::internal {
 namespace {
 
-constexpr uint32_t kHighBit = 0x80000000u;
-constexpr size_t kDirectoryBytes = 16;
-constexpr size_t kEntryBytes = 8;
-constexpr size_t kDataEntryBytes = 16;
-
 const char* outOfMemory(ErrorNumber* error) {
   *error = kErrorNoMemory;
   return "out of memory";

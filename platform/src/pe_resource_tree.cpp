@@ -16,11 +16,6 @@
 namespace platform::pe::internal {
 namespace {
 
-constexpr uint32_t kHighBit = 0x80000000u;
-constexpr size_t kDirectoryBytes = 16;
-constexpr size_t kEntryBytes = 8;
-constexpr size_t kDataEntryBytes = 16;
-
 struct Reader {
   const unsigned char* base;  // the resource directory's start
   size_t size;                // bytes from base to the end of the section

@@ -13,6 +13,14 @@
 
 namespace platform::pe::internal {
 
+// Sizes in a resource section: a directory's header, one of its entries, a
+// data entry; the high bit of an entry's name or offset says "a name" or
+// "a subdirectory".
+inline constexpr uint32_t kHighBit = 0x80000000u;
+inline constexpr size_t kDirectoryBytes = 16;
+inline constexpr size_t kEntryBytes = 8;
+inline constexpr size_t kDataEntryBytes = 16;
+
 // A type or name: an id, or a name at nameStart in the tree's text pool.
 struct IdKey {
   bool isName;
