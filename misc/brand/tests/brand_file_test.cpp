@@ -137,7 +137,9 @@ TEST_F(BrandFile, FailuresLeaveNoTarget) {
     EXPECT_EQ(object_.status, status);
     EXPECT_FALSE(rowErrors.ids().empty());  // the reason is on the error list
     EXPECT_EQ(dir.entries(), expected);
-    if (status != kBrandStatusFilesMissing) EXPECT_EQ(readWholeFile(dir / "abora28.dll"), source);
+    if (status != kBrandStatusFilesMissing) {
+      EXPECT_EQ(readWholeFile(dir / "abora28.dll"), source);
+    }
   }
 }
 
