@@ -35,7 +35,13 @@ int writePiece(platform::FileDescriptor descriptor, const unsigned char* piece, 
     size_t done = 0;
     const platform::ErrorNumber error = platform::writeFile(descriptor, piece + written, count - written, &done);
     if (makesNoRoom(error) || (error == platform::kErrorNone && done == 0)) {
-      juPostError(written == 0 ? kJuMsgDiskFull : kJuMsgFileInputOutput);
+      // A piece cut short names the reason the system gave (0 for none), so
+      // the message never shows its bare placeholder.
+      if (written == 0) {
+        juPostError(kJuMsgDiskFull);
+      } else {
+        juPostError(kJuMsgFileInputOutput)->addParam(error);
+      }
       return 1;
     }
     if (error != platform::kErrorNone) {

@@ -26,8 +26,9 @@ int Merge::readExactly(JuFileHandle file, uint64_t offset, void* buffer, size_t 
   size_t got = 0;
   if (juFileRead(file, offset, buffer, bytes, &got) != 0) return 1;
   if (got != bytes) {
-    // The run file is shorter than the runs it should hold.
-    juPostError(kJuMsgFileInputOutput);
+    // The run file is shorter than the runs it should hold: no system error
+    // to name.
+    juPostError(kJuMsgFileInputOutput)->addParam(int32_t{0});
     return 1;
   }
   return 0;
