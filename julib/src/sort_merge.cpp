@@ -35,10 +35,11 @@ int Merge::readExactly(JuFileHandle file, uint64_t offset, void* buffer, size_t 
 }
 
 // A block at a time: memory records are contiguous only inside a block.
-int Merge::readRecords(JuSort& s, JuFileHandle file, uint64_t fileIndex, uint64_t memoryIndex, uint64_t count) {
+template <typename Move>
+int Merge::moveRecords(JuSort& s, uint64_t fileIndex, uint64_t memoryIndex, uint64_t count, Move move) {
   while (count != 0) {
     const uint64_t inBlock = std::min(count, s.recordsPerBlock - memoryIndex % s.recordsPerBlock);
-    if (readExactly(file, fileIndex * s.recordSize, s.record(memoryIndex), inBlock * s.recordSize) != 0) return 1;
+    if (move(fileIndex * s.recordSize, s.record(memoryIndex), inBlock * s.recordSize) != 0) return 1;
     fileIndex += inBlock;
     memoryIndex += inBlock;
     count -= inBlock;
@@ -46,15 +47,16 @@ int Merge::readRecords(JuSort& s, JuFileHandle file, uint64_t fileIndex, uint64_
   return 0;
 }
 
+int Merge::readRecords(JuSort& s, JuFileHandle file, uint64_t fileIndex, uint64_t memoryIndex, uint64_t count) {
+  return moveRecords(s, fileIndex, memoryIndex, count, [file](uint64_t offset, void* records, size_t bytes) {
+    return readExactly(file, offset, records, bytes);
+  });
+}
+
 int Merge::writeRecords(JuSort& s, JuFileHandle file, uint64_t fileIndex, uint64_t memoryIndex, uint64_t count) {
-  while (count != 0) {
-    const uint64_t inBlock = std::min(count, s.recordsPerBlock - memoryIndex % s.recordsPerBlock);
-    if (juFileWrite(file, fileIndex * s.recordSize, s.record(memoryIndex), inBlock * s.recordSize) != 0) return 1;
-    fileIndex += inBlock;
-    memoryIndex += inBlock;
-    count -= inBlock;
-  }
-  return 0;
+  return moveRecords(s, fileIndex, memoryIndex, count, [file](uint64_t offset, const void* records, size_t bytes) {
+    return juFileWrite(file, offset, records, bytes);
+  });
 }
 
 // ---------------------------------------------------------------------------

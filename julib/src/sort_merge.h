@@ -75,6 +75,10 @@ class Merge {
   static int writeRecords(JuSort& s, JuFileHandle file, uint64_t fileIndex, uint64_t memoryIndex, uint64_t count);
   // Reads bytes at `offset`, failing on a short read.
   static int readExactly(JuFileHandle file, uint64_t offset, void* buffer, size_t bytes);
+  // The block walk under both: move(offset, records, bytes) reads or writes
+  // one piece, 0 on success.
+  template <typename Move>
+  static int moveRecords(JuSort& s, uint64_t fileIndex, uint64_t memoryIndex, uint64_t count, Move move);
 
   // The most runs one merge holds with `memoryRecords` records of memory:
   // its state fits in block 0 and every run gets a buffer of at least one
