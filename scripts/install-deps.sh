@@ -8,6 +8,7 @@ packages=(
   python3-pyodbc libdbd-odbc-perl
   libgtest-dev libgmock-dev libbenchmark-dev
   binutils-mingw-w64-x86-64 python3-pefile
+  tmux
 )
 missing=()
 for p in "${packages[@]}"; do

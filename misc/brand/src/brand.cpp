@@ -43,7 +43,7 @@ brand::brand(const char* currentDirectory) {
 
 brand::~brand() {
   for (char* text : {xmlProviderName, filePrefix, targetDirectory, platformText, productText, rzmList,
-                     libraryExtension, infVersionText, suffix}) {
+                     libraryExtension, infVersionText, suffix, suffixBeforeKey_}) {
     juFree(text);
   }
   for (char16_t* text : {companyName, productName, messagePrefix, newVersion}) juFree(text);
@@ -100,7 +100,25 @@ void brand::setDirectory(const char* text) {
 
 void brand::setOwnerWindow(platform::dialogs::WindowHandle window) { ownerWindow = window; }
 
-void brand::resetOptions() { corvane61Mode = 0; }
+void brand::setCorvane61Mode() {
+  if (!keyTaken_) {
+    keyTaken_ = true;
+    suffixModeBeforeKey_ = suffixMode;
+    replaceText(suffixBeforeKey_, brandtext::copy(suffix));
+  }
+  corvane61Mode = 1;
+  suffixMode = 1;
+  (void)setSuffix("32");  // two digits: valid
+}
+
+void brand::resetOptions() {
+  corvane61Mode = 0;
+  if (!keyTaken_) return;
+  keyTaken_ = false;
+  suffixMode = suffixModeBeforeKey_;
+  replaceText(suffix, suffixBeforeKey_);  // null (out of memory) reads as empty
+  suffixBeforeKey_ = nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // Queries.

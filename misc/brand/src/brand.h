@@ -43,6 +43,9 @@ inline constexpr uint32_t kBrandStatusSuffix = 15;
 inline constexpr uint32_t kBrandStatusVersion = 16;
 inline constexpr uint32_t kBrandStatusInfInvalid = 18;
 
+// The INF's PRODUCT when it has none.
+inline constexpr char16_t kBrandDefaultProduct[] = u"Tarnwell Brisklane Branding Tool for ODBC - 64 bits";
+
 // The prefix of the driver files as shipped: two characters and a NUL (UTF-8
 // bytes), process-wide. Set by brand::readInf, shown by brand::showStatus.
 extern char brandSourcePrefix[3];
@@ -83,7 +86,12 @@ class brand : public JuNode {
   //   setDirectory("/data/drivers") -> targetDirectory "/data/drivers\"
   void setDirectory(const char* text);
   void setOwnerWindow(platform::dialogs::WindowHandle window);
-  // CORVANE61 mode off.
+  // The special branding key "CORVANE61": CORVANE61 mode and suffix mode
+  // on, the suffix "32". What it replaced is kept for resetOptions.
+  void setCorvane61Mode();
+  // CORVANE61 mode off; when setCorvane61Mode turned it on, suffix mode and
+  // the suffix are what they were before, so a later run without the key
+  // does not keep its suffix behind a hidden field.
   void resetOptions();
 
   // --- Queries ---------------------------------------------------------------
@@ -229,6 +237,12 @@ class brand : public JuNode {
   uint64_t helpIndex = 0;             // first HELP entry of the main list
   uint64_t helpCount = 0;
   uint32_t siblingMode = 0;           // PRODUCT names a sibling product
+
+ private:
+  // What setCorvane61Mode replaced, while keyTaken_ is set.
+  bool keyTaken_ = false;
+  uint32_t suffixModeBeforeKey_ = 0;
+  char* suffixBeforeKey_ = nullptr;
 };
 
 #endif  // BRAND_BRAND_H

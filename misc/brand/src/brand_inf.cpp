@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr char16_t kDefaultProduct[] = u"Tarnwell Brisklane Branding Tool for ODBC - 64 bits";
 constexpr char16_t kDefaultXmlProvider[] = u"Brisklane Closed XML ADO Provider";
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -140,7 +139,7 @@ void brand::readInf(const char* programDirectory) {
   const char16_t* start = inf.start();
 
   // --- START ---------------------------------------------------------------
-  assign(productText, inf.value(start, u"PRODUCT", kDefaultProduct));
+  assign(productText, inf.value(start, u"PRODUCT", kBrandDefaultProduct));
   const char* product = brandtext::orEmpty(productText);
   siblingMode = containsNoCase(product, "Lanthorne") || containsNoCase(product, "Corvane") ? 1 : 0;
   std::strcpy(brandSourcePrefix, siblingMode != 0 ? "KJ" : "");

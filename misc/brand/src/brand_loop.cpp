@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "brand.h"
+#include "brand_dialogs.h"
 #include "brand_file.h"
 #include "brand_text.h"
 #include "console.h"
@@ -16,11 +17,6 @@
 namespace {
 
 namespace dialogs = platform::dialogs;
-
-// Controls of the Copying Files dialog.
-constexpr int32_t kSourceNameControl = 305;
-constexpr int32_t kTargetNameControl = 306;
-constexpr int32_t kPercentControl = 307;
 
 void setControlText(dialogs::WindowHandle dialog, int32_t id, const char* utf8) {
   char16_t* text = brandtext::widenUtf8(utf8);
@@ -36,13 +32,18 @@ void showPercent(dialogs::WindowHandle dialog, uint64_t done, uint64_t count) {
     (void)juFormatFixed(text, 3, percent, 0);
     std::memcpy(text + 3, " %", 3);
   }
-  setControlText(dialog, kPercentControl, text);
+  setControlText(dialog, kBrandPercentControl, text);
 }
 
-// Lets the dialog answer between files.
-void pumpMessages() {
+// Lets the dialog answer between files. False when the user stopped the
+// branding: Escape, or the end of the input (a cancel nobody can answer).
+bool pumpMessages() {
   dialogs::QueuedMessage message;
-  while (dialogs::takeMessage(&message)) (void)dialogs::dispatchMessage(message);
+  while (dialogs::takeMessage(&message)) {
+    if (message.message == dialogs::Message::kKeyDown && message.first == dialogs::kKeyEscape) return false;
+    (void)dialogs::dispatchMessage(message);
+  }
+  return !dialogs::inputEnded();
 }
 
 void printJoined(const char* first, const char* second, const char* third) {
@@ -70,7 +71,7 @@ void printFailure(uint64_t errorsBefore) {
 }  // namespace
 
 int brand::brandAll(dialogs::WindowHandle dialog) {
-  if (dialog) setControlText(dialog, kPercentControl, "0 %");
+  if (dialog) setControlText(dialog, kBrandPercentControl, "0 %");
   const bool console = !dialog && silent == 0;
   for (uint64_t i = 0; i < fileCount(); ++i) {
     if (status == kBrandStatusCancel || status == kBrandStatusCopyFailed) break;
@@ -78,8 +79,8 @@ int brand::brandAll(dialogs::WindowHandle dialog) {
     // The names shown are the file read and the file written.
     char* target = newFileName(listed);
     if (dialog) {
-      setControlText(dialog, kSourceNameControl, listed);
-      setControlText(dialog, kTargetNameControl, target);
+      setControlText(dialog, kBrandSourceNameControl, listed);
+      setControlText(dialog, kBrandTargetNameControl, target);
     } else if (console) {
       printJoined("Branding: ", listed, " -> ");
       printJoined(brandtext::orEmpty(target), " ...", "");
@@ -99,9 +100,11 @@ int brand::brandAll(dialogs::WindowHandle dialog) {
     // A missing source was asked about before the run: the loop goes on.
     if (status == kBrandStatusFilesMissing) status = kBrandStatusSuccess;
     if (dialog) {
-      // The dialog model has no keyboard messages yet: Escape between files
-      // comes with the dialogs' front end, which posts it to this loop.
-      pumpMessages();
+      if (!pumpMessages()) {
+        status = kBrandStatusCancel;
+        (void)dialogs::endDialog(dialog, 1);
+        break;
+      }
       showPercent(dialog, i + 1, fileCount());
     }
   }

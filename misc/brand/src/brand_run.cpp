@@ -134,20 +134,19 @@ int brand::checkMissingFiles() {
   JuStringW text;
   const char* params[] = {missing.data};
   if (formatCatalogueMessage(text, kBrandMsgFilesMissing, params, 1) != 0) return 1;
-  if (silent == 0) brandMessageBeep(kBrandBoxExclamation);
+  // A silent run asks nothing: the question counts as No, and the
+  // branding goes on without the missing files.
+  if (silent != 0) return 1;
+  brandMessageBeep(ownerWindow, kBrandBoxExclamation);
   if (ownerWindow) {
-    // Asked also in silent runs: the user is at the dialog.
     return brandMessageBox(ownerWindow, text.data, u"Brand Error", kBrandBoxYesNo | kBrandBoxExclamation) ==
                    kBrandAnswerYes
                ? 0
                : 1;
   }
-  if (silent == 0) {
-    brandPrintW(text.data);
-    brandPrint(" [Yes] ");
-    if (consoleAnswersCancel()) return 0;
-  }
-  return 1;
+  brandPrintW(text.data);
+  brandPrint(" [Yes] ");
+  return consoleAnswersCancel() ? 0 : 1;
 }
 
 int brand::showStatus(const char* detail) {
@@ -180,7 +179,7 @@ int brand::showStatus(const char* detail) {
     caption = u"OEM Branding Tool";
     style = kBrandBoxYesNo;
   }
-  brandMessageBeep(style & kBrandBoxExclamation);
+  brandMessageBeep(ownerWindow, style & kBrandBoxExclamation);
   if (!ownerWindow) {
     // The console informs and does not wait; a question there counts as No.
     brandPrintW(text.data);

@@ -13,12 +13,9 @@
 #include "platform/files.h"
 
 char brandCommandLine[kBrandCommandLineSize];
+char brandProgramDirectory[kBrandPathSize];
 
 namespace {
-
-// Bytes of a path the system hands out (the current and the program's
-// directory).
-constexpr size_t kPathSize = 4096;
 
 bool isSwitch(const char* word) {
   return juStrIEqual(word, "SilentInstall") != 0 || juStrIEqual(word, "ReplaceInstall") != 0;
@@ -40,17 +37,6 @@ bool keepCommandLine(int count, const char* const* words) {
     length += n;
   }
   return true;
-}
-
-// The dialogs are not part of this program yet: a run without the whole
-// set of words says what it needs instead.
-int runDialogs() {
-  std::fputs(
-      "vrbrd28: the dialogs are not available in this version; give the whole command line:\n"
-      "  vrbrd28 [SilentInstall] [ReplaceInstall] PREFIX DIRECTORY COMPANY PRODUCT\n"
-      "          (520 [SUFFIX [VERSION]] | MODE MESSAGE-PREFIX [SUFFIX [VERSION]])\n",
-      stderr);
-  return 1;
 }
 
 }  // namespace
@@ -89,14 +75,13 @@ int WinMain(platform::ModuleHandle instance, int argc, const char* const* argv) 
   platform::ModuleHandle none = nullptr;
   (void)juResourceModule.compare_exchange_strong(none, instance);  // a module set before stays
 
-  char currentDirectory[kPathSize];
+  char currentDirectory[kBrandPathSize];
   if (platform::currentDirectory(currentDirectory, sizeof currentDirectory) != platform::kErrorNone) {
     std::fputs("vrbrd28: the current directory cannot be read\n", stderr);
     return 1;
   }
   if (juStartThreadInfoList() == nullptr) return 1;
-  char programDirectory[kPathSize];
-  getProgramDirectory(programDirectory, sizeof programDirectory);
+  getProgramDirectory(brandProgramDirectory, sizeof brandProgramDirectory);
   brand object(currentDirectory);
 
   const bool commandLineFits = keepCommandLine(argc, argv);
@@ -111,7 +96,7 @@ int WinMain(platform::ModuleHandle instance, int argc, const char* const* argv) 
   JuErrorList errors(0, 1);
   JuErrorList::pushCurrent(&errors);
   object.errorList = &errors;
-  const int code = entries < 6 ? runDialogs() : runConsole(object, programDirectory, argv, argc, entries);
+  const int code = entries < 6 ? runDialogs(object) : runConsole(object, brandProgramDirectory, argv, argc, entries);
   object.errorList = nullptr;
   (void)JuErrorList::popCurrent();  // the list pushed above
   return code;

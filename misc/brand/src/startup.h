@@ -23,6 +23,14 @@ inline constexpr size_t kBrandCommandLineSize = 2000;
 // start-up words: at most kBrandCommandLineSize - 1 bytes and a NUL.
 extern char brandCommandLine[kBrandCommandLineSize];
 
+// Bytes of a path the system hands out (the current and the program's
+// directory), with the NUL.
+inline constexpr size_t kBrandPathSize = 4096;
+
+// The program's directory (getProgramDirectory), where the main dialog reads
+// the branding INF; "" until the start-up sets it.
+extern char brandProgramDirectory[kBrandPathSize];
+
 // The directory of the running program into `buffer` of `size` bytes: its
 // path cut at the last separator, the separator itself removed.
 //   "/opt/vr/bin/vrbrd28" -> "/opt/vr/bin"
@@ -50,6 +58,13 @@ int countEntries(brand& object, const char* commandLine, int count);
 // `entries` is the count countEntries gave. Returns the exit code: 0 when
 // the branding ran and ended with status 0, else 1.
 int runConsole(brand& object, const char* programDirectory, const char* const* words, int count, int entries);
+
+// The dialog front end: Welcome, then the main dialog with `object`,
+// owned by a window that stands for the desktop, drawn on the terminal
+// (standard input and output). Returns the exit code: 0 when the main
+// dialog ended (after a run, or a confirmed Cancel); 1 when a dialog cannot
+// be made, or the input ended first (the program ends without asking).
+int runDialogs(brand& object);
 
 // The program: `instance` becomes juResourceModule unless one is set; `argv`
 // holds `argc` words, the program name first. Returns the exit code, 0 or 1.
