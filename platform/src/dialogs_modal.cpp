@@ -184,7 +184,7 @@ intptr_t runModal(ModuleHandle module, uint16_t templateId, WindowHandle parent,
       }
     }
     // Waiting for input that cannot come would hang the program.
-    if (hook == nullptr || !hook(dialog, context)) endRun(run, kDialogNoInput);
+    if (hook == nullptr || !hook(dialog, -1, context)) endRun(run, kDialogNoInput);
   }
   closeDialog(dialog, run);
   return runEnded(run, &code) ? code : 0;

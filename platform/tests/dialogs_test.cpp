@@ -40,7 +40,7 @@ struct Script {
   size_t next = 0;
   size_t calls = 0;
 
-  static bool hook(WindowHandle dialog, void* context) {
+  static bool hook(WindowHandle dialog, int32_t, void* context) {
     auto* script = static_cast<Script*>(context);
     ++script->calls;
     if (script->next == script->steps.size()) return false;
