@@ -15,7 +15,7 @@ namespace jutest {
 // One user action, taken in the dialog whose caption is `caption` ("any":
 // whichever is running). Texts are UTF-8.
 struct DialogStep {
-  enum class Action { kSetField, kPressButton, kKey, kEndInput };
+  enum class Action { kSetField, kPressButton, kKey, kClose, kEndInput };
 
   std::string caption;
   Action action = Action::kEndInput;
@@ -28,7 +28,9 @@ struct DialogStep {
   // The user presses button `id` (pressButton).
   static DialogStep press(std::string caption, int32_t id);
   // The user presses `key` in the dialog (pressKey).
-  static DialogStep key(std::string caption, uint64_t key = platform::dialogs::kKeyEscape);
+  static DialogStep pressKey(std::string caption, uint64_t key = platform::dialogs::kKeyEscape);
+  // The user clicks the dialog's close box (kClose).
+  static DialogStep close(std::string caption);
   // The input ends (the hook returns false).
   static DialogStep endInput(std::string caption = "any");
 };
