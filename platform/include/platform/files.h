@@ -142,6 +142,14 @@ void setWriteLimitForTesting(size_t bytesPerCall) noexcept;
 // A directory at `to` is not replaced (kErrorIsDirectory).
 [[nodiscard]] ErrorNumber replaceFile(const char* from, const char* to) noexcept;
 
+// Calls `each` with the name of every subdirectory of the directory `path`
+// (a symbolic link to a directory counts; "." and ".." do not), in the
+// system's order, until `each` returns false. kErrorNotFound or
+// kErrorNotDirectory when `path` is no directory.
+//   forEachSubdirectory("/opt", each, &names) -> kErrorNone, each("odbc", &names)
+using SubdirectoryVisitor = bool (*)(const char* name, void* context);
+[[nodiscard]] ErrorNumber forEachSubdirectory(const char* path, SubdirectoryVisitor each, void* context) noexcept;
+
 // ---------------------------------------------------------------------------
 // File times.
 // ---------------------------------------------------------------------------

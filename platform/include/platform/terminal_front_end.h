@@ -52,10 +52,12 @@ class TerminalFrontEnd {
 
   bool onInput(WindowHandle dialog, int32_t waitMilliseconds);
   void draw(WindowHandle dialog);
-  bool act(WindowHandle dialog, const std::string& line);
-  // Reads until a whole line is buffered or the wait is over; false at the
-  // end of the input.
-  bool fill(int32_t waitMilliseconds);
+  void act(WindowHandle dialog, const std::string& line);
+  void hint(const char* text);
+  // The next whole line, read within the wait; false when none came in
+  // time or the input has ended (ended_).
+  bool nextLine(int32_t waitMilliseconds, std::string* line);
+  void append(const char* bytes, size_t count);
   bool takeLine(std::string* line);
 
   int input_;
@@ -66,8 +68,8 @@ class TerminalFrontEnd {
   void* savedBeepContext_ = nullptr;
   uint64_t drawnAt_ = 0;
   WindowHandle drawn_;
-  std::string pending_;  // bytes read past the last whole line
-  bool overlong_ = false;  // dropping the rest of a line past kMaxLineBytes
+  std::string pending_;     // bytes read and not yet taken as lines
+  size_t partialBytes_ = 0;  // bytes of the last, unfinished line in pending_
   bool ended_ = false;
 };
 
