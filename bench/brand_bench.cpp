@@ -32,20 +32,11 @@
 #include <string>
 
 #include "brand.h"
-#include "brand_dialogs.h"
 #include "brand_module.h"
 #include "julib/errors.h"
 #include "julib/object.h"
 
 extern char** environ;
-
-// The tool's front end is not part of this program: the branding runs
-// silently, so nothing is ever shown.
-intptr_t copyingDlgProc(platform::dialogs::WindowHandle, platform::dialogs::Message, uint64_t, intptr_t) { return 0; }
-int32_t brandMessageBox(platform::dialogs::WindowHandle, const char16_t*, const char16_t*, uint32_t) {
-  return kBrandAnswerNo;
-}
-void brandMessageBeep(uint32_t) {}
 
 namespace {
 

@@ -15,7 +15,6 @@ namespace {
 
 using branddoubles::consoleOf;
 using branddoubles::entries;
-using branddoubles::record;
 using branddoubles::ScopedStdin;
 using BrandRun = branddoubles::BrandTest;
 using Names = std::vector<std::string>;
@@ -37,7 +36,6 @@ TEST_F(BrandRun, MissingFilesAreListedFourALine) {
             "The following files are missing:\n m1, m2, m3, m4, \nm5, m6, m7.\n Do you want to cancel? [Yes] ");
   EXPECT_EQ(object.status, kBrandStatusFilesMissing);
   EXPECT_TRUE(errors_.ids().empty());
-  EXPECT_EQ(record.beeps, std::vector<uint32_t>{kBrandBoxExclamation});
 }
 
 TEST_F(BrandRun, TheAnswerDecides) {
@@ -48,18 +46,30 @@ TEST_F(BrandRun, TheAnswerDecides) {
     ScopedStdin input(answer);
     consoleOf([&, result = result] { EXPECT_EQ(object.checkMissingFiles(), result) << answer; });
   }
-  record = branddoubles::Record();
-  brand object("/nonexistent-dir");
-  add(object.mainFileList, "a.dll");
-  object.silent = 1;  // no question, no beep: go on
-  EXPECT_EQ(consoleOf([&] { EXPECT_EQ(object.checkMissingFiles(), 1); }), "");
-  object.ownerWindow = platform::dialogs::WindowHandle(uint64_t{7});  // a dialog asks also in silent runs
-  record.answer = kBrandAnswerYes;
-  EXPECT_EQ(object.checkMissingFiles(), 0);
-  ASSERT_EQ(record.boxes.size(), 1u);
-  EXPECT_EQ(record.boxes[0].caption, "Brand Error");
-  EXPECT_EQ(record.boxes[0].style, kBrandBoxYesNo | kBrandBoxExclamation);
-  EXPECT_TRUE(record.beeps.empty());
+  // In a dialog run the box asks; silent runs ask nothing, there either:
+  // the question counts as No and the branding goes on.
+  const struct {
+    bool owner;
+    uint32_t silent;
+    int32_t answer;  // 0: no box
+    int result;
+  } dialogRows[] = {{false, 1, 0, 1}, {true, 1, 0, 1}, {true, 0, kBrandAnswerYes, 0}, {true, 0, kBrandAnswerNo, 1}};
+  for (const auto& row : dialogRows) {
+    SCOPED_TRACE(row.answer);
+    brand object("/nonexistent-dir");
+    add(object.mainFileList, "a.dll");
+    object.silent = row.silent;
+    if (row.owner) object.ownerWindow = desktop;
+    std::vector<jutest::DialogStep> steps;
+    if (row.answer != 0) steps.push_back(jutest::DialogStep::press("Brand Error", row.answer));
+    jutest::DialogScript script(steps);
+    EXPECT_EQ(consoleOf([&] { EXPECT_EQ(object.checkMissingFiles(), row.result); }), "");
+    EXPECT_TRUE(script.finished());
+    const std::vector<std::string> boxes = {"Brand Error: The following files are missing:\n a.dll.\n Do you want to cancel?"};
+    EXPECT_EQ(script.metSummary(), row.answer != 0 ? boxes : std::vector<std::string>());
+    EXPECT_EQ(script.beeps(), row.answer != 0 ? std::vector<uint32_t>{kBrandBoxExclamation} : std::vector<uint32_t>());
+    EXPECT_EQ(object.status, kBrandStatusFilesMissing);
+  }
 }
 
 // ReplaceInstall takes executables from the tools directory beside the
@@ -120,16 +130,20 @@ TEST_F(BrandRun, StatusMessages) {
     object.status = status;
     // Without an owner the console shows the text and does not wait.
     EXPECT_EQ(consoleOf([&, detail = detail] { EXPECT_EQ(object.showStatus(detail), 0); }), std::string(text) + "\n");
-    object.ownerWindow = platform::dialogs::WindowHandle(uint64_t{7});
-    record.boxes.clear();
-    record.answer = kBrandAnswerYes;
-    EXPECT_EQ(object.showStatus(detail), style == kBrandBoxYesNo ? 1 : 0);
-    ASSERT_EQ(record.boxes.size(), 1u);
-    EXPECT_EQ(record.boxes[0].text + "|" + record.boxes[0].caption, std::string(text) + "|" + caption);
-    EXPECT_EQ(record.boxes[0].style, style);
+    // With one, a box with the buttons of its style: Yes exists only in a
+    // Yes/No box, OK only in an OK box.
+    object.ownerWindow = desktop;
+    {
+      const bool question = (style & kBrandBoxYesNo) != 0;
+      jutest::DialogScript script({jutest::DialogStep::press(caption, question ? kBrandAnswerYes : kBrandAnswerOk)});
+      EXPECT_EQ(object.showStatus(detail), question ? 1 : 0);
+      EXPECT_EQ(script.metSummary(), std::vector<std::string>{std::string(caption) + ": " + text});
+      EXPECT_EQ(script.beeps(), std::vector<uint32_t>{style & kBrandBoxExclamation});
+    }
     object.silent = 1;
+    jutest::DialogScript none({});
     EXPECT_EQ(object.showStatus(detail), 0);
-    EXPECT_EQ(record.boxes.size(), 1u);
+    EXPECT_TRUE(none.met().empty());
   }
 }
 

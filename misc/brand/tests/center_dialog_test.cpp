@@ -43,7 +43,9 @@ TEST(CenterDialog, OnTheParentOrTheScreenAndKeptOnIt) {
     SCOPED_TRACE(row.note);
     const dialogs::WindowHandle top = makeWindow(nullptr, {0, 0, 640, 480});
     const dialogs::WindowHandle parent = row.between ? makeWindow(top, row.parent) : top;
-    if (!row.between) ASSERT_TRUE(dialogs::moveWindow(top, row.parent));
+    if (!row.between) {
+      ASSERT_TRUE(dialogs::moveWindow(top, row.parent));
+    }
     ASSERT_TRUE(dialogs::setMinimized(top, row.minimised));
     const dialogs::WindowHandle dialog = makeWindow(parent, {7, 7, row.width, row.height});
     centerDialog(dialog);

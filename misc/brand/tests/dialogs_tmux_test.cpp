@@ -90,7 +90,9 @@ class Tmux {
 
   // Types `line` and Enter.
   void type(const std::string& line) const {
-    if (!line.empty()) EXPECT_EQ(run({"send-keys", "-t", "brand", "-l", line}).exitCode, 0);
+    if (!line.empty()) {
+      EXPECT_EQ(run({"send-keys", "-t", "brand", "-l", line}).exitCode, 0);
+    }
     EXPECT_EQ(run({"send-keys", "-t", "brand", "Enter"}).exitCode, 0);
   }
 
@@ -129,17 +131,20 @@ TEST(DialogsInTmux, BrandAsTheConsoleDoes) {
   session.type("");  // Continue, the default button
 
   const std::string main = session.waitFor("Tarnwell Brisklane ODBC OEM Driver Branding Tool");
-  const std::map<std::string, std::string> fields = {{"New Prefix", "xy"},
-                                                     {"Driver Dir", dialogCopy + "/driver"},
-                                                     {"Company Name", "Acme Corp"},
-                                                     {"Product Name", "Acme ODBC"},
-                                                     {"Message Prefix", "Acme"}};
-  for (const auto& [label, value] : fields) {
-    session.type(fieldNumber(main, label) + " " + value);
-    session.waitFor("[" + value + "]");
+  const struct {
+    const char* label;
+    std::string typed, shown;  // the prefix's edit takes capitals
+  } fields[] = {{"New Prefix", "xy", "XY"},
+                {"Driver Dir", dialogCopy + "/driver", dialogCopy + "/driver"},
+                {"Company Name", "Acme Corp", "Acme Corp"},
+                {"Product Name", "Acme ODBC", "Acme ODBC"},
+                {"Message Prefix", "Acme", "Acme"}};
+  for (const auto& field : fields) {
+    session.type(fieldNumber(main, field.label) + " " + field.typed);
+    session.waitFor("[" + field.shown + "]");
   }
   session.type("b");
-  session.waitFor("Brand will copy all VR*.* files to XY*.*");
+  session.waitFor("Brand will copy all vr*.* files to XY*.*");
   session.type("y");
   session.waitFor("Brand was successful.");
   session.type("");  // OK

@@ -1,5 +1,4 @@
-// Stand-ins for the dialog front end. They go when it is defined: the tests
-// then link the real one.
+// Test support of the branding tool.
 
 #include "front_end_doubles.h"
 
@@ -11,11 +10,10 @@
 #include "brand_dialogs.h"
 #include "brand_module.h"
 #include "julib/threads.h"
-#include "platform/utf16.h"
 
 namespace branddoubles {
 
-Record record;
+namespace dialogs = platform::dialogs;
 
 ScopedStdin::ScopedStdin(const std::string& input) : saved_(dup(0)) {
   int ends[2];
@@ -37,27 +35,33 @@ ScopedStdin::~ScopedStdin() {
 
 void BrandTest::SetUp() {
   savedModule_ = juResourceModule.exchange(&vrBrandModule);
-  record = Record();
+  ASSERT_TRUE(registerBrandDialogs(&vrBrandModule));
+  desktop = dialogs::createWindow(dialogs::WindowSpec());
+  ASSERT_TRUE(desktop);
+  ASSERT_TRUE(dialogs::moveWindow(desktop, dialogs::screenRect()));
 }
 
-void BrandTest::TearDown() { juResourceModule.store(savedModule_); }
+void BrandTest::TearDown() {
+  (void)dialogs::destroyWindow(desktop);
+  juResourceModule.store(savedModule_);
+}
+
+InputInFront::InputInFront(jutest::DialogScript& script, Act act) : script_(script), act_(std::move(act)) {
+  scriptHook_ = dialogs::setInputHook(&InputInFront::hook, this);
+}
+
+// The script's hook takes the script as its context.
+InputInFront::~InputInFront() { (void)dialogs::setInputHook(scriptHook_, &script_); }
+
+bool InputInFront::hook(dialogs::WindowHandle dialog, int32_t waitMilliseconds, void* context) {
+  auto* self = static_cast<InputInFront*>(context);
+  if (self->act_(dialog, waitMilliseconds)) return true;
+  return self->scriptHook_(dialog, waitMilliseconds, &self->script_);
+}
+
+bool brandingAFile(dialogs::WindowHandle dialog) {
+  return jutest::windowTextUtf8(dialog) == "Copying Files" &&
+         !jutest::windowTextUtf8(dialogs::dialogItem(dialog, kBrandSourceNameControl)).empty();
+}
 
 }  // namespace branddoubles
-
-using branddoubles::record;
-
-intptr_t copyingDlgProc(platform::dialogs::WindowHandle dialog, platform::dialogs::Message message, uint64_t,
-                        intptr_t second) {
-  if (message != platform::dialogs::Message::kInit) return 0;
-  reinterpret_cast<brand*>(second)->brandAll(dialog);
-  platform::dialogs::endDialog(dialog, 0);
-  return 1;
-}
-
-int32_t brandMessageBox(platform::dialogs::WindowHandle, const char16_t* text, const char16_t* caption,
-                        uint32_t style) {
-  record.boxes.push_back({platform::utf16::toUtf8(text), platform::utf16::toUtf8(caption), style});
-  return record.answer;
-}
-
-void brandMessageBeep(uint32_t type) { record.beeps.push_back(type); }

@@ -245,11 +245,13 @@ TEST_F(Vrbrd28, TakesWholeCommandLinesThatFit) {
     size_t lineBytes;  // 0: the words without an eighth (ignored) one
     size_t words;
     int exitCode;
-    const char* said;  // on standard error
+    const char* said;   // on standard error
+    const char* shown;  // on standard output
   } rows[] = {
-      {"four words: the dialogs", 0, 4, 1, "the dialogs are not available"},
-      {"1999 bytes", 1999, 7, 0, ""},
-      {"2000 bytes", 2000, 7, 1, "The command line is too long: at most 1999 bytes are taken"},
+      // The end of the input ends the dialogs at once.
+      {"four words: the dialogs", 0, 4, 1, "", "| Welcome |"},
+      {"1999 bytes", 1999, 7, 0, "", "Branding Complete"},
+      {"2000 bytes", 2000, 7, 1, "The command line is too long: at most 1999 bytes are taken", ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -262,6 +264,7 @@ TEST_F(Vrbrd28, TakesWholeCommandLinesThatFit) {
     const jutest::ProgramResult result = runTool(dir, used, "");
     EXPECT_EQ(result.exitCode, row.exitCode) << result.output;
     EXPECT_NE(result.errors.find(row.said), std::string::npos) << result.errors;
+    EXPECT_NE(result.output.find(row.shown), std::string::npos) << result.output;
   }
 }
 
