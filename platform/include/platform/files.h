@@ -142,6 +142,17 @@ void setWriteLimitForTesting(size_t bytesPerCall) noexcept;
 // A directory at `to` is not replaced (kErrorIsDirectory).
 [[nodiscard]] ErrorNumber replaceFile(const char* from, const char* to) noexcept;
 
+// Calls `visit` with the name of each entry of `directory` (but "." and
+// ".."), in the order the system gives them, and whether it is a directory
+// (a symbolic link counts as what it names). A visit that returns false ends
+// the walk.
+//   listDirectory("drivers", visit, &names) -> kErrorNone, visit("a.dll",
+//   false, &names), visit("tools", true, &names)
+// kErrorNone also when the walk was ended by the visitor; the system's
+// reason when the directory cannot be read.
+using DirectoryVisitor = bool (*)(const char* name, bool isDirectory, void* context);
+[[nodiscard]] ErrorNumber listDirectory(const char* directory, DirectoryVisitor visit, void* context) noexcept;
+
 // ---------------------------------------------------------------------------
 // File times.
 // ---------------------------------------------------------------------------
