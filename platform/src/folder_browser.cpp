@@ -57,8 +57,14 @@ bool setUtf8Text(WindowHandle browser, int32_t id, const char* text) {
   return setItemText(browser, id, wide.c_str());
 }
 
+// A visitor of the file layer's walk, which lets no exception through.
 bool collectFolder(const char* name, bool isDirectory, void* context) {
-  if (isDirectory) static_cast<std::vector<std::string>*>(context)->emplace_back(name);
+  if (!isDirectory) return true;
+  try {
+    static_cast<std::vector<std::string>*>(context)->emplace_back(name);
+  } catch (const std::bad_alloc&) {
+    return false;  // the line shows the folders found so far
+  }
   return true;
 }
 
