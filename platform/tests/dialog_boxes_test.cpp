@@ -5,6 +5,8 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -76,6 +78,27 @@ TEST_F(DialogBoxes, BoxesRefuseWhatTheyDoNotHave) {
       "expects the dialog \"Other\" but \"Box\"");
 }
 
+// A box raised from a timer: the script's step waits for it while the timer
+// is pending instead of failing on the dialog that runs meanwhile.
+TEST_F(DialogBoxes, ScriptStepsWaitForTimers) {
+  static const platform::Module module = {"dialog_boxes_test", nullptr, {nullptr}};
+  static const ControlTemplate controls[] = {{2, Kind::kButton, kStyleDefaultButton, u"Cancel"}};
+  static const DialogTemplate copying = {u"Copying Files", 0, controls, 1};
+  ASSERT_TRUE(registerTemplate(&module, 3, &copying));
+  auto proc = [](WindowHandle dialog, Message message, uint64_t first, intptr_t) -> intptr_t {
+    if (message == Message::kInit) setTimer(dialog, 900, 20);
+    if (message != Message::kTimer) return 0;
+    killTimer(dialog, first);
+    endDialog(dialog, messageBox(dialog, u"Done.", u"Install", kBoxOk));
+    return 1;
+  };
+  DialogScript script({DialogStep::press("Install", kAnswerOk)});
+  EXPECT_EQ(runModal(&module, 3, nullptr, proc, 0), kAnswerOk);
+  EXPECT_TRUE(script.finished());
+  EXPECT_EQ(script.metSummary(), (std::vector<std::string>{"Copying Files:", "Install: Done."}));
+  unregisterTemplate(&module, 3);
+}
+
 // ---------------------------------------------------------------------------
 // The folder browser.
 // ---------------------------------------------------------------------------
@@ -101,7 +124,9 @@ TEST_F(DialogBoxes, FolderBrowser) {
   jutest::TempDir dir;
   dir.makeDir("b");
   dir.makeDir("a");
+  ASSERT_EQ(symlink((dir / "a").c_str(), (dir / "c").c_str()), 0);  // a link to a folder is a folder
   const std::string file = dir.write("f.txt", "x");
+  ASSERT_EQ(symlink(file.c_str(), (dir / "g").c_str()), 0);
   const std::string sub = dir / "a";
   const std::string title = "Browse for Folder";
   const std::string untouched = "untouched";
@@ -138,7 +163,7 @@ TEST_F(DialogBoxes, FolderBrowser) {
     EXPECT_TRUE(script.finished());
     ASSERT_FALSE(script.met().empty());
     EXPECT_EQ(script.metSummary()[0],
-              "Browse for Folder: Select Directory | Subfolders: a, b |  | Folder") << "what the user sees first";
+              "Browse for Folder: Select Directory | Subfolders: a, b, c |  | Folder") << "what the user sees first";
   }
 }
 
