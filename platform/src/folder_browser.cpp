@@ -57,16 +57,21 @@ bool setUtf8Text(WindowHandle browser, int32_t id, const char* text) {
   return setItemText(browser, id, wide.c_str());
 }
 
-bool collectName(const char* name, void* context) {
-  auto* names = static_cast<std::vector<std::string>*>(context);
-  names->emplace_back(name);
+// A visitor of the file layer's walk, which lets no exception through.
+bool collectFolder(const char* name, bool isDirectory, void* context) {
+  if (!isDirectory) return true;
+  try {
+    static_cast<std::vector<std::string>*>(context)->emplace_back(name);
+  } catch (const std::bad_alloc&) {
+    return false;  // the line shows the folders found so far
+  }
   return true;
 }
 
 // Shows the subfolders of the selection, sorted, on one line.
 void listFolders(WindowHandle browser, const std::string& path) {
   std::vector<std::string> names;
-  if (!path.empty() && forEachSubdirectory(path.c_str(), &collectName, &names) != kErrorNone) names.clear();
+  if (!path.empty() && listDirectory(path.c_str(), &collectFolder, &names) != kErrorNone) names.clear();
   std::sort(names.begin(), names.end());
   std::string line = names.empty() ? "No subfolders" : "Subfolders:";
   for (size_t i = 0; i < names.size() && i < kMaxListedFolders; ++i) line += (i == 0 ? " " : ", ") + names[i];

@@ -130,6 +130,7 @@ size_t labelStart(const std::vector<Control>& controls, size_t at) {
 }
 
 bool isLabel(const std::vector<Control>& controls, size_t i) {
+  if ((controls[i].info.style & kStyleBorder) != 0) return false;
   for (size_t j = i + 1; j < controls.size(); ++j) {
     const WindowInfo& info = controls[j].info;
     if (info.kind == Kind::kEdit) return true;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -206,6 +207,26 @@ TEST_F(PlatformFilesTest, ReplaceByRename) {
   EXPECT_EQ(readWholeFile(b), "new");
   EXPECT_EQ(pf::replaceFile(a.c_str(), b.c_str()), pf::kErrorNotFound);
   EXPECT_EQ(readWholeFile(b), "new");
+}
+
+TEST_F(PlatformFilesTest, ListDirectory) {
+  (void)dir_.write("a.dll", "a");
+  (void)dir_.makeDir("tools");
+  ASSERT_EQ(symlink((dir_ / "tools").c_str(), (dir_ / "link").c_str()), 0);
+  std::map<std::string, bool> seen;
+  auto collect = [](const char* name, bool isDirectory, void* context) {
+    (*static_cast<std::map<std::string, bool>*>(context))[name] = isDirectory;
+    return true;
+  };
+  EXPECT_EQ(pf::listDirectory((dir_.path() + "\\").c_str(), collect, &seen), pf::kErrorNone);
+  EXPECT_EQ(seen, (std::map<std::string, bool>{{"a.dll", false}, {"link", true}, {"tools", true}}));
+
+  int visits = 0;
+  auto first = [](const char*, bool, void* context) { return ++*static_cast<int*>(context) < 1; };
+  EXPECT_EQ(pf::listDirectory(dir_.path().c_str(), first, &visits), pf::kErrorNone);
+  EXPECT_EQ(visits, 1);  // the visitor ended the walk
+  EXPECT_EQ(pf::listDirectory((dir_ / "a.dll").c_str(), collect, &seen), pf::kErrorNotDirectory);
+  EXPECT_EQ(pf::listDirectory((dir_ / "missing").c_str(), collect, &seen), pf::kErrorNotFound);
 }
 
 TEST_F(PlatformFilesTest, WriteTimes) {

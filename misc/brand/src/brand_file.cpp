@@ -14,7 +14,9 @@
 
 #include "brand.h"
 #include "brand_rewrite.h"
+#include "brand_source.h"
 #include "brand_text.h"
+#include "julib/cstring.h"
 #include "julib/errors.h"
 #include "julib/object.h"
 #include "platform/files.h"
@@ -113,16 +115,34 @@ int brandOne(brand& owner, uint64_t index) {
   const bool replacesPrefix = std::strstr(job.newName, "r.dll") == nullptr;
   const bool library = std::strstr(job.newName, ".dll") != nullptr;
   const bool executable = std::strstr(job.newName, ".exe") != nullptr;
-  const bool sameName = std::strcmp(job.newName, listed) == 0;
 
-  // With ReplaceInstall the executable is the one in the tools directory.
-  const char* tools = owner.replaceInstall != 0 && executable ? "..\\tools\\" : "";
-  const char* sourceParts[] = {owner.targetDirectory, tools, listed};
-  const char* targetParts[] = {owner.targetDirectory, tools, job.newName};
-  job.sourcePath = brandtext::join(sourceParts, 3);
-  job.targetPath = brandtext::join(targetParts, 3);
-  const char* temporaryParts[] = {job.targetPath, ".new"};
-  job.temporaryPath = job.targetPath != nullptr ? brandtext::join(temporaryParts, 2) : nullptr;
+  // The names are the directory's own: the source as found whatever its
+  // case, and a target that exists under another case is replaced under
+  // its own name, so no second file differing only in case appears.
+  brandsource::Source source;
+  const brandsource::Lookup found = brandsource::locate(owner, listed, &source);
+  if (found == brandsource::Lookup::kMissing) {
+    char* path = brandtext::join(source.directory, listed);
+    (void)juPostFileError(platform::kErrorNotFound, path);
+    juFree(path);
+    owner.status = kBrandStatusFilesMissing;
+    return 0;
+  }
+  brandsource::Source existing;
+  const brandsource::Lookup target = found == brandsource::Lookup::kFound
+                                         ? brandsource::find(source.directory, job.newName, &existing)
+                                         : brandsource::Lookup::kNoMemory;
+  if (found == brandsource::Lookup::kAmbiguous || target == brandsource::Lookup::kAmbiguous) {
+    brandsource::postAmbiguous(source.directory, found == brandsource::Lookup::kAmbiguous ? listed : job.newName);
+  }
+  if (found != brandsource::Lookup::kFound || target == brandsource::Lookup::kAmbiguous ||
+      target == brandsource::Lookup::kNoMemory) {
+    return failCopy(owner);
+  }
+  const bool sameName = juStrIEqual(job.newName, source.name) != 0;
+  job.sourcePath = juStrNDup(source.path, std::strlen(source.path));
+  job.targetPath = brandtext::join(source.directory, existing.name != nullptr ? existing.name : job.newName);
+  job.temporaryPath = job.targetPath != nullptr ? brandtext::join(job.targetPath, ".new") : nullptr;
   if (job.sourcePath == nullptr || job.temporaryPath == nullptr) return failCopy(owner);
 
   if (juFileOpen(job.sourcePath, std::strlen(job.sourcePath) + 1, kJuFileOpenForReading, &job.source) != 0) {

@@ -6,6 +6,7 @@
 #include "brand.h"
 #include "brand_dialogs.h"
 #include "brand_file.h"
+#include "brand_source.h"
 #include "brand_text.h"
 #include "console.h"
 #include "julib/errors.h"
@@ -76,14 +77,22 @@ int brand::brandAll(dialogs::WindowHandle dialog) {
   for (uint64_t i = 0; i < fileCount(); ++i) {
     if (status == kBrandStatusCancel || status == kBrandStatusCopyFailed) break;
     const char* listed = fileName(i);
-    // The names shown are the file read and the file written.
+    // The names shown are the file read and the file written, as the
+    // directory spells them.
     char* target = newFileName(listed);
+    brandsource::Source source;
+    brandsource::Source existing;
+    const bool found = brandsource::locate(*this, listed, &source) == brandsource::Lookup::kFound;
+    const bool replaces = found && target != nullptr &&
+                          brandsource::find(source.directory, target, &existing) == brandsource::Lookup::kFound;
+    const char* shownSource = found ? source.name : listed;
+    const char* shownTarget = replaces ? existing.name : brandtext::orEmpty(target);
     if (dialog) {
-      setControlText(dialog, kBrandSourceNameControl, listed);
-      setControlText(dialog, kBrandTargetNameControl, target);
+      setControlText(dialog, kBrandSourceNameControl, shownSource);
+      setControlText(dialog, kBrandTargetNameControl, shownTarget);
     } else if (console) {
-      printJoined("Branding: ", listed, " -> ");
-      printJoined(brandtext::orEmpty(target), " ...", "");
+      printJoined("Branding: ", shownSource, " -> ");
+      printJoined(shownTarget, " ...", "");
     }
     const JuErrorList* list = JuErrorList::current();
     const uint64_t errorsBefore = list != nullptr ? list->count : 0;

@@ -7,6 +7,7 @@
 #include "brand.h"
 #include "brand_dialogs.h"
 #include "brand_module.h"
+#include "brand_source.h"
 #include "brand_text.h"
 #include "console.h"
 #include "julib/errors.h"
@@ -107,22 +108,22 @@ int brand::checkMissingFiles() {
   for (uint64_t i = 0; i < mainFileList.count; ++i) {
     const char* name = static_cast<const char*>(mainFileList.pointerAt(i));
     if (holdsEqual(optionalFileList, name)) continue;
-    // With ReplaceInstall an executable is taken from the tools directory
-    // beside the target directory, as the branding does.
-    const bool fromTools = replaceInstall != 0 && std::strstr(name, ".exe") != nullptr;
-    const char* parts[] = {targetDirectory, fromTools ? "..\\tools\\" : "", name};
-    char* path = brandtext::join(parts, 3);
+    // Found as the branding finds it; two names that differ only in case
+    // are the branding's to report.
+    brandsource::Source source;
+    const brandsource::Lookup found = brandsource::locate(*this, name, &source);
+    if (found == brandsource::Lookup::kNoMemory) return 1;  // recorded: the branding finds the missing files itself
     JuFileHandle handle = kJuNoFile;
-    if (path != nullptr && juFileOpen(path, std::strlen(path) + 1, kJuFileOpenForReading, &handle) == 0) {
+    if (found == brandsource::Lookup::kAmbiguous ||
+        (found == brandsource::Lookup::kFound &&
+         juFileOpen(source.path, std::strlen(source.path) + 1, kJuFileOpenForReading, &handle) == 0)) {
       (void)juFileClose(handle);  // opened for the test only
     } else if ((names != 0 && names % 4 == 0 && missing.append("\n") != 0) || missing.append(name) != 0 ||
                missing.append(", ") != 0) {
-      juFree(path);
       return 1;  // out of memory recorded: the branding finds the missing files itself
     } else {
       ++names;
     }
-    juFree(path);
   }
   if (names == 0) return 1;
 

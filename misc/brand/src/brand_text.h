@@ -39,6 +39,10 @@ void lowerUtf8(char* text);
 // The NUL-terminated parts joined into one heap text (null parts are empty).
 //   join({"ab", nullptr, "c"}, 3) -> "abc"
 char* join(const char* const* parts, size_t count);
+inline char* join(const char* first, const char* second) {
+  const char* parts[] = {first, second};
+  return join(parts, 2);
+}
 
 // Each "%s" of `pattern`, in order, filled by the next UTF-8 parameter (a
 // "%s" beyond the parameters stays as it is) into `out`. 0, or 1 when `out`

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "brand.h"
+#include "brand_messages.h"
 #include "front_end_doubles.h"
 #include "julib/window.h"
 #include "platform/dialogs.h"
@@ -143,6 +144,44 @@ TEST_F(BrandFile, FailuresLeaveNoTarget) {
   }
 }
 
+// Names are found as the directory spells them, whatever their case; two
+// names that differ only in case are refused and nothing changes.
+TEST_F(BrandFile, NamesFoundWithoutRegardToCase) {
+  object_.messagePrefixMode = 0;
+  const struct {
+    std::vector<std::string> files;
+    const char* listed;
+    int branded;
+    std::vector<std::string> after;
+    const char* branded_file;  // the file that holds the branded text
+  } rows[] = {
+      {{"ABORA28.DLL"}, "abora28.dll", 1, {"ABORA28.DLL", "xyora28.dll"}, "xyora28.dll"},
+      {{"ABORA28.DLL", "XYORA28.DLL"}, "abora28.dll", 1, {"ABORA28.DLL", "XYORA28.DLL"}, "XYORA28.DLL"},
+      {{"SETUP.EXE"}, "setup.exe", 1, {"SETUP.EXE"}, "SETUP.EXE"},
+      {{"abora28.dll", "ABORA28.DLL"}, "abora28.dll", 0, {"ABORA28.DLL", "abora28.dll"}, nullptr},
+      {{"ABORA28.DLL", "xyora28.dll", "XYORA28.dll"}, "abora28.dll", 0, {"ABORA28.DLL", "XYORA28.dll", "xyora28.dll"},
+       nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.files.back());
+    jutest::TempDir dir;
+    jutest::ScopedErrorList rowErrors;
+    for (const std::string& file : row.files) dir.write(file, "abora28.dll");
+    object_.setDirectory(dir.path().c_str());
+    list({row.listed});
+    object_.status = kBrandStatusSuccess;
+    EXPECT_EQ(object_.checkMissingFiles(), 1);
+    EXPECT_EQ(object_.brandFile(0), row.branded);
+    EXPECT_EQ(object_.status, row.branded != 0 ? kBrandStatusSuccess : kBrandStatusCopyFailed);
+    EXPECT_EQ(dir.entries(), row.after);
+    if (row.branded_file != nullptr) {
+      EXPECT_EQ(readWholeFile(dir / row.branded_file), std::strstr(row.listed, ".exe") ? "abora28.dll" : "xyora28.dll");
+    } else {
+      EXPECT_EQ(rowErrors.ids().back(), kBrandMsgSourceNameAmbiguous);
+    }
+  }
+}
+
 // A library's version resource is branded, and the time set after it.
 TEST_F(BrandFile, VersionResourceThenTime) {
   const std::string path = dir_.write("abora28.dll", readWholeFile(jutest::peFixture("last.dll")));
@@ -174,7 +213,7 @@ TEST_F(BrandFile, ConsoleReports) {
   list({"abora28.dll", "gone.dll", "abother.dll"});
   EXPECT_EQ(consoleOf([&] { EXPECT_EQ(object_.brandAll(nullptr), 0); }),
             "Branding: abora28.dll -> xyora28.dll ... Done\n"
-            "Branding: gone.dll -> xyne.dll ... Failed: Cannot open file '" +
+            "Branding: gone.dll -> xyne.dll ... Failed: File not found '" +
                 directory + "gone.dll'.\n"
                             "Branding: abother.dll -> xyother.dll ... Done\n");
   EXPECT_EQ(object_.status, kBrandStatusSuccess);

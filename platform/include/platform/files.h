@@ -142,13 +142,16 @@ void setWriteLimitForTesting(size_t bytesPerCall) noexcept;
 // A directory at `to` is not replaced (kErrorIsDirectory).
 [[nodiscard]] ErrorNumber replaceFile(const char* from, const char* to) noexcept;
 
-// Calls `each` with the name of every subdirectory of the directory `path`
-// (a symbolic link to a directory counts; "." and ".." do not), in the
-// system's order, until `each` returns false. kErrorNotFound or
-// kErrorNotDirectory when `path` is no directory.
-//   forEachSubdirectory("/opt", each, &names) -> kErrorNone, each("odbc", &names)
-using SubdirectoryVisitor = bool (*)(const char* name, void* context);
-[[nodiscard]] ErrorNumber forEachSubdirectory(const char* path, SubdirectoryVisitor each, void* context) noexcept;
+// Calls `visit` with the name of each entry of `directory` (but "." and
+// ".."), in the order the system gives them, and whether it is a directory
+// (a symbolic link counts as what it names). A visit that returns false ends
+// the walk.
+//   listDirectory("drivers", visit, &names) -> kErrorNone, visit("a.dll",
+//   false, &names), visit("tools", true, &names)
+// kErrorNone also when the walk was ended by the visitor; the system's
+// reason when the directory cannot be read.
+using DirectoryVisitor = bool (*)(const char* name, bool isDirectory, void* context);
+[[nodiscard]] ErrorNumber listDirectory(const char* directory, DirectoryVisitor visit, void* context) noexcept;
 
 // ---------------------------------------------------------------------------
 // File times.
