@@ -42,7 +42,7 @@ TEST_F(CopyingDialog, StopsBetweenFilesOrGoesOn) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.note);
     const Drivers drivers;
-    std::vector<DialogStep> steps = filledAndBrand(drivers);
+    std::vector<DialogStep> steps = filled(drivers);
     if (row.answer != 0) steps.push_back(DialogStep::press(kCancelBox, row.answer));
     if (row.answer == kBrandAnswerNo) steps.push_back(DialogStep::press(kInfo, kBrandAnswerOk));
     jutest::DialogScript script(steps);
@@ -69,7 +69,7 @@ TEST_F(CopyingDialog, StopsBetweenFilesOrGoesOn) {
 // a success with nothing branded.
 TEST_F(CopyingDialog, TimerWaitsForTheCancelQuestion) {
   const Drivers drivers;
-  std::vector<DialogStep> steps = filledAndBrand(drivers);
+  std::vector<DialogStep> steps = filled(drivers);
   steps.push_back(DialogStep::press(kCopying, dialogs::kCancelCommand));
   steps.push_back(DialogStep::press(kCancelBox, kBrandAnswerNo));
   steps.push_back(DialogStep::press(kInfo, kBrandAnswerOk));
@@ -93,7 +93,7 @@ TEST_F(CopyingDialog, TimerWaitsForTheCancelQuestion) {
 // ends every dialog without asking.
 TEST_F(CopyingDialog, EndOfInputStopsBeforeTheNextFile) {
   const Drivers drivers;
-  jutest::DialogScript script(filledAndBrand(drivers));
+  jutest::DialogScript script(filled(drivers));
   bool ended = false;
   branddoubles::InputInFront user(script, [&](dialogs::WindowHandle dialog, int32_t wait) {
     if (waitForTheTimer(dialog, wait)) return true;

@@ -1,12 +1,14 @@
 // Runs of the main dialog for the tests: a driver directory with its INF,
-// the dialog run on it, the fields a run needs, and the boxes a script met.
+// the dialog run on it, the steps that fill its fields, and the message
+// boxes a script met.
 #ifndef BRAND_TESTS_DIALOG_RUNS_H
 #define BRAND_TESTS_DIALOG_RUNS_H
 
 #include <cstdio>
-#include <filesystem>
+#include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "brand.h"
@@ -14,12 +16,11 @@
 #include "julib/window.h"
 #include "startup.h"
 #include "testing/dialog_script.h"
-#include "testing/temp_dir.h"
+#include "testing/files.h"
 
 namespace dialogruns {
 
 namespace dialogs = platform::dialogs;
-namespace fs = std::filesystem;
 using jutest::DialogStep;
 using Names = std::set<std::string>;
 using Texts = std::vector<std::string>;
@@ -29,35 +30,29 @@ inline constexpr char kError[] = "OEM Branding Tool Error";
 inline constexpr char kInfo[] = "OEM Branding Tool";
 inline constexpr char kConfirm[] = "OEM Branding Tool: Brand will copy all vr*.* files to XY*.*\n \n Do you want to continue?";
 inline constexpr char kSuccess[] = "OEM Branding Tool: Brand was successful.";
-
-// Three files to brand.
 inline constexpr char kInf[] =
-    "[START]\nPLATFORM=Linux\nVERSION=8.02.0293\nDRVVER=28\n"
-    "[FILES]\nLIBEXTENSION=.bin\nCOMMON=vrone##,vrtwo##,vrsix##\n";
+    "[START]\nPLATFORM=Linux\nVERSION=8.02.0293\nDRVVER=28\n[FILES]\nLIBEXTENSION=.bin\nCOMMON=vrone##,vrtwo##,vrsix##\n";
+inline const Names kSources = {"vrone28.bin", "vrtwo28.bin", "vrsix28.bin"};
+inline const Names kBranded = {"vrone28.bin", "vrtwo28.bin", "vrsix28.bin", "xyone28.bin", "xytwo28.bin", "xysix28.bin"};
 
-// A driver directory of three files of 64 bytes (so a message-prefix run
-// copies them, with no version resource to rewrite) and the INF beside the
-// program, for one run of the dialog.
+// Three files to brand (long enough for a message prefix, and no libraries:
+// no version resource to rewrite), the INF beside the program and the saved
+// command line, for one run of the dialog.
 struct Drivers {
   explicit Drivers(const std::string& startup = "", const char* inf = kInf) {
     dir.write("vrbrand.inf", inf);
     driver = dir.makeDir("driver");
-    for (const char* name : {"vrone28.bin", "vrtwo28.bin", "vrsix28.bin"}) {
-      dir.write(std::string("driver/") + name, std::string(64, 'x'));
-    }
+    for (const std::string& name : kSources) dir.write("driver/" + name, std::string(64, 'x'));
     std::snprintf(brandProgramDirectory, sizeof brandProgramDirectory, "%s", dir.path().c_str());
     std::snprintf(brandCommandLine, sizeof brandCommandLine, "%s", startup.c_str());
   }
-  ~Drivers() {
-    brandProgramDirectory[0] = 0;
-    brandCommandLine[0] = 0;
-  }
+  ~Drivers() { brandProgramDirectory[0] = brandCommandLine[0] = 0; }
   Drivers(const Drivers&) = delete;
   Drivers& operator=(const Drivers&) = delete;
 
   Names files() const {
     Names out;
-    for (const auto& entry : fs::directory_iterator(driver)) out.insert(entry.path().filename().string());
+    for (const auto& file : jutest::readTree(driver)) out.insert(file.first);
     return out;
   }
 
@@ -75,25 +70,31 @@ inline intptr_t runMain(dialogs::WindowHandle desktop, brand& object) {
 inline Texts boxes(const jutest::DialogScript& script) {
   Texts out;
   for (const jutest::MetDialog& met : script.met()) {
-    if (met.caption == kMain || met.caption == "Copying Files" || met.statics.empty()) continue;
-    out.push_back(met.caption + ": " + met.statics[0]);
+    if (met.caption != kMain && met.caption != "Copying Files" && !met.statics.empty()) {
+      out.push_back(met.caption + ": " + met.statics[0]);
+    }
   }
   return out;
 }
 
-inline const Names kSources = {"vrone28.bin", "vrtwo28.bin", "vrsix28.bin"};
-inline const Names kBranded = {"vrone28.bin", "vrtwo28.bin", "vrsix28.bin", "xyone28.bin", "xytwo28.bin", "xysix28.bin"};
-
-// The steps that fill the fields a run needs (message-prefix mode) and
-// press Brand.
-inline std::vector<DialogStep> filledAndBrand(const Drivers& drivers) {
-  return {DialogStep::setField(kMain, kBrandPrefixControl, "xy"),
-          DialogStep::setField(kMain, kBrandDirectoryControl, drivers.driver),
-          DialogStep::setField(kMain, kBrandCompanyControl, "Acme"),
-          DialogStep::setField(kMain, kBrandProductControl, "Prod"),
-          DialogStep::setField(kMain, kBrandMessagePrefixControl, "Acme"),
-          DialogStep::press(kMain, dialogs::kOkCommand),
-          DialogStep::press(kInfo, kBrandAnswerYes)};
+// The fields a run needs typed (message-prefix mode), `changes` typed
+// instead (null: left as it is), then Brand; Yes to its question when
+// `confirmed`.
+inline std::vector<DialogStep> filled(const Drivers& drivers, std::map<int32_t, const char*> changes = {},
+                                      bool confirmed = true) {
+  std::map<int32_t, const char*> fields = {{kBrandPrefixControl, "xy"},
+                                           {kBrandDirectoryControl, drivers.driver.c_str()},
+                                           {kBrandCompanyControl, "Acme"},
+                                           {kBrandProductControl, "Prod"},
+                                           {kBrandMessagePrefixControl, "Acme"}};
+  for (const auto& [id, text] : changes) fields[id] = text;
+  std::vector<DialogStep> steps;
+  for (const auto& [id, text] : fields) {
+    if (text != nullptr) steps.push_back(DialogStep::setField(kMain, id, text));
+  }
+  steps.push_back(DialogStep::press(kMain, dialogs::kOkCommand));
+  if (confirmed) steps.push_back(DialogStep::press(kInfo, kBrandAnswerYes));
+  return steps;
 }
 
 }  // namespace dialogruns

@@ -4,10 +4,7 @@
 // console mode then brands a second copy with the same fields, and both
 // directories must be the same byte for byte.
 
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -26,19 +23,6 @@ namespace fs = std::filesystem;
 const std::string kProgram = VRBRD28_PROGRAM;
 const std::string kExample = JU_EXAMPLE_DRIVERS;
 
-// The program `name` found on PATH; "" when it is not there.
-std::string onPath(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-  for (size_t start = 0; start <= dirs.size();) {
-    const size_t end = std::min(dirs.find(':', start), dirs.size());
-    const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return "";
-}
-
 void copyExample(const std::string& to) {
   fs::create_directories(to);
   fs::copy(kExample + "/driver", to + "/driver", fs::copy_options::recursive);
@@ -46,26 +30,18 @@ void copyExample(const std::string& to) {
   fs::copy_file(kExample + "/vrbrand.inf", to + "/vrbrand.inf");
 }
 
-std::map<std::string, std::string> tree(const std::string& dir) {
-  std::map<std::string, std::string> out;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    if (entry.is_regular_file()) out[fs::relative(entry.path(), dir).string()] = jutest::readWholeFile(entry.path());
-  }
-  return out;
-}
-
 // A tmux server of the test's own (its socket in a temporary folder) with
 // one session of fixed size.
 class Tmux {
  public:
-  Tmux(std::string binary, std::string socket) : binary_(std::move(binary)), socket_(std::move(socket)) {}
+  explicit Tmux(std::string socket) : socket_(std::move(socket)) {}
   ~Tmux() { (void)run({"kill-server"}); }
   Tmux(const Tmux&) = delete;
   Tmux& operator=(const Tmux&) = delete;
 
   jutest::ProgramResult run(std::vector<std::string> words) const {
     jutest::ProgramRun program;
-    program.words = {binary_, "-S", socket_};
+    program.words = {"/usr/bin/env", "tmux", "-S", socket_};
     program.words.insert(program.words.end(), words.begin(), words.end());
     return jutest::runProgram(program);
   }
@@ -97,7 +73,6 @@ class Tmux {
   }
 
  private:
-  std::string binary_;
   std::string socket_;
 };
 
@@ -112,15 +87,14 @@ std::string fieldNumber(const std::string& screen, const std::string& label) {
 }
 
 TEST(DialogsInTmux, BrandAsTheConsoleDoes) {
-  const std::string tmux = onPath("tmux");
-  if (tmux.empty()) GTEST_SKIP() << "tmux is not installed";
   jutest::TempDir dir;
+  Tmux session(dir / "tmux.sock");
+  if (session.run({"-V"}).exitCode != 0) GTEST_SKIP() << "tmux is not installed";
   const std::string dialogCopy = dir / "dialogs";
   const std::string consoleCopy = dir / "console";
   copyExample(dialogCopy);
   copyExample(consoleCopy);
 
-  Tmux session(tmux, dir / "tmux.sock");
   // The INF is read from the current directory: the copy. The shell line
   // keeps the pane, with the exit code, after the program ends.
   const std::string command = "'" + kProgram + "'; echo \"vrbrd28 ended: $?\"; exec sleep 600";
@@ -157,15 +131,9 @@ TEST(DialogsInTmux, BrandAsTheConsoleDoes) {
   const jutest::ProgramResult result = jutest::runProgram(console);
   ASSERT_EQ(result.exitCode, 0) << result.output << result.errors;
 
-  const std::map<std::string, std::string> byDialogs = tree(dialogCopy);
-  const std::map<std::string, std::string> byConsole = tree(consoleCopy);
+  const std::map<std::string, std::string> byDialogs = jutest::readTree(dialogCopy);
   EXPECT_EQ(byDialogs.count("driver/xyora28.dll"), 1u);
-  ASSERT_EQ(byDialogs.size(), byConsole.size());
-  for (const auto& [path, bytes] : byConsole) {
-    SCOPED_TRACE(path);
-    ASSERT_EQ(byDialogs.count(path), 1u);
-    EXPECT_TRUE(byDialogs.at(path) == bytes);
-  }
+  EXPECT_TRUE(byDialogs == jutest::readTree(consoleCopy)) << "the dialogs and the console branded differently";
 }
 
 }  // namespace

@@ -103,15 +103,6 @@ std::string rewritten(const jutest::TempDir& scratch, const std::string& bytes, 
   return jutest::readWholeFile(path);
 }
 
-// Every file below `dir` by its path below it.
-std::map<std::string, std::string> tree(const std::string& dir) {
-  std::map<std::string, std::string> out;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    if (entry.is_regular_file()) out[fs::relative(entry.path(), dir).string()] = jutest::readWholeFile(entry.path());
-  }
-  return out;
-}
-
 jutest::ProgramResult runTool(const jutest::TempDir& dir, std::vector<std::string> words, const std::string& input) {
   jutest::ProgramRun run;
   run.words = {kProgram};
@@ -150,7 +141,7 @@ TEST_F(Vrbrd28, BrandsTheExampleInEveryMode) {
     SCOPED_TRACE(mode.name);
     jutest::TempDir dir, scratch;
     copyExample(dir, mode.inf);
-    const std::map<std::string, std::string> before = tree(dir.path());
+    const std::map<std::string, std::string> before = jutest::readTree(dir.path());
     const jutest::ProgramResult result = runTool(dir, mode.words, "\n");
     EXPECT_EQ(result.exitCode, 0) << result.errors;
 
@@ -169,7 +160,7 @@ TEST_F(Vrbrd28, BrandsTheExampleInEveryMode) {
       console += "Branding: " + name + " -> " + newName(name, mode) + " ... Done\n";
     }
     EXPECT_EQ(result.output, mode.silent ? "" : console + kBox);
-    const std::map<std::string, std::string> after = tree(dir.path());
+    const std::map<std::string, std::string> after = jutest::readTree(dir.path());
     for (const auto& [path, bytes] : expected) {
       SCOPED_TRACE(path);
       ASSERT_EQ(after.count(path), 1u);
@@ -226,13 +217,13 @@ TEST_F(Vrbrd28, FaultsAreReportedAndLeaveTheSourcesAlone) {
     for (const std::string& word : words) run.words.push_back(word == "DIR" ? dir / "driver" : word);
     run.directory = dir.path();
     row.prepare(dir, run);
-    const std::map<std::string, std::string> before = tree(dir.path());
+    const std::map<std::string, std::string> before = jutest::readTree(dir.path());
     const jutest::ProgramResult result = jutest::runProgram(run);
     fs::permissions(dir / "driver", fs::perms(0755));
     EXPECT_EQ(result.exitCode, 1) << result.output << result.errors;
     EXPECT_NE(result.output.find(row.said), std::string::npos) << result.output;
     EXPECT_EQ(result.output.find("Branding Complete"), std::string::npos);
-    EXPECT_TRUE(tree(dir.path()) == before) << "a file changed or was left behind";
+    EXPECT_TRUE(jutest::readTree(dir.path()) == before) << "a file changed or was left behind";
   }
 }
 

@@ -12,8 +12,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +73,15 @@ class ScopedEnv {
 inline std::string readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every regular file below `dir`, by its path below it, with its bytes.
+inline std::map<std::string, std::string> readTree(const std::string& dir) {
+  std::map<std::string, std::string> out;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) out[std::filesystem::relative(entry.path(), dir).string()] = readWholeFile(entry.path());
+  }
+  return out;
 }
 
 // Up to n bytes of a file from `offset` (fewer at its end).
