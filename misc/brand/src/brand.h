@@ -156,8 +156,10 @@ class brand : public JuNode {
   // error list).
   [[nodiscard]] int run();
   // Lists the main-list files (those not also optional) that cannot be
-  // opened and asks whether to cancel. 0 when the user chose to cancel,
-  // else 1 (status 9 is set whenever a file is missing).
+  // opened and asks whether to cancel (a box with an owner window, the
+  // console without one; a silent run asks nothing and goes on). 0 when
+  // the user chose to cancel, else 1 (status 9 is set whenever a file is
+  // missing).
   [[nodiscard]] int checkMissingFiles();
   // Shows the message of the current status; `detail` (null: none) is the
   // file name of status 10, or a text shown in place of the message for the
