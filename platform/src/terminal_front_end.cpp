@@ -193,6 +193,7 @@ bool TerminalFrontEnd::inputHook(WindowHandle dialog, int32_t waitMilliseconds, 
 
 void TerminalFrontEnd::beepHook(uint32_t, void* context) {
   auto* self = static_cast<TerminalFrontEnd*>(context);
+  if (self->output_ == nullptr) return;
   std::fputc('\a', self->output_);
   std::fflush(self->output_);
 }
@@ -246,11 +247,13 @@ void TerminalFrontEnd::draw(WindowHandle dialog) {
   if (!buttons.empty()) out += buttons + "\n";
   if (isBusy()) out += "  (busy: please wait)\n";
   out += "> ";
+  if (output_ == nullptr) return;
   std::fwrite(out.data(), 1, out.size(), output_);
   std::fflush(output_);
 }
 
 void TerminalFrontEnd::hint(const char* text) {
+  if (output_ == nullptr) return;
   std::fprintf(output_, "%s\n> ", text);
   std::fflush(output_);
 }

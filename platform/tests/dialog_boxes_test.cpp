@@ -54,14 +54,13 @@ TEST_F(DialogBoxes, MessageBoxAnswers) {
   }
 }
 
-TEST_F(DialogBoxes, BoxesRefuseWhatTheyDoNotHave) {
-  const WindowHandle gone = [] {
-    WindowSpec spec;
-    const WindowHandle w = createWindow(spec);
-    destroyWindow(w);
-    return w;
-  }();
+TEST_F(DialogBoxes, BoxesAndScriptsRefuseWhatIsNotThere) {
+  WindowSpec spec;
+  const WindowHandle gone = createWindow(spec);
+  destroyWindow(gone);
   EXPECT_EQ(messageBox(gone, u"x", u"Box", kBoxOk), kDialogFailed) << "an owner that is not a window";
+  EXPECT_FALSE(browserSetSelection(gone, "/"));
+  EXPECT_FALSE(browserSetStatusText(gone, "x"));
   // A Yes/No box has no OK; a script that presses it, or that expects
   // another dialog, fails the test and ends the input.
   EXPECT_NONFATAL_FAILURE(
@@ -165,17 +164,6 @@ TEST_F(DialogBoxes, FolderBrowser) {
     EXPECT_EQ(script.metSummary()[0],
               "Browse for Folder: Select Directory | Subfolders: a, b, c |  | Folder") << "what the user sees first";
   }
-}
-
-TEST_F(DialogBoxes, BrowserCallsNeedABrowser) {
-  WindowSpec spec;
-  const WindowHandle plain = createWindow(spec);
-  EXPECT_FALSE(browserSetSelection(plain, "/"));
-  EXPECT_FALSE(browserSetStatusText(plain, "x"));
-  destroyWindow(plain);
-  char path[8] = "keep";
-  EXPECT_FALSE(browseForFolder(nullptr, nullptr, nullptr, 0, path, 0));
-  EXPECT_STREQ(path, "keep");
 }
 
 }  // namespace

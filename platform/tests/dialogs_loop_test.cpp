@@ -16,10 +16,7 @@ namespace {
 using namespace platform::dialogs;
 
 const platform::Module kModule = {"dialogs_loop_test", nullptr, {nullptr}};
-const ControlTemplate kControls[] = {{1, Kind::kButton, kStyleDefaultButton, u"&OK"}};
-const DialogTemplate kOuter = {u"Outer", 0, kControls, 1};
-const DialogTemplate kInner = {u"Inner", 0, kControls, 1};
-constexpr uint16_t kOuterId = 1, kInnerId = 2;
+const DialogTemplate kDialog = {u"Dialog", 0, nullptr, 0};
 
 struct Event {
   WindowHandle window;
@@ -34,8 +31,8 @@ intptr_t proc(WindowHandle window, Message message, uint64_t first, intptr_t) {
   return act ? act(window, message, first) : 0;
 }
 
-// A hook that records the waits it is given, lets them pass and then runs
-// the test's step, if any; false after `calls` calls.
+// Records the waits it is given, lets them pass, then runs `step`; says the
+// input ended once it has been called `calls` times.
 struct WaitingHook {
   std::vector<int32_t> waits;
   size_t calls = 100;
@@ -51,88 +48,63 @@ struct WaitingHook {
   }
 };
 
+std::vector<uint64_t> timerIds() {
+  std::vector<uint64_t> ids;
+  for (const Event& e : events) {
+    if (e.message == Message::kTimer) ids.push_back(e.first);
+  }
+  return ids;
+}
+
+void pump() {
+  QueuedMessage m;
+  while (takeMessage(&m)) dispatchMessage(m);
+}
+
 class DialogLoop : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(registerTemplate(&kModule, kOuterId, &kOuter));
-    ASSERT_TRUE(registerTemplate(&kModule, kInnerId, &kInner));
+    ASSERT_TRUE(registerTemplate(&kModule, 1, &kDialog));
     events.clear();
     act = nullptr;
+    window_ = createWindow({nullptr, 0, Kind::kWindow, 0, nullptr, &proc});
   }
   void TearDown() override {
     setInputHook(nullptr, nullptr);
-    unregisterTemplate(&kModule, kOuterId);
-    unregisterTemplate(&kModule, kInnerId);
+    unregisterTemplate(&kModule, 1);
+    destroyWindow(window_);
     act = nullptr;
   }
-  static WindowHandle window() {
-    WindowSpec spec;
-    spec.procedure = &proc;
-    return createWindow(spec);
-  }
-  static std::vector<uint64_t> timerIds() {
-    std::vector<uint64_t> ids;
-    for (const Event& e : events) {
-      if (e.message == Message::kTimer) ids.push_back(e.first);
-    }
-    return ids;
-  }
-  static void pump() {
-    QueuedMessage m;
-    while (takeMessage(&m)) dispatchMessage(m);
-  }
+  WindowHandle window_;
 };
 
-// ---------------------------------------------------------------------------
-// Timers.
-// ---------------------------------------------------------------------------
-
-TEST_F(DialogLoop, DueTimersFireInDueOrderOnceEach) {
-  const WindowHandle w = window();
-  ASSERT_TRUE(setTimer(w, 3, 60));
-  ASSERT_TRUE(setTimer(w, 1, 20));
-  ASSERT_TRUE(setTimer(w, 2, 40));
+TEST_F(DialogLoop, TimersFireInDueOrderAndStopWhenKilledOrDestroyed) {
+  const WindowHandle doomed = createWindow({nullptr, 0, Kind::kWindow, 0, nullptr, &proc});
+  ASSERT_TRUE(setTimer(window_, 3, 60));
+  ASSERT_TRUE(setTimer(window_, 1, 20));
+  ASSERT_TRUE(setTimer(window_, 2, 40));
+  ASSERT_TRUE(setTimer(window_, 4, 10));
+  ASSERT_TRUE(setTimer(doomed, 5, 10));
+  ASSERT_TRUE(killTimer(window_, 4));
+  EXPECT_FALSE(killTimer(window_, 4));
+  ASSERT_TRUE(destroyWindow(doomed));
+  EXPECT_FALSE(killTimer(doomed, 5)) << "the timer went with its window";
   pump();
   EXPECT_TRUE(events.empty()) << "none is due yet";
   std::this_thread::sleep_for(std::chrono::milliseconds(70));
+  // Timers wait for an empty queue; then all due ones are queued at once,
+  // and killing one drops its queued kTimer.
+  ASSERT_TRUE(postMessage(window_, Message::kCommand, 77, 0));
+  QueuedMessage m;
+  ASSERT_TRUE(takeMessage(&m));
+  EXPECT_EQ(m.message, Message::kCommand);
+  ASSERT_TRUE(takeMessage(&m));
+  EXPECT_EQ(m.first, 1u);
+  ASSERT_TRUE(killTimer(window_, 2));
   pump();
-  EXPECT_EQ(timerIds(), (std::vector<uint64_t>{1, 2, 3}));
-  // Fired timers are due again an interval later, not at once.
+  EXPECT_EQ(timerIds(), std::vector<uint64_t>{3});
   pump();
-  EXPECT_EQ(timerIds().size(), 3u);
-  destroyWindow(w);
-}
-
-TEST_F(DialogLoop, KilledAndDestroyedTimersNeverFire) {
-  const WindowHandle w = window();
-  const WindowHandle doomed = window();
-  ASSERT_TRUE(setTimer(w, 1, 10));
-  ASSERT_TRUE(setTimer(w, 2, 10));
-  ASSERT_TRUE(setTimer(doomed, 3, 10));
-  ASSERT_TRUE(killTimer(w, 1));
-  EXPECT_FALSE(killTimer(w, 1));
-  ASSERT_TRUE(destroyWindow(doomed));
-  EXPECT_FALSE(killTimer(doomed, 3)) << "the timer went with its window";
-  EXPECT_FALSE(setTimer(doomed, 3, 10));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  // Timer 2's kTimer is queued, then the timer is killed: it is dropped.
-  QueuedMessage queued;
-  ASSERT_TRUE(postMessage(w, Message::kCommand, 77, 0));
-  ASSERT_TRUE(takeMessage(&queued));  // the command; timers wait for an empty queue
-  EXPECT_EQ(queued.message, Message::kCommand);
-  ASSERT_TRUE(takeMessage(&queued));
-  EXPECT_EQ(queued.message, Message::kTimer);
-  EXPECT_EQ(queued.first, 2u);
-  // Two due: one is taken, the other stays queued until its timer is killed.
-  ASSERT_TRUE(setTimer(w, 4, 10));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ASSERT_TRUE(takeMessage(&queued));
-  EXPECT_EQ(queued.first, 2u);
-  ASSERT_TRUE(killTimer(w, 4));
-  ASSERT_TRUE(killTimer(w, 2));
-  pump();
-  EXPECT_TRUE(timerIds().empty());
-  destroyWindow(w);
+  EXPECT_EQ(timerIds().size(), 1u) << "due again an interval later, not at once";
 }
 
 TEST_F(DialogLoop, ATimerFiringUnderANestedBoxReachesItsOwnWindow) {
@@ -147,7 +119,7 @@ TEST_F(DialogLoop, ATimerFiringUnderANestedBoxReachesItsOwnWindow) {
     } else if (message == Message::kInit) {
       inner = w;
     } else if (message == Message::kCommand && first == 10) {
-      innerCode = runModal(&kModule, kInnerId, w, &proc, 0);
+      innerCode = runModal(&kModule, 1, w, &proc, 0);
       endDialog(w, 1);
     } else if (message == Message::kTimer) {
       innerOpenAtTimer = isWindow(inner);
@@ -158,96 +130,74 @@ TEST_F(DialogLoop, ATimerFiringUnderANestedBoxReachesItsOwnWindow) {
   };
   WaitingHook hook;
   setInputHook(&WaitingHook::hook, &hook);
-  EXPECT_EQ(runModal(&kModule, kOuterId, nullptr, &proc, 0), 1);
+  EXPECT_EQ(runModal(&kModule, 1, nullptr, &proc, 0), 1);
   EXPECT_EQ(innerCode, 5);
   EXPECT_TRUE(innerOpenAtTimer);
-  size_t timers = 0;
+  ASSERT_EQ(timerIds().size(), 1u);
   for (const Event& e : events) {
-    if (e.message != Message::kTimer) continue;
-    ++timers;
-    EXPECT_EQ(e.window, outer);
+    if (e.message == Message::kTimer) {
+      EXPECT_EQ(e.window, outer);
+    }
   }
-  EXPECT_EQ(timers, 1u);
   ASSERT_FALSE(hook.waits.empty());
   EXPECT_GT(hook.waits[0], 0) << "the hook may wait until the timer is due";
   EXPECT_LE(hook.waits[0], 30);
+  // No timer pending: the hook may wait as long as it likes.
+  hook.waits.clear();
+  hook.step = [](WindowHandle dialog) { endDialog(dialog, 3); };
+  act = nullptr;
+  EXPECT_EQ(runModal(&kModule, 1, nullptr, &proc, 0), 3);
+  EXPECT_EQ(hook.waits, std::vector<int32_t>{-1});
 }
-
-TEST_F(DialogLoop, WithoutTimersTheHookMayWaitForever) {
-  WaitingHook hook;
-  hook.step = [](WindowHandle dialog) { pressButton(dialogItem(dialog, 1)); };
-  act = [&](WindowHandle w, Message message, uint64_t first) -> intptr_t {
-    if (message == Message::kCommand && first == 1) endDialog(w, 3);
-    return 0;
-  };
-  setInputHook(&WaitingHook::hook, &hook);
-  EXPECT_EQ(runModal(&kModule, kOuterId, nullptr, &proc, 0), 3);
-  EXPECT_EQ(hook.waits, (std::vector<int32_t>{-1}));
-}
-
-// ---------------------------------------------------------------------------
-// Polling and the end of input.
-// ---------------------------------------------------------------------------
 
 TEST_F(DialogLoop, TakeMessagePollsTheInputWithoutWaiting) {
   WaitingHook hook;
-  hook.step = [](WindowHandle dialog) { pressKey(dialog, kKeyEscape); };
+  hook.step = [&hook](WindowHandle dialog) {
+    if (hook.waits.size() == 1) pressKey(dialog, kKeyEscape);
+  };
   bool escapeSeen = false;
   act = [&](WindowHandle w, Message message, uint64_t first) -> intptr_t {
     if (message == Message::kInit) {
       // Work that pumps between its steps, as a copy between files does.
-      for (int i = 0; i < 3 && !escapeSeen; ++i) {
-        QueuedMessage m;
-        while (takeMessage(&m)) dispatchMessage(m);
-      }
+      for (int i = 0; i < 3 && !escapeSeen; ++i) pump();
       endDialog(w, escapeSeen ? 7 : 8);
     }
     if (message == Message::kKeyDown && first == kKeyEscape) escapeSeen = true;
     return 1;
   };
   setInputHook(&WaitingHook::hook, &hook);
-  EXPECT_EQ(runModal(&kModule, kOuterId, nullptr, &proc, 0), 7);
-  ASSERT_FALSE(hook.waits.empty());
-  EXPECT_EQ(hook.waits[0], 0);
-  // With no dialog running nothing is polled.
+  EXPECT_EQ(runModal(&kModule, 1, nullptr, &proc, 0), 7);
+  EXPECT_EQ(hook.waits, (std::vector<int32_t>{0, 0})) << "polled, never waiting";
   hook.waits.clear();
-  QueuedMessage m;
-  EXPECT_FALSE(takeMessage(&m));
-  EXPECT_TRUE(hook.waits.empty());
+  pump();
+  EXPECT_TRUE(hook.waits.empty()) << "with no dialog running nothing is polled";
 }
 
 TEST_F(DialogLoop, TheEndOfInputUnwindsEveryLoop) {
   intptr_t innerCode = 0;
   act = [&](WindowHandle w, Message message, uint64_t first) -> intptr_t {
     if (message == Message::kInit && events.size() == 1) postMessage(w, Message::kCommand, 10, 0);
-    if (message == Message::kCommand && first == 10) innerCode = runModal(&kModule, kInnerId, w, &proc, 0);
+    if (message == Message::kCommand && first == 10) innerCode = runModal(&kModule, 1, w, &proc, 0);
     return 1;  // the outer dialog never ends itself
   };
   WaitingHook hook;
   hook.calls = 0;
   setInputHook(&WaitingHook::hook, &hook);
-  EXPECT_FALSE(inputEnded());
-  EXPECT_EQ(runModal(&kModule, kOuterId, nullptr, &proc, 0), kDialogNoInput);
+  EXPECT_EQ(runModal(&kModule, 1, nullptr, &proc, 0), kDialogNoInput);
   EXPECT_EQ(innerCode, kDialogNoInput);
   EXPECT_TRUE(inputEnded());
-  // Later dialogs end right after they open; the hook is not asked again,
-  // nor by takeMessage.
+  // Later dialogs end right after they open, and nothing asks the hook.
   events.clear();
   hook.calls = 100;
-  EXPECT_EQ(runModal(&kModule, kOuterId, nullptr, &proc, 0), kDialogNoInput);
+  EXPECT_EQ(runModal(&kModule, 1, nullptr, &proc, 0), kDialogNoInput);
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].message, Message::kInit);
   EXPECT_EQ(messageBox(nullptr, u"Sure?", u"Question", kBoxYesNo), kDialogNoInput);
   EXPECT_TRUE(hook.waits.empty());
-  // A dialog that ends itself on opening keeps its code.
-  act = [](WindowHandle w, Message message, uint64_t) -> intptr_t {
-    if (message == Message::kInit) endDialog(w, 4);
-    return 1;
-  };
-  EXPECT_EQ(runModal(&kModule, kOuterId, nullptr, &proc, 0), 4);
-  // A new hook brings input back.
+  // One that ends itself on opening keeps its code.
+  act = [](WindowHandle w, Message message, uint64_t) -> intptr_t { return message == Message::kInit && endDialog(w, 4); };
+  EXPECT_EQ(runModal(&kModule, 1, nullptr, &proc, 0), 4);
   setInputHook(&WaitingHook::hook, &hook);
-  EXPECT_FALSE(inputEnded());
+  EXPECT_FALSE(inputEnded()) << "a new hook brings input back";
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ namespace platform::dialogs {
 //   "?"       draws the dialog again
 // Anything else writes a one-line hint. The end of the input (or a read
 // error) ends the input for good. Lines are UTF-8; malformed bytes become
-// U+FFFD; a line is cut at kMaxLineBytes.
+// U+FFFD; a line is cut at kMaxLineBytes. A null `output` draws nothing.
 class TerminalFrontEnd {
  public:
   static constexpr size_t kMaxLineBytes = 65536;
