@@ -20,12 +20,12 @@ inline constexpr int32_t kBrandPlatformControl = 300;   // static: the INF's pla
 inline constexpr int32_t kBrandPrefixControl = 301;     // the new file prefix, 2 characters
 inline constexpr int32_t kBrandDirectoryControl = 303;  // the driver directory, 255
 inline constexpr int32_t kBrandBrowseButton = 304;
-inline constexpr int32_t kBrandCompanyControl = 309;    // 127
-inline constexpr int32_t kBrandProductControl = 310;    // 63
+inline constexpr int32_t kBrandCompanyControl = 309;        // 127
+inline constexpr int32_t kBrandProductControl = 310;        // 63
 inline constexpr int32_t kBrandMessagePrefixControl = 311;  // 30; message-prefix mode
-inline constexpr int32_t kBrandKeyControl = 312;        // the branding key, 30
-inline constexpr int32_t kBrandSuffixControl = 313;     // 2; suffix mode
-inline constexpr int32_t kBrandVersionControl = 314;    // 11; version mode
+inline constexpr int32_t kBrandKeyControl = 312;            // the branding key, 30
+inline constexpr int32_t kBrandSuffixControl = 313;         // 2; suffix mode
+inline constexpr int32_t kBrandVersionControl = 314;        // 11; version mode
 inline constexpr int32_t kBrandHelpButton = 9;
 // Controls of the Welcome (2) and Copying Files (3) dialogs.
 inline constexpr int32_t kBrandWelcomeText = 308;
@@ -63,8 +63,8 @@ intptr_t copyingDlgProc(platform::dialogs::WindowHandle dialog, platform::dialog
 // The folder browser's callback; `parameter` is the brand object. On
 // opening it selects the object's target directory, on a new selection it
 // shows the selected path as the status text. Returns 0.
-int browseCallbackProc(platform::dialogs::WindowHandle browser, platform::dialogs::BrowseEvent event,
-                       const char* path, intptr_t parameter);
+int browseCallbackProc(platform::dialogs::WindowHandle browser, platform::dialogs::BrowseEvent event, const char* path,
+                       intptr_t parameter);
 
 // Moves `dialog` to the centre of its parent (of the screen when its
 // top-most ancestor is minimised or it has no parent), kept on the screen:

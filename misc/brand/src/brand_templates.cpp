@@ -18,10 +18,12 @@ constexpr uint32_t DefaultButton = dialogs::kStyleDefaultButton;
 }  // namespace styles
 
 // Each dialog's controls: k<name>Controls.
+// clang-format off
 #define BRAND_DIALOG(name, templateId, caption, width, height) const dialogs::ControlTemplate k##name##Controls[] = {
 #define BRAND_CONTROL(id, kind, style, text) {id, dialogs::Kind::k##kind, styles::style, text},
 #define BRAND_DIALOG_END() };
 #include "dialogs.def"
+// clang-format on
 #undef BRAND_DIALOG
 #undef BRAND_CONTROL
 #undef BRAND_DIALOG_END

@@ -2,6 +2,8 @@
 // the modes, limits and fields), Cancel and close, Help, and Browse with
 // the folder browser's callback.
 
+#include "main_dialog.h"
+
 #include <cstring>
 
 #include "brand.h"
@@ -12,7 +14,6 @@
 #include "julib/object.h"
 #include "julib/threads.h"
 #include "julib/window.h"
-#include "main_dialog.h"
 #include "platform/utf16.h"
 #include "startup.h"
 
@@ -30,9 +31,8 @@ struct Limit {
   size_t characters;
 };
 constexpr Limit kLimits[] = {
-    {kBrandPrefixControl, 2},         {kBrandDirectoryControl, 255}, {kBrandCompanyControl, 127},
-    {kBrandProductControl, 63},       {kBrandKeyControl, 30},        {kBrandMessagePrefixControl, 30},
-    {kBrandSuffixControl, 2},         {kBrandVersionControl, 11},
+    {kBrandPrefixControl, 2}, {kBrandDirectoryControl, 255},    {kBrandCompanyControl, 127}, {kBrandProductControl, 63},
+    {kBrandKeyControl, 30},   {kBrandMessagePrefixControl, 30}, {kBrandSuffixControl, 2},    {kBrandVersionControl, 11},
 };
 
 // A row: the edit and its two label statics.
@@ -66,12 +66,13 @@ void start(dialogs::WindowHandle dialog, brand& object) {
   if (object.driverVersionCode[0] == 0) {
     object.status = kBrandStatusInfInvalid;
     (void)object.showStatus(nullptr);  // informs only
-    return;  // the fields stay empty; Brand refuses to run
+    return;                            // the fields stay empty; Brand refuses to run
   }
   if (object.messagePrefixMode == 0) hideRow(dialog, kMessagePrefixRow);
   if (object.suffixMode == 0) hideRow(dialog, kSuffixRow);
   if (object.versionMode == 0) hideRow(dialog, kVersionRow);
-  for (const Limit& limit : kLimits) (void)dialogs::setTextLimit(dialogs::dialogItem(dialog, limit.id), limit.characters);
+  for (const Limit& limit : kLimits)
+    (void)dialogs::setTextLimit(dialogs::dialogItem(dialog, limit.id), limit.characters);
   setField(dialog, kBrandPlatformControl, object.platformText);
   setField(dialog, kBrandPrefixControl, object.filePrefix);
   setField(dialog, kBrandDirectoryControl, object.targetDirectory);
@@ -102,9 +103,9 @@ void browse(dialogs::WindowHandle dialog, brand& object) {
   const size_t kept = platform::utf16::cutAtCharBoundary(std::u16string_view(title, units), kBrowseTitleUnits);
   char* titleUtf8 = brandtext::toUtf8(title, kept);
   char path[kBrandPathSize];
-  const bool chosen = titleUtf8 != nullptr && dialogs::browseForFolder(dialog, titleUtf8, browseCallbackProc,
-                                                                        reinterpret_cast<intptr_t>(&object), path,
-                                                                        sizeof path);
+  const bool chosen =
+      titleUtf8 != nullptr && dialogs::browseForFolder(dialog, titleUtf8, browseCallbackProc,
+                                                       reinterpret_cast<intptr_t>(&object), path, sizeof path);
   juFree(titleUtf8);
   if (!chosen) return;
   object.setDirectory(path);

@@ -27,7 +27,8 @@ void showWelcome(dialogs::WindowHandle dialog) {
   (void)juLoadMessage(start, kBrandMsgInfStartSection);
   (void)juLoadMessage(pattern, kBrandMsgWelcome);
   char16_t product[kProductUnits];
-  const size_t units = juGetPrivateProfileStringW(start, u"PRODUCT", kBrandDefaultProduct, product, kProductUnits, inf, 0);
+  const size_t units =
+      juGetPrivateProfileStringW(start, u"PRODUCT", kBrandDefaultProduct, product, kProductUnits, inf, 0);
   char* productUtf8 = brandtext::toUtf8(product, units);
   const char* params[] = {productUtf8};
   JuStringW text;

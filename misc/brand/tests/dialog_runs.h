@@ -28,12 +28,15 @@ using Texts = std::vector<std::string>;
 inline constexpr char kMain[] = "Tarnwell Brisklane ODBC OEM Driver Branding Tool";
 inline constexpr char kError[] = "OEM Branding Tool Error";
 inline constexpr char kInfo[] = "OEM Branding Tool";
-inline constexpr char kConfirm[] = "OEM Branding Tool: Brand will copy all vr*.* files to XY*.*\n \n Do you want to continue?";
+inline constexpr char kConfirm[] =
+    "OEM Branding Tool: Brand will copy all vr*.* files to XY*.*\n \n Do you want to continue?";
 inline constexpr char kSuccess[] = "OEM Branding Tool: Brand was successful.";
 inline constexpr char kInf[] =
-    "[START]\nPLATFORM=Linux\nVERSION=8.02.0293\nDRVVER=28\n[FILES]\nLIBEXTENSION=.bin\nCOMMON=vrone##,vrtwo##,vrsix##\n";
+    "[START]\nPLATFORM=Linux\nVERSION=8.02.0293\nDRVVER=28\n[FILES]\nLIBEXTENSION=.bin\nCOMMON=vrone##,vrtwo##,vrsix##"
+    "\n";
 inline const Names kSources = {"vrone28.bin", "vrtwo28.bin", "vrsix28.bin"};
-inline const Names kBranded = {"vrone28.bin", "vrtwo28.bin", "vrsix28.bin", "xyone28.bin", "xytwo28.bin", "xysix28.bin"};
+inline const Names kBranded = {"vrone28.bin", "vrtwo28.bin", "vrsix28.bin",
+                               "xyone28.bin", "xytwo28.bin", "xysix28.bin"};
 
 // Three files to brand (long enough for a message prefix, and no libraries:
 // no version resource to rewrite), the INF beside the program and the saved

@@ -98,9 +98,9 @@ TEST(DialogsInTmux, BrandAsTheConsoleDoes) {
   // The INF is read from the current directory: the copy. The shell line
   // keeps the pane, with the exit code, after the program ends.
   const std::string command = "'" + kProgram + "'; echo \"vrbrd28 ended: $?\"; exec sleep 600";
-  ASSERT_EQ(session.run({"new-session", "-d", "-s", "brand", "-x", "120", "-y", "50", "-c", dialogCopy, command})
-                .exitCode,
-            0);
+  ASSERT_EQ(
+      session.run({"new-session", "-d", "-s", "brand", "-x", "120", "-y", "50", "-c", dialogCopy, command}).exitCode,
+      0);
   session.waitFor("Welcome to the Tarnwell Brisklane Branding Tool for ODBC - 64 bits.");
   session.type("");  // Continue, the default button
 

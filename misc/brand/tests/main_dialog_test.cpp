@@ -24,7 +24,8 @@ const DialogStep kYes = DialogStep::press(kInfo, kBrandAnswerYes);
 const DialogStep kDone = DialogStep::press(kInfo, kBrandAnswerOk);
 
 std::string question(const char* from, const char* to) {
-  return std::string(kInfo) + ": Brand will copy all " + from + "*.* files to " + to + "*.*\n \n Do you want to continue?";
+  return std::string(kInfo) + ": Brand will copy all " + from + "*.* files to " + to +
+         "*.*\n \n Do you want to continue?";
 }
 
 // A failed check leaves the files and the dialog as they were; a run ends
@@ -43,23 +44,42 @@ TEST_F(MainDialog, EveryOutcomeOfBrand) {
       {"no product", "", {{310, ""}}, {kOk}, {kNamesMissing}, 12, kSources},
       {"no company", "", {{309, ""}}, {kOk}, {kNamesMissing}, 12, kSources},
       {"no message prefix", "", {{311, ""}}, {kOk}, {kPrefixMissing}, 13, kSources},
-      {"31 characters from the start-up words", "M " + prefix31, {{311, nullptr}}, {kOk}, {kPrefixMissing}, 13,
+      {"31 characters from the start-up words",
+       "M " + prefix31,
+       {{311, nullptr}},
+       {kOk},
+       {kPrefixMissing},
+       13,
        kSources},
       {"a suffix with a letter", "-fs", {{313, "3x"}}, {kOk}, {kBadSuffix}, 15, kSources},
       {"no suffix", "-fs", {}, {kOk}, {kBadSuffix}, 15, kSources},
       {"a short version", "-nv", {{314, "6.00"}}, {kOk}, {kBadVersion}, 16, kSources},
       {"a comma in the version", "-nv", {{314, "06,00"}}, {kOk}, {kBadVersion}, 16, kSources},
-      {"a reserved prefix", "", {{301, "vr"}}, {kYes, kOk},
+      {"a reserved prefix",
+       "",
+       {{301, "vr"}},
+       {kYes, kOk},
        {question("vr", "VR"), std::string(kError) + ": This prefix is reserved for Brisklane Technologies use only!  "
                                                     "Choose another prefix, or contact your Account Manager."},
-       0, kSources},
-      {"one letter", "", {{301, "x"}}, {kYes, kOk}, {question("vr", "X"), std::string(kError) + ": Prefix must be two characters!"},
-       0, kSources},
+       0,
+       kSources},
+      {"one letter",
+       "",
+       {{301, "x"}},
+       {kYes, kOk},
+       {question("vr", "X"), std::string(kError) + ": Prefix must be two characters!"},
+       0,
+       kSources},
       {"the question answered No", "", {}, {DialogStep::press(kInfo, kBrandAnswerNo)}, {kConfirm}, 8, kSources},
       {"the question answered Yes", "", {}, {kYes, kDone}, {kConfirm, kSuccess}, 0, kBranded},
       {"520: no message prefix", "520", {{311, nullptr}}, {kYes, kDone}, {kConfirm, kSuccess}, 0, kBranded},
-      {"the branding key: its suffix, none checked", "-fs", {{312, "x CORVANE61"}}, {kYes, kDone},
-       {kConfirm, kSuccess}, 0, {"vrone28.bin", "vrtwo28.bin", "vrsix28.bin", "xyone32.bin", "xytwo32.bin", "xysix32.bin"}},
+      {"the branding key: its suffix, none checked",
+       "-fs",
+       {{312, "x CORVANE61"}},
+       {kYes, kDone},
+       {kConfirm, kSuccess},
+       0,
+       {"vrone28.bin", "vrtwo28.bin", "vrsix28.bin", "xyone32.bin", "xytwo32.bin", "xysix32.bin"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.note);
@@ -87,9 +107,15 @@ TEST_F(MainDialog, MissingFilesAndInvalidInfs) {
     Texts shown;
     Names files;
   } rows[] = {
-      {kInf, {}, {kYes, DialogStep::press("Brand Error", kBrandAnswerYes)}, {kConfirm, missing},
+      {kInf,
+       {},
+       {kYes, DialogStep::press("Brand Error", kBrandAnswerYes)},
+       {kConfirm, missing},
        {"vrone28.bin", "vrsix28.bin"}},
-      {kInf, {}, {kYes, DialogStep::press("Brand Error", kBrandAnswerNo), kDone}, {kConfirm, missing, kSuccess},
+      {kInf,
+       {},
+       {kYes, DialogStep::press("Brand Error", kBrandAnswerNo), kDone},
+       {kConfirm, missing, kSuccess},
        {"vrone28.bin", "vrsix28.bin", "xyone28.bin", "xysix28.bin"}},
       {"[START]\nPLATFORM=Linux\n", {kOk}, {kOk}, {kInvalidInf, kInvalidInf}, kSources},
       {"[START]\nPLATFORM=Linux\nVERSION=8.02.0293\n", {}, {kYes, kDone}, {question("", "XY"), kSuccess}, kSources},
@@ -118,12 +144,14 @@ TEST_F(MainDialog, StartupRowsFieldsAndLimits) {
     std::vector<bool> rowsShown;  // message prefix, suffix, version
     const char* messagePrefix;
   } rows[] = {
-      {"", {true, false, false}, ""},          {"520", {false, false, false}, ""},
-      {"-fs", {true, true, false}, ""},        {"-nv X ACME", {true, false, true}, "ACME"},
+      {"", {true, false, false}, ""},
+      {"520", {false, false, false}, ""},
+      {"-fs", {true, true, false}, ""},
+      {"-nv X ACME", {true, false, true}, "ACME"},
       {"SilentInstall 520 -fs", {false, true, false}, ""},
   };
-  const std::map<int32_t, size_t> limits = {{301, 2}, {303, 255}, {309, 127}, {310, 63},
-                                            {312, 30}, {311, 30}, {313, 2},   {314, 11}};
+  const std::map<int32_t, size_t> limits = {{301, 2},  {303, 255}, {309, 127}, {310, 63},
+                                            {312, 30}, {311, 30},  {313, 2},   {314, 11}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.startup);
     const Drivers drivers(row.startup);
@@ -131,9 +159,11 @@ TEST_F(MainDialog, StartupRowsFieldsAndLimits) {
     Texts seen;
     branddoubles::InputInFront look(script, [&](dialogs::WindowHandle dialog, int32_t) {
       for (const auto& [edit, labels] : std::map<int32_t, int32_t>{{311, 350}, {313, 352}, {314, 354}}) {
-        for (int32_t id : {edit, labels, labels + 1}) seen.push_back(dialogs::isVisible(dialogs::dialogItem(dialog, id)) ? "shown" : "hidden");
+        for (int32_t id : {edit, labels, labels + 1})
+          seen.push_back(dialogs::isVisible(dialogs::dialogItem(dialog, id)) ? "shown" : "hidden");
       }
-      for (const auto& [id, limit] : limits) EXPECT_EQ(dialogs::textLimit(dialogs::dialogItem(dialog, id)), limit) << id;
+      for (const auto& [id, limit] : limits)
+        EXPECT_EQ(dialogs::textLimit(dialogs::dialogItem(dialog, id)), limit) << id;
       for (int32_t id : {300, 303, 311}) seen.push_back(jutest::windowTextUtf8(dialogs::dialogItem(dialog, id)));
       return false;  // the script ends the input
     });

@@ -27,8 +27,8 @@ TEST_F(StartupWords, SetTheModesAndTheMessagePrefix) {
       {"M 520", 1, 0, 0, u"520"},        // the word after a mode word is the prefix
       {"a b c d", 1, 0, 0, u"b"},        // three words at most: d is not read
       {"-nv -fs 520 X Y", 0, 1, 1, u""},
-      {"  520    -fs ", 0, 1, 0, u""},   // runs of blanks
-      {"-FS -NV", 1, 0, 0, u"-NV"},      // the words are compared exactly
+      {"  520    -fs ", 0, 1, 0, u""},  // runs of blanks
+      {"-FS -NV", 1, 0, 0, u"-NV"},     // the words are compared exactly
       // The switches are the command line's, not start-up words.
       {"SilentInstall 520", 0, 0, 0, u""},
       {"silentinstall REPLACEINSTALL M ACME", 1, 0, 0, u"ACME"},
