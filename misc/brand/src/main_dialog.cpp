@@ -26,6 +26,7 @@ constexpr int kStartupWords = 3;
 // The folder browser's title: the catalogue text, at most this many units.
 constexpr size_t kBrowseTitleUnits = 64;
 
+// The most characters the user may type into each field.
 struct Limit {
   int32_t id;
   size_t characters;
@@ -71,8 +72,9 @@ void start(dialogs::WindowHandle dialog, brand& object) {
   if (object.messagePrefixMode == 0) hideRow(dialog, kMessagePrefixRow);
   if (object.suffixMode == 0) hideRow(dialog, kSuffixRow);
   if (object.versionMode == 0) hideRow(dialog, kVersionRow);
-  for (const Limit& limit : kLimits)
+  for (const Limit& limit : kLimits) {
     (void)dialogs::setTextLimit(dialogs::dialogItem(dialog, limit.id), limit.characters);
+  }
   setField(dialog, kBrandPlatformControl, object.platformText);
   setField(dialog, kBrandPrefixControl, object.filePrefix);
   setField(dialog, kBrandDirectoryControl, object.targetDirectory);
