@@ -4,6 +4,9 @@
 #include "platform/pe_image.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace platform::pe {
 namespace {
@@ -132,30 +135,26 @@ void PeChecksum::add(const unsigned char* data, size_t size) noexcept {
     i = 1;
   }
   // A word is its low byte + 256 * its high byte: the low and the high
-  // bytes are summed apart, eight words at a time. 64 bits hold the sum of
+  // bytes are summed apart, many words at a time. 64 bits hold the sum of
   // 2^48 words before any fold is needed.
   uint64_t low = 0;
   uint64_t high = 0;
-  constexpr uint64_t kLowBytes = 0x00FF00FF00FF00FFu;
-  while (size - i >= 16) {
-    // Each 16-bit lane gains at most 2 * 255 per step: fold the lanes into
-    // the totals before they can overflow.
-    const size_t steps = (size - i) / 16 < 128 ? (size - i) / 16 : 128;
-    uint64_t lanesLow = 0;
-    uint64_t lanesHigh = 0;
-    for (size_t k = 0; k < steps; ++k, i += 16) {
-      uint64_t a;
-      uint64_t b;
-      std::memcpy(&a, data + i, 8);
-      std::memcpy(&b, data + i + 8, 8);
-      lanesLow += (a & kLowBytes) + (b & kLowBytes);
-      lanesHigh += (a >> 8 & kLowBytes) + (b >> 8 & kLowBytes);
-    }
-    for (int lane = 0; lane < 4; ++lane) {
-      low += lanesLow >> (16 * lane) & 0xFFFF;
-      high += lanesHigh >> (16 * lane) & 0xFFFF;
-    }
+#if defined(__SSE2__)
+  const __m128i lowBytes = _mm_set1_epi16(0x00FF);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i lows = zero;
+  __m128i highs = zero;
+  for (; size - i >= 16; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    lows = _mm_add_epi64(lows, _mm_sad_epu8(_mm_and_si128(v, lowBytes), zero));
+    highs = _mm_add_epi64(highs, _mm_sad_epu8(_mm_srli_epi16(v, 8), zero));
   }
+  uint64_t lanes[4];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), lows);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes + 2), highs);
+  low = lanes[0] + lanes[1];
+  high = lanes[2] + lanes[3];
+#endif
   uint64_t sum = sum_ + low + (high << 8);
   for (; i + 1 < size; i += 2) sum += static_cast<uint32_t>(data[i]) | static_cast<uint32_t>(data[i + 1]) << 8;
   sum_ = sum;
