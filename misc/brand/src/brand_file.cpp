@@ -191,6 +191,17 @@ int brandOne(brand& owner, uint64_t index) {
     (void)juFileDelete(job.temporaryPath);
     return failCopy(owner);
   }
+  // The copy goes to the disk before the rename only where it then is the
+  // one copy of the file: it replaces the source, or the source is deleted
+  // below. Elsewhere the source stays, and a copy a crash cut short is
+  // branded again from it, as cp leaves it to the system.
+  const bool onlyCopy = sameName || (owner.replaceInstall != 0 && !executable);
+  const platform::ErrorNumber synced = onlyCopy ? platform::syncFile(job.temporaryPath) : platform::kErrorNone;
+  if (synced != platform::kErrorNone) {
+    (void)juFileDelete(job.temporaryPath);
+    (void)juPostFileError(synced, job.temporaryPath);
+    return failCopy(owner);
+  }
   const platform::ErrorNumber replaced = platform::replaceFile(job.temporaryPath, job.targetPath);
   if (replaced != platform::kErrorNone) {
     (void)juFileDelete(job.temporaryPath);
