@@ -121,7 +121,8 @@ TEST_F(BrandRewrite, SearchEntries) {
       object.suffixMode = options.suffixMode;
       object.siblingMode = options.siblingMode;
       juFree(object.xmlProviderName);
-      object.xmlProviderName = options.provider != nullptr ? juStrNDup(options.provider, std::strlen(options.provider)) : nullptr;
+      object.xmlProviderName =
+          options.provider != nullptr ? juStrNDup(options.provider, std::strlen(options.provider)) : nullptr;
       for (const std::string& entry : options.search) add(object.searchList, entry);
       for (char c = '0'; crowded && c <= '9'; ++c) add(object.searchList, std::string("q") + c + "~~");
       add(object.mainFileList, "abora28.dll");
