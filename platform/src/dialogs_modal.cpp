@@ -1,8 +1,10 @@
 // Messages and the modal loop of the dialog model: the queues, sending and
-// dispatching, the templates, and runModal with its end.
+// dispatching with the dialogs' default handling, the templates, runModal
+// with its end, and the input hook.
 
 #include "platform/dialogs.h"
 
+#include <algorithm>
 #include <new>
 
 #include "dialogs_model.h"
@@ -35,6 +37,7 @@ WindowHandle openDialog(ModuleHandle module, uint16_t templateId, WindowHandle p
     spec.text = dialog.caption;
     spec.procedure = procedure;
     serial = addWindow(m, spec);
+    find(m, WindowHandle(serial))->rect = {0, 0, dialog.width, dialog.height};
     for (size_t i = 0; i < dialog.controlCount; ++i) {
       const ControlTemplate& control = dialog.controls[i];
       WindowSpec item;
@@ -46,6 +49,7 @@ WindowHandle openDialog(ModuleHandle module, uint16_t templateId, WindowHandle p
       addWindow(m, item);
     }
     ThreadState& state = ownThread(m);
+    state.modal.push_back(serial);
     find(m, WindowHandle(serial))->run = run;
     state.active = serial;
     state.focus = serial;
@@ -78,10 +82,74 @@ void endRun(ModalRun& run, intptr_t code) {
 void closeDialog(WindowHandle dialog, ModalRun& run) {
   Model& m = model();
   Guard guard(m.mutex);
+  if (ThreadState* state = findThread(m, currentThreadId())) {
+    auto& modal = state->modal;
+    modal.erase(std::remove(modal.begin(), modal.end(), dialog.serial()), modal.end());
+  }
   Record* record = find(m, dialog);
   if (record == nullptr || record->run != &run) return;
   record->run = nullptr;
   eraseTree(m, dialog.serial());
+}
+
+// Takes the oldest queued message of the calling thread, or with none
+// queued posts its due timers and takes the first of them.
+bool takeQueued(QueuedMessage* message, bool withTimers) {
+  Model& m = model();
+  Guard guard(m.mutex);
+  const uint32_t thread = currentThreadId();
+  ThreadState* state = findThread(m, thread);
+  if (state == nullptr) return false;
+  if (state->queue.empty() && withTimers) {
+    try {
+      postDueTimers(m, thread);
+    } catch (const std::bad_alloc&) {
+      // Whatever was posted is taken; the rest fire on a later call.
+    }
+  }
+  if (state->queue.empty()) return false;
+  *message = state->queue.front();
+  state->queue.pop_front();
+  timerTaken(m, *message);
+  return true;
+}
+
+// What the calling thread's input hook is asked with.
+struct HookCall {
+  InputHook hook = nullptr;
+  void* context = nullptr;
+  WindowHandle dialog;  // the innermost running dialog
+  int32_t wait = -1;
+  bool ended = false;   // the input has ended
+};
+
+HookCall hookCall() {
+  HookCall call;
+  Model& m = model();
+  Guard guard(m.mutex);
+  const uint32_t thread = currentThreadId();
+  if (const ThreadState* state = findThread(m, thread)) {
+    call.hook = state->hook;
+    call.context = state->hookContext;
+    call.ended = state->inputEnded;
+    if (!state->modal.empty()) call.dialog = WindowHandle(state->modal.back());
+  }
+  call.wait = nextTimerWait(m, thread);
+  return call;
+}
+
+void endInput() {
+  Model& m = model();
+  Guard guard(m.mutex);
+  if (ThreadState* state = findThread(m, currentThreadId())) state->inputEnded = true;
+}
+
+// Asks the hook for input; false when the input has ended now or before.
+bool askForInput(const HookCall& call, WindowHandle dialog, int32_t wait) {
+  if (call.ended || call.hook == nullptr) return false;
+  if (call.hook(dialog, wait, call.context)) return true;
+  endInput();
+  return false;
 }
 
 }  // namespace
@@ -115,9 +183,10 @@ intptr_t sendMessage(WindowHandle window, Message message, uint64_t first, intpt
     kind = record->kind;
   }
   const intptr_t result = procedure == nullptr ? 0 : procedure(window, message, first, second);
-  // A dialog that leaves its close box alone is closed as if Cancel was
-  // pressed.
-  if (result == 0 && kind == Kind::kDialog && message == Message::kClose) {
+  // A dialog that leaves its close box or the Escape key alone is closed as
+  // if Cancel was pressed.
+  const bool cancels = message == Message::kClose || (message == Message::kKeyDown && first == kKeyEscape);
+  if (result == 0 && kind == Kind::kDialog && cancels) {
     return sendMessage(window, Message::kCommand, static_cast<uint64_t>(kCancelCommand), 0);
   }
   return result;
@@ -125,13 +194,12 @@ intptr_t sendMessage(WindowHandle window, Message message, uint64_t first, intpt
 
 bool takeMessage(QueuedMessage* message) noexcept {
   if (message == nullptr) return false;
-  Model& m = model();
-  Guard guard(m.mutex);
-  ThreadState* state = findThread(m, currentThreadId());
-  if (state == nullptr || state->queue.empty()) return false;
-  *message = state->queue.front();
-  state->queue.pop_front();
-  return true;
+  if (takeQueued(message, false)) return true;
+  // As PeekMessage pulls input: a loop that pumps between steps of its work
+  // sees the user's keys.
+  const HookCall call = hookCall();
+  if (call.dialog) (void)askForInput(call, call.dialog, 0);  // an ended input is remembered
+  return takeQueued(message, true);
 }
 
 intptr_t dispatchMessage(const QueuedMessage& message) noexcept {
@@ -168,23 +236,19 @@ intptr_t runModal(ModuleHandle module, uint16_t templateId, WindowHandle parent,
   sendMessage(dialog, Message::kInit, 0, parameter);
   intptr_t code = 0;
   while (!runEnded(run, &code) && isWindow(dialog)) {
+    // Once the input has ended every loop unwinds, innermost first.
+    if (inputEnded()) {
+      endRun(run, kDialogNoInput);
+      break;
+    }
     QueuedMessage message;
-    if (takeMessage(&message)) {
+    if (takeQueued(&message, true)) {
       dispatchMessage(message);
       continue;
     }
-    InputHook hook = nullptr;
-    void* context = nullptr;
-    {
-      Model& m = model();
-      Guard guard(m.mutex);
-      if (const ThreadState* state = findThread(m, currentThreadId())) {
-        hook = state->hook;
-        context = state->hookContext;
-      }
-    }
     // Waiting for input that cannot come would hang the program.
-    if (hook == nullptr || !hook(dialog, context)) endRun(run, kDialogNoInput);
+    const HookCall call = hookCall();
+    if (!askForInput(call, dialog, call.wait)) endRun(run, kDialogNoInput);
   }
   closeDialog(dialog, run);
   return runEnded(run, &code) ? code : 0;
@@ -216,7 +280,15 @@ InputHook setInputHook(InputHook hook, void* context) noexcept {
   const InputHook previous = state->hook;
   state->hook = hook;
   state->hookContext = context;
+  state->inputEnded = false;
   return previous;
+}
+
+bool inputEnded() noexcept {
+  Model& m = model();
+  Guard guard(m.mutex);
+  const ThreadState* state = findThread(m, currentThreadId());
+  return state != nullptr && state->inputEnded;
 }
 
 }  // namespace platform::dialogs

@@ -4,6 +4,7 @@
 #include "dialogs_model.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace platform::dialogs::internal {
@@ -58,6 +59,10 @@ void eraseTree(Model& m, uint64_t root) {
       ++it;
     }
   }
+  for (auto timer = m.timers.begin(); timer != m.timers.end();) {
+    timer = m.windows.count(timer->first.first) == 0 ? m.timers.erase(timer) : std::next(timer);
+  }
+  changed(m);
   const uint64_t survivor = m.windows.count(heir) != 0 ? heir : 0;
   for (auto& [thread, state] : m.threads) {
     (void)thread;
@@ -77,9 +82,11 @@ uint64_t addWindow(Model& m, const WindowSpec& spec) {
   if (spec.text != nullptr) record.text.assign(spec.text);
   record.procedure = spec.procedure;
   record.thread = currentThreadId();
+  record.visible = (spec.style & kStyleHidden) == 0;
   const uint64_t serial = m.nextSerial;
   m.windows.emplace(serial, std::move(record));
   ++m.nextSerial;
+  changed(m);
   return serial;
 }
 

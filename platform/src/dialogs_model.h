@@ -1,11 +1,13 @@
 // The dialog model's state, shared by the parts of the dialog layer: one
 // table of windows under one lock, a state record per thread (queue, active
-// window, focus, input hook), and the registered templates. Procedures and
+// window, focus, hooks, running dialogs), the timers and the registered
+// templates. Procedures and
 // hooks are always called with the lock released, since they call back into
 // the model.
 #ifndef PLATFORM_SRC_DIALOGS_MODEL_H
 #define PLATFORM_SRC_DIALOGS_MODEL_H
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -41,6 +43,10 @@ struct Record {
   std::vector<Property> properties;
   uint32_t thread = 0;
   ModalRun* run = nullptr;
+  bool visible = true;
+  bool minimized = false;
+  Rect rect;
+  size_t textLimit = kDefaultTextLimit;
 };
 
 struct ThreadState {
@@ -49,7 +55,20 @@ struct ThreadState {
   uint64_t focus = 0;
   InputHook hook = nullptr;
   void* hookContext = nullptr;
+  BeepHook beepHook = nullptr;
+  void* beepContext = nullptr;
+  bool inputEnded = false;
+  bool busy = false;
+  std::vector<uint64_t> modal;  // the running dialogs, innermost last
 };
+
+struct Timer {
+  uint32_t thread = 0;
+  uint32_t interval = 0;  // milliseconds
+  uint64_t due = 0;       // monotonic milliseconds
+  bool pending = false;   // its kTimer is queued
+};
+using TimerKey = std::pair<uint64_t, uint64_t>;  // window serial, timer id
 
 using TemplateKey = std::pair<ModuleHandle, uint16_t>;
 
@@ -61,6 +80,9 @@ struct Model {
   std::map<uint64_t, Record> windows;
   std::unordered_map<uint32_t, ThreadState> threads;
   std::map<TemplateKey, const DialogTemplate*> templates;
+  std::map<TimerKey, Timer> timers;
+  Rect screen{0, 0, 640, 480};
+  std::atomic<uint64_t> changes{0};
 };
 
 // The process's one model.
@@ -86,6 +108,20 @@ uint64_t ownDialog(Model& m, uint64_t serial);
 void eraseTree(Model& m, uint64_t root);
 // Adds a window; the lock is held. Throws only bad_alloc.
 uint64_t addWindow(Model& m, const WindowSpec& spec);
+
+// Something a front end draws has changed.
+inline void changed(Model& m) { m.changes.fetch_add(1, std::memory_order_relaxed); }
+
+// Posts kTimer for each due timer of `thread` that has none queued, the
+// earliest due first; true when any was posted. The lock is held; throws
+// only bad_alloc.
+bool postDueTimers(Model& m, uint32_t thread);
+// The milliseconds until the next timer of `thread` without a queued kTimer
+// is due (0 when one is due already); -1 when there is none. The lock is
+// held.
+int32_t nextTimerWait(Model& m, uint32_t thread);
+// A kTimer message left the queue: its timer may fire again.
+void timerTaken(Model& m, const QueuedMessage& message);
 
 }  // namespace platform::dialogs::internal
 

@@ -86,6 +86,7 @@ bool setText(WindowHandle window, const char16_t* text) noexcept {
   } catch (const std::bad_alloc&) {
     return false;
   }
+  changed(m);
   return true;
 }
 
@@ -133,6 +134,22 @@ size_t getTextNarrow(WindowHandle window, char* buffer, size_t bytes) noexcept {
     buffer[0] = 0;
     return 0;
   }
+}
+
+bool setTextLimit(WindowHandle window, size_t units) noexcept {
+  Model& m = model();
+  Guard guard(m.mutex);
+  Record* record = find(m, window);
+  if (record == nullptr) return false;
+  record->textLimit = units == 0 ? kDefaultTextLimit : units;
+  return true;
+}
+
+size_t textLimit(WindowHandle window) noexcept {
+  Model& m = model();
+  Guard guard(m.mutex);
+  const Record* record = find(m, window);
+  return record == nullptr ? 0 : record->textLimit;
 }
 
 size_t getItemText(WindowHandle dialog, int32_t id, char16_t* buffer, size_t units) noexcept {

@@ -3,6 +3,7 @@
 
 #include "platform/dialogs.h"
 
+#include <algorithm>
 #include <new>
 #include <string_view>
 
@@ -91,6 +92,40 @@ WindowHandle dialogItem(WindowHandle dialog, int32_t id) noexcept {
     if (it->second.parent == dialog.serial() && it->second.id == id) return WindowHandle(it->first);
   }
   return nullptr;
+}
+
+WindowHandle nextChild(WindowHandle parent, WindowHandle after) noexcept {
+  Model& m = model();
+  Guard guard(m.mutex);
+  if (find(m, parent) == nullptr) return nullptr;
+  const uint64_t from = after ? std::max(after.serial(), parent.serial()) : parent.serial();
+  for (auto it = m.windows.upper_bound(from); it != m.windows.end(); ++it) {
+    if (it->second.parent == parent.serial()) return WindowHandle(it->first);
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Visibility.
+// ---------------------------------------------------------------------------
+
+bool showWindow(WindowHandle window, bool visible) noexcept {
+  Model& m = model();
+  Guard guard(m.mutex);
+  Record* record = find(m, window);
+  if (record == nullptr) return false;
+  if (record->visible != visible) {
+    record->visible = visible;
+    changed(m);
+  }
+  return true;
+}
+
+bool isVisible(WindowHandle window) noexcept {
+  Model& m = model();
+  Guard guard(m.mutex);
+  const Record* record = find(m, window);
+  return record != nullptr && record->visible;
 }
 
 // ---------------------------------------------------------------------------

@@ -14,10 +14,13 @@
 #include <vector>
 
 #include "platform/ansi.h"
+#include "testing/dialog_script.h"
 
 namespace {
 
 using namespace platform::dialogs;
+using jutest::DialogScript;
+using jutest::DialogStep;
 
 // A module of its own, so these templates meet no one else's.
 const platform::Module kModule = {"dialogs_test", nullptr, {nullptr}};
@@ -31,28 +34,6 @@ class CodePage {
 
  private:
   uint32_t saved_;
-};
-
-// Scripted input: each call of the hook runs the next step; when the steps
-// are used up the hook says no more input will come.
-struct Script {
-  std::vector<std::function<void(WindowHandle)>> steps;
-  size_t next = 0;
-  size_t calls = 0;
-
-  static bool hook(WindowHandle dialog, void* context) {
-    auto* script = static_cast<Script*>(context);
-    ++script->calls;
-    if (script->next == script->steps.size()) return false;
-    script->steps[script->next++](dialog);
-    return true;
-  }
-};
-
-class ScopedScript {
- public:
-  explicit ScopedScript(Script* script) { setInputHook(&Script::hook, script); }
-  ~ScopedScript() { setInputHook(nullptr, nullptr); }
 };
 
 // What a dialog procedure saw, and what it does on each message.
@@ -536,10 +517,9 @@ TEST_F(Dialogs, WithoutInputTheRunEndsInsteadOfHanging) {
   ASSERT_EQ(seen_.messages.size(), 1u);
   EXPECT_FALSE(isWindow(seen_.dialog));
   // A hook that has nothing more to give ends it the same way.
-  Script script;
-  ScopedScript scoped(&script);
+  DialogScript script({});
   EXPECT_EQ(runModal(&kModule, 1, nullptr, &recordingProc, 0), kDialogNoInput);
-  EXPECT_EQ(script.calls, 1u);
+  EXPECT_EQ(script.calls(), 1u);
 }
 
 TEST_F(Dialogs, ScriptedInputDrivesTheDialog) {
@@ -552,13 +532,10 @@ TEST_F(Dialogs, ScriptedInputDrivesTheDialog) {
     }
     return 0;
   };
-  Script script;
-  script.steps.push_back([](WindowHandle dialog) { setItemText(dialog, 301, u"HELLO"); });
-  script.steps.push_back([](WindowHandle dialog) { postMessage(dialog, Message::kCommand, kOkCommand, 0); });
-  ScopedScript scoped(&script);
+  DialogScript script({DialogStep::setField("Branding", 301, "hello"), DialogStep::press("Branding", kOkCommand)});
   EXPECT_EQ(runModal(&kModule, 1, nullptr, &recordingProc, 0), 5);
-  EXPECT_EQ(script.next, 2u);
-  EXPECT_EQ(script.calls, 2u);
+  EXPECT_TRUE(script.finished());
+  EXPECT_EQ(script.calls(), 2u);
 }
 
 TEST_F(Dialogs, UnhandledCloseBecomesCancel) {
@@ -569,9 +546,7 @@ TEST_F(Dialogs, UnhandledCloseBecomesCancel) {
     }
     return 0;  // kClose is left to the model
   };
-  Script script;
-  script.steps.push_back([](WindowHandle dialog) { postMessage(dialog, Message::kClose, 0, 0); });
-  ScopedScript scoped(&script);
+  DialogScript script({DialogStep::close("Branding")});
   EXPECT_EQ(runModal(&kModule, 1, nullptr, &recordingProc, 0), 3);
   ASSERT_EQ(seen_.messages.size(), 3u);
   EXPECT_EQ(seen_.messages[1], Message::kClose);
@@ -580,9 +555,7 @@ TEST_F(Dialogs, UnhandledCloseBecomesCancel) {
 
 TEST_F(Dialogs, HandledCloseIsNotTurnedIntoCancel) {
   seen_.act = [&](WindowHandle, Message message, uint64_t) -> intptr_t { return message == Message::kClose; };
-  Script script;
-  script.steps.push_back([](WindowHandle dialog) { postMessage(dialog, Message::kClose, 0, 0); });
-  ScopedScript scoped(&script);
+  DialogScript script({DialogStep::close("Branding")});
   EXPECT_EQ(runModal(&kModule, 1, nullptr, &recordingProc, 0), kDialogNoInput);
   ASSERT_EQ(seen_.messages.size(), 2u);
 }

@@ -1,4 +1,5 @@
-// The wall clock as the local calendar time.
+// The wall clock as the local calendar time, and a monotonic clock for
+// intervals.
 #ifndef PLATFORM_CLOCK_H
 #define PLATFORM_CLOCK_H
 
@@ -18,6 +19,10 @@ struct LocalTime {
 
 // Now, in the local time zone; safe on any thread.
 LocalTime localTimeNow() noexcept;
+
+// Milliseconds of a clock that never goes back (not the wall clock: setting
+// the date moves nothing); only differences mean anything.
+uint64_t monotonicMilliseconds() noexcept;
 
 }  // namespace platform
 
