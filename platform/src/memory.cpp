@@ -86,6 +86,15 @@ class WritableRanges {
 
 // The system's side (unix/memory.inc).
 size_t systemCopy(void* out, uintptr_t address, size_t n) noexcept;
+// How many of the `n` bytes at `address`, from the first on, lie on the
+// calling thread's own stack between the caller's frame and the stack's
+// top: memory that stays mapped, readable and writable while the call
+// runs, so it is copied in place without asking the system. 0 when
+// `address` is not there.
+size_t ownStackSpan(uintptr_t address, size_t n) noexcept;
+// Copies `n` bytes known to be readable, unseen by a sanitizer (the bytes
+// past an application's text may be its poisoned neighbours).
+void copyKnownReadable(void* out, uintptr_t address, size_t n) noexcept;
 bool systemProbe(uintptr_t address, size_t n) noexcept;
 // Reads the current mappings into `ranges`; false when they could not be
 // read whole.
@@ -124,20 +133,27 @@ bool inWritableMappings(uintptr_t begin, uintptr_t end, Confirm stillMapped) {
 size_t copyMemory(void* out, const void* address, size_t n) noexcept {
   const auto at = reinterpret_cast<uintptr_t>(address);
   if (n == 0 || at == 0 || out == nullptr) return 0;
-  return systemCopy(out, at, clampToAddressSpace(at, n));
+  n = clampToAddressSpace(at, n);
+  // The caller's own stack in place; what runs past its top through the
+  // system.
+  const size_t onStack = ownStackSpan(at, n);
+  if (onStack != 0) copyKnownReadable(out, at, onStack);
+  if (onStack == n) return n;
+  return onStack + systemCopy(static_cast<char*>(out) + onStack, at + onStack, n - onStack);
 }
 
 bool isReadable(const void* address, size_t n) noexcept {
   if (n == 0) return true;
   const auto at = reinterpret_cast<uintptr_t>(address);
   if (at == 0 || n > UINTPTR_MAX - at) return false;
-  return systemProbe(at, n);
+  return ownStackSpan(at, n) == n || systemProbe(at, n);
 }
 
 bool isWritable(const void* address, size_t n) noexcept {
   if (n == 0) return true;
   const auto begin = reinterpret_cast<uintptr_t>(address);
   if (begin == 0 || n > UINTPTR_MAX - begin) return false;
+  if (ownStackSpan(begin, n) == n) return true;
   // A cached yes stands only while the pages can still be read: a range
   // unmapped or made inaccessible since is looked up afresh.
   return inWritableMappings(begin, begin + n, [begin, n] { return systemProbe(begin, n); });
@@ -158,6 +174,10 @@ bool copyWritable(void* out, const void* address, size_t n) noexcept {
   if (n == 0) return true;
   const auto begin = reinterpret_cast<uintptr_t>(address);
   if (begin == 0 || out == nullptr || n > UINTPTR_MAX - begin) return false;
+  if (ownStackSpan(begin, n) == n) {
+    copyKnownReadable(out, begin, n);
+    return true;
+  }
   // The copy is the readability test; a cached yes then needs no probe.
   if (systemCopy(out, begin, n) != n) return false;
   return inWritableMappings(begin, begin + n, [] { return true; });

@@ -3,6 +3,7 @@
 // straddle them. The process must never fault.
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -228,6 +229,106 @@ TEST(MemoryProbe, ManyThreadsAskAtOnce) {
   }
   for (auto& thread : threads) thread.join();
   for (int t = 0; t < 8; ++t) EXPECT_EQ(faults[t], 0) << t;
+}
+
+// The calling thread's own stack is copied in place, but only from the
+// caller's frame up to the stack's top: a thread on a stack of its own,
+// with an inaccessible page above its top, one deep inside it (far below
+// any frame) and one below it.
+class StackPages {
+ public:
+  static constexpr size_t kStackPages = 32;
+  StackPages() {
+    void* p = mmap(nullptr, (kStackPages + 2) * kPage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    base_ = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+    if (base_ == nullptr) return;
+    mprotect(low(), kStackPages * kPage, PROT_READ | PROT_WRITE);
+    mprotect(deep(), kPage, PROT_NONE);
+  }
+  ~StackPages() {
+    if (base_ != nullptr) munmap(base_, (kStackPages + 2) * kPage);
+  }
+  StackPages(const StackPages&) = delete;
+  StackPages& operator=(const StackPages&) = delete;
+
+  bool ok() const { return base_ != nullptr; }
+  char* low() const { return base_ + kPage; }
+  char* high() const { return low() + kStackPages * kPage; }
+  char* deep() const { return low() + 2 * kPage; }
+
+ private:
+  char* base_ = nullptr;
+};
+
+struct StackCase {
+  const char* note;
+  const char* address;
+  size_t n;
+  size_t copied;   // what copyMemory gives
+  bool readable;   // isReadable
+  bool writable;   // isWritable and copyWritable
+  // Filled in by the thread.
+  size_t gotCopied = 0;
+  bool gotReadable = false;
+  bool gotWritable = false;
+  bool gotCopyWritable = false;
+  bool sameBytes = false;
+};
+
+struct StackRun {
+  std::vector<StackCase>* cases;
+  StackPages* pages;
+  char* local = nullptr;  // a buffer in the thread's own frame
+};
+
+void* runStackCases(void* arg) {
+  auto* run = static_cast<StackRun*>(arg);
+  char local[64];
+  for (size_t i = 0; i < sizeof local; ++i) local[i] = static_cast<char>('A' + i % 26);
+  run->local = local;
+  // The own frame's buffer comes first: its address is known only here.
+  (*run->cases)[0].address = local;
+  for (StackCase& c : *run->cases) {
+    char out[512] = {};
+    c.gotCopied = platform::copyMemory(out, c.address, c.n);
+    c.sameBytes = std::memcmp(out, c.address, c.gotCopied) == 0 || c.gotCopied == 0;
+    c.gotReadable = platform::isReadable(c.address, c.n);
+    c.gotWritable = platform::isWritable(c.address, c.n);
+    c.gotCopyWritable = platform::copyWritable(out, c.address, c.n);
+  }
+  return nullptr;
+}
+
+TEST(MemoryProbe, OwnStackFromTheCallersFrameUp) {
+  StackPages pages;
+  ASSERT_TRUE(pages.ok());
+  std::vector<StackCase> cases = {
+      {"a buffer of the caller's frame", nullptr, 64, 64, true, true},
+      {"the last bytes below the top", pages.high() - 16, 16, 16, true, true},
+      {"across the top into the page above", pages.high() - 16, 32, 16, false, false},
+      {"an inaccessible page deep below every frame", pages.deep(), 16, 0, false, false},
+      {"mapped stack below every frame", pages.deep() + kPage, 16, 16, true, true},
+      {"the page below the stack", pages.low() - 8, 16, 0, false, false},
+  };
+  StackRun run{&cases, &pages};
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstack(&attributes, pages.low(), StackPages::kStackPages * kPage), 0);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(&thread, &attributes, runStackCases, &run), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+  for (const StackCase& c : cases) {
+    SCOPED_TRACE(c.note);
+    EXPECT_EQ(c.gotCopied, c.copied);
+    EXPECT_TRUE(c.sameBytes);
+    EXPECT_EQ(c.gotReadable, c.readable);
+    EXPECT_EQ(c.gotWritable, c.writable);
+    EXPECT_EQ(c.gotCopyWritable, c.writable);
+  }
+  // Another thread's stack is not this one's: read through the system.
+  char out[64];
+  EXPECT_EQ(platform::copyMemory(out, pages.high() - 16, 32), 16u);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The log writer: the text of one ENTER or EXIT record, from its prefix and
 // header to one line per argument, handed whole to the current sink.
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string_view>
 
@@ -156,6 +158,34 @@ void formatPrefix(uint16_t mode, RenderOut& out) {
   out.appendUnsigned(platform::currentThreadId());
 }
 
+// ---------------------------------------------------------------------------
+// "TraceOptions".
+// ---------------------------------------------------------------------------
+
+// The line mode last read, with kLineModeKept set once there is one, and
+// when it goes stale (milliseconds of the steady clock).
+constexpr uint32_t kLineModeKept = 0x10000;
+std::atomic<uint32_t> keptLineMode{0};
+std::atomic<int64_t> lineModeStale{0};
+
+int64_t millisecondsNow() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+uint16_t readLineMode() {
+  // Four bytes: at most the first three characters count ("1000" reads 100).
+  char text[4];
+  TraceReadSetting("TraceOptions", "3", text, sizeof text);
+  const char* p = text;
+  while (*p == ' ' || *p == '\t') ++p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  uint32_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) value = value * 10 + static_cast<uint32_t>(*p - '0');
+  return static_cast<uint16_t>(negative ? 0u - value : value);
+}
+
 // The header line. Prefixes are padded to their column but never cut: the
 // ids of a long-running host may be wider than the column.
 //   mode 3: "\n%-60s \t%s %s ", mode 1: "\n%-35s \t%s %s ", mode 2: "\n%-20s \t%s %s ",
@@ -220,17 +250,22 @@ const char* TraceGetRetcodeName(int16_t code) {
 }
 
 uint16_t TraceReadLineMode() {
-  // Four bytes: at most the first three characters count ("1000" reads 100).
-  char text[4];
-  TraceReadSetting("TraceOptions", "3", text, sizeof text);
-  const char* p = text;
-  while (*p == ' ' || *p == '\t') ++p;
-  const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-  uint32_t value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) value = value * 10 + static_cast<uint32_t>(*p - '0');
-  return static_cast<uint16_t>(negative ? 0u - value : value);
+  if (!TraceSettingsFromInstaller()) return readLineMode();
+  // The installer parses its files again for every question: asking it for
+  // every record costs more than the record. The answer is kept for a
+  // short while instead; threads that find it stale at once each ask.
+  const int64_t now = millisecondsNow();
+  const uint32_t kept = keptLineMode.load(std::memory_order_acquire);
+  if ((kept & kLineModeKept) != 0 && now < lineModeStale.load(std::memory_order_relaxed)) {
+    return static_cast<uint16_t>(kept);
+  }
+  const uint16_t mode = readLineMode();
+  lineModeStale.store(now + kTraceOptionsRefreshMilliseconds, std::memory_order_relaxed);
+  keptLineMode.store(kLineModeKept | mode, std::memory_order_release);
+  return mode;
 }
+
+void TraceForgetLineMode() { keptLineMode.store(0, std::memory_order_release); }
 
 void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCode) {
   const auto code = static_cast<int16_t>(returnCode);
