@@ -331,4 +331,67 @@ TEST(MemoryProbe, OwnStackFromTheCallersFrameUp) {
   EXPECT_EQ(platform::copyMemory(out, pages.high() - 16, 32), 16u);
 }
 
+// A read-ahead answers as the system would, from the copies it took when
+// it was made: what it could not read is asked again, and a range it could
+// not read does not keep it from those after.
+TEST(MemoryProbe, ReadAheadAnswersAsTheSystemWouldFromItsCopies) {
+  Pages pages;
+  ASSERT_TRUE(pages.ok());
+  char* const w = pages.writable();
+  char* const r = pages.readOnly();
+  struct Row {
+    const char* note;
+    const char* address;
+    size_t n;
+  } rows[] = {
+      {"writable", w + 100, 64},
+      {"across writable into read-only", w + kPage - 10, 30},
+      {"read-only", r + 5, 8},
+      {"read-only into PROT_NONE", r + kPage - 4, 8},
+      {"PROT_NONE", pages.none(), 8},
+      {"unmapped", pages.unmapped(), 8},
+      {"writable after the bad ones", w + 2000, 100},
+      {"null", nullptr, 8},
+  };
+  std::vector<platform::ReadAhead::Range> ranges;
+  for (const Row& row : rows) ranges.push_back({row.address, row.n});
+  // What the system answers, before anything is read ahead.
+  struct Answer {
+    size_t copied;
+    bool readable;
+    bool copyWritable;
+  };
+  std::vector<Answer> expected;
+  for (const Row& row : rows) {
+    char out[128];
+    expected.push_back({platform::copyMemory(out, row.address, row.n), platform::isReadable(row.address, row.n),
+                        platform::copyWritable(out, row.address, row.n)});
+  }
+  {
+    platform::ReadAhead ahead(ranges.data(), ranges.size());
+    // Changed after the read-ahead: its copies are what it answers with.
+    const char before = w[2000];
+    w[2000] = static_cast<char>(before + 1);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+      const Row& row = rows[i];
+      SCOPED_TRACE(row.note);
+      char out[128] = {};
+      EXPECT_EQ(platform::copyMemory(out, row.address, row.n), expected[i].copied);
+      if (row.address == w + 2000) EXPECT_EQ(out[0], before);
+      EXPECT_EQ(platform::isReadable(row.address, row.n), expected[i].readable);
+      EXPECT_EQ(platform::copyWritable(out, row.address, row.n), expected[i].copyWritable);
+    }
+    // Asked beyond what it read: the rest comes from the system.
+    char out[200];
+    EXPECT_EQ(platform::copyMemory(out, w + 100, 200), 200u);
+    EXPECT_EQ(std::memcmp(out + 64, w + 164, 136), 0);
+    w[2000] = before;
+  }
+  // Gone with its scope.
+  w[2000] = static_cast<char>(w[2000] + 1);
+  char out = 0;
+  EXPECT_EQ(platform::copyMemory(&out, w + 2000, 1), 1u);
+  EXPECT_EQ(out, w[2000]);
+}
+
 }  // namespace

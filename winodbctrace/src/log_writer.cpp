@@ -15,6 +15,7 @@
 #include "render_out.h"
 #include "sinks.h"
 #include "trace.h"
+#include "trace_codes.h"
 
 namespace {
 
@@ -242,6 +243,48 @@ void appendArgument(RenderOut& buffer, const TraceCallRecord& record, size_t ind
                                 record.typeCodes[index]));
 }
 
+// The application memory a record may read: the first block of each text
+// and untyped buffer, the value behind each pointer to a number or handle.
+// Read ahead in one go, the record's pointers cost one read of the process's
+// memory instead of one or more each.
+size_t aheadRanges(const TraceCallRecord& record, platform::ReadAhead::Range* ranges) {
+  constexpr size_t kTextBlock = 1024;  // what the renderer copies at a time
+  size_t n = 0;
+  const size_t count = record.argCount < kTraceMaxArgs ? record.argCount : kTraceMaxArgs;
+  for (size_t i = 0; i < count; ++i) {
+    size_t bytes = 0;
+    switch (record.typeCodes[i]) {
+      case TraceCode::kUCharPtr:
+      case TraceCode::kSqlCharPtr:
+      case TraceCode::kWCharPtr:
+      case TraceCode::kSqlWCharPtr:
+      case TraceCode::kPtr:
+      case TraceCode::kPtrPtr:
+      case TraceCode::kSqlPointer:
+        bytes = kTextBlock;
+        break;
+      case TraceCode::kHdbcPtr:
+      case TraceCode::kHenvPtr:
+      case TraceCode::kHstmtPtr:
+      case TraceCode::kSqlHandlePtr:
+      case TraceCode::kSDWordPtr:
+      case TraceCode::kSqlIntegerPtr:
+      case TraceCode::kSWordPtr:
+      case TraceCode::kSqlSmallIntPtr:
+      case TraceCode::kUDWordPtr:
+      case TraceCode::kUWordPtr:
+      case TraceCode::kSqlLenPtr:
+      case TraceCode::kSqlULenPtr:
+        bytes = 8;
+        break;
+      default:
+        break;
+    }
+    if (bytes != 0) ranges[n++] = {reinterpret_cast<const void*>(static_cast<uintptr_t>(record.values[i])), bytes};
+  }
+  return n;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -300,6 +343,8 @@ void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCod
   // show the inputs, a statement's text among them, and only they need a
   // statement measured for their room.
   const bool noOutput = enter != 0 || (code != SQL_SUCCESS && code != SQL_SUCCESS_WITH_INFO);
+  platform::ReadAhead::Range ranges[kTraceMaxArgs];
+  const platform::ReadAhead ahead(ranges, aheadRanges(record, ranges));
   RecordBuffer storage;
   if (!storage.reserve(noOutput ? TraceRecordBufferSize(record) : kRecordBytes)) return;
   uint16_t mode = TraceReadLineMode();
