@@ -232,103 +232,64 @@ TEST(MemoryProbe, ManyThreadsAskAtOnce) {
 }
 
 // The calling thread's own stack is copied in place, but only from the
-// caller's frame up to the stack's top: a thread on a stack of its own,
-// with an inaccessible page above its top, one deep inside it (far below
-// any frame) and one below it.
-class StackPages {
- public:
-  static constexpr size_t kStackPages = 32;
-  StackPages() {
-    void* p = mmap(nullptr, (kStackPages + 2) * kPage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    base_ = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
-    if (base_ == nullptr) return;
-    mprotect(low(), kStackPages * kPage, PROT_READ | PROT_WRITE);
-    mprotect(deep(), kPage, PROT_NONE);
-  }
-  ~StackPages() {
-    if (base_ != nullptr) munmap(base_, (kStackPages + 2) * kPage);
-  }
-  StackPages(const StackPages&) = delete;
-  StackPages& operator=(const StackPages&) = delete;
-
-  bool ok() const { return base_ != nullptr; }
-  char* low() const { return base_ + kPage; }
-  char* high() const { return low() + kStackPages * kPage; }
-  char* deep() const { return low() + 2 * kPage; }
-
- private:
-  char* base_ = nullptr;
-};
-
+// caller's frame up to the stack's top: a thread on a stack of our own
+// (pages 1 to 32 of a PROT_NONE block), with a page deep inside it, far
+// below any frame, made inaccessible too.
 struct StackCase {
   const char* note;
-  const char* address;
+  const char* address;  // null: a buffer of the thread's own frame
   size_t n;
-  size_t copied;   // what copyMemory gives
-  bool readable;   // isReadable
-  bool writable;   // isWritable and copyWritable
-  // Filled in by the thread.
-  size_t gotCopied = 0;
-  bool gotReadable = false;
-  bool gotWritable = false;
-  bool gotCopyWritable = false;
-  bool sameBytes = false;
-};
-
-struct StackRun {
-  std::vector<StackCase>* cases;
-  StackPages* pages;
-  char* local = nullptr;  // a buffer in the thread's own frame
+  size_t copied;  // what copyMemory gives; the tests agree when it is n
+  size_t got[4];  // copyMemory, isReadable, isWritable, copyWritable
 };
 
 void* runStackCases(void* arg) {
-  auto* run = static_cast<StackRun*>(arg);
-  char local[64];
-  for (size_t i = 0; i < sizeof local; ++i) local[i] = static_cast<char>('A' + i % 26);
-  run->local = local;
-  // The own frame's buffer comes first: its address is known only here.
-  (*run->cases)[0].address = local;
-  for (StackCase& c : *run->cases) {
-    char out[512] = {};
-    c.gotCopied = platform::copyMemory(out, c.address, c.n);
-    c.sameBytes = std::memcmp(out, c.address, c.gotCopied) == 0 || c.gotCopied == 0;
-    c.gotReadable = platform::isReadable(c.address, c.n);
-    c.gotWritable = platform::isWritable(c.address, c.n);
-    c.gotCopyWritable = platform::copyWritable(out, c.address, c.n);
+  char local[64] = "a buffer of the caller's frame";
+  for (StackCase& c : *static_cast<std::vector<StackCase>*>(arg)) {
+    const char* address = c.address != nullptr ? c.address : local;
+    char out[64];
+    c.got[0] = platform::copyMemory(out, address, c.n);
+    if (c.got[0] != 0 && std::memcmp(out, address, c.got[0]) != 0) c.got[0] = SIZE_MAX;
+    c.got[1] = platform::isReadable(address, c.n);
+    c.got[2] = platform::isWritable(address, c.n);
+    c.got[3] = platform::copyWritable(out, address, c.n);
   }
   return nullptr;
 }
 
 TEST(MemoryProbe, OwnStackFromTheCallersFrameUp) {
-  StackPages pages;
-  ASSERT_TRUE(pages.ok());
+  constexpr size_t kStackPages = 32;
+  char* const block = static_cast<char*>(
+      mmap(nullptr, (kStackPages + 2) * kPage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(block, MAP_FAILED);
+  char* const low = block + kPage;
+  char* const high = low + kStackPages * kPage;
+  ASSERT_EQ(mprotect(low, kStackPages * kPage, PROT_READ | PROT_WRITE), 0);
+  ASSERT_EQ(mprotect(low + 2 * kPage, kPage, PROT_NONE), 0);
   std::vector<StackCase> cases = {
-      {"a buffer of the caller's frame", nullptr, 64, 64, true, true},
-      {"the last bytes below the top", pages.high() - 16, 16, 16, true, true},
-      {"across the top into the page above", pages.high() - 16, 32, 16, false, false},
-      {"an inaccessible page deep below every frame", pages.deep(), 16, 0, false, false},
-      {"mapped stack below every frame", pages.deep() + kPage, 16, 16, true, true},
-      {"the page below the stack", pages.low() - 8, 16, 0, false, false},
+      {"a buffer of the caller's frame", nullptr, 64, 64, {}},
+      {"the last bytes below the top", high - 16, 16, 16, {}},
+      {"across the top into the page above", high - 16, 32, 16, {}},
+      {"an inaccessible page deep below every frame", low + 2 * kPage, 16, 0, {}},
+      {"mapped stack below every frame", low + 3 * kPage, 16, 16, {}},
+      {"the page below the stack", low - 8, 16, 0, {}},
   };
-  StackRun run{&cases, &pages};
   pthread_attr_t attributes;
   ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstack(&attributes, pages.low(), StackPages::kStackPages * kPage), 0);
+  ASSERT_EQ(pthread_attr_setstack(&attributes, low, kStackPages * kPage), 0);
   pthread_t thread;
-  ASSERT_EQ(pthread_create(&thread, &attributes, runStackCases, &run), 0);
+  ASSERT_EQ(pthread_create(&thread, &attributes, runStackCases, &cases), 0);
   pthread_join(thread, nullptr);
   pthread_attr_destroy(&attributes);
   for (const StackCase& c : cases) {
     SCOPED_TRACE(c.note);
-    EXPECT_EQ(c.gotCopied, c.copied);
-    EXPECT_TRUE(c.sameBytes);
-    EXPECT_EQ(c.gotReadable, c.readable);
-    EXPECT_EQ(c.gotWritable, c.writable);
-    EXPECT_EQ(c.gotCopyWritable, c.writable);
+    const size_t whole = c.copied == c.n ? 1 : 0;
+    EXPECT_EQ(c.got[0], c.copied);
+    EXPECT_EQ(c.got[1], whole);
+    EXPECT_EQ(c.got[2], whole);
+    EXPECT_EQ(c.got[3], whole);
   }
-  // Another thread's stack is not this one's: read through the system.
-  char out[64];
-  EXPECT_EQ(platform::copyMemory(out, pages.high() - 16, 32), 16u);
+  munmap(block, (kStackPages + 2) * kPage);
 }
 
 // A read-ahead answers as the system would, from the copies it took when

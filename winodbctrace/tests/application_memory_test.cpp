@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <new>
 #include <random>
 #include <regex>
@@ -40,28 +39,6 @@ int16_t numResultCols(const void* count) {
   return TraceCall(kNumResultCols, values);
 }
 
-// Two pages: the first inaccessible, the second unmapped (the kernel does
-// not hand it out again while this test runs nothing else that maps).
-class BadPages {
- public:
-  BadPages() {
-    void* p = mmap(nullptr, 2 * kPage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    base_ = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
-    if (base_ != nullptr) munmap(base_ + kPage, kPage);
-  }
-  ~BadPages() {
-    if (base_ != nullptr) munmap(base_, kPage);
-  }
-  BadPages(const BadPages&) = delete;
-  BadPages& operator=(const BadPages&) = delete;
-
-  char* inaccessible() const { return base_; }
-  char* unmapped() const { return base_ + kPage; }
-
- private:
-  char* base_ = nullptr;
-};
-
 // ---------------------------------------------------------------------------
 // A host with SIGSEGV handlers of its own.
 // ---------------------------------------------------------------------------
@@ -74,36 +51,20 @@ void plainHostHandler(int) {
   siglongjmp(hostRecovery, 1);
 }
 
-void infoHostHandler(int, siginfo_t*, void*) {
-  hostFaults.fetch_add(1);
-  siglongjmp(hostRecovery, 1);
+void infoHostHandler(int, siginfo_t*, void*) { plainHostHandler(SIGSEGV); }
+
+// Installs the host's handler; false when it could not.
+bool installHostHandler(bool withInfo, struct sigaction* previous) {
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = withInfo ? SA_SIGINFO : 0;
+  if (withInfo) {
+    action.sa_sigaction = infoHostHandler;
+  } else {
+    action.sa_handler = plainHostHandler;
+  }
+  return sigaction(SIGSEGV, &action, previous) == 0;
 }
-
-// The host's handler in place for the scope, the one before restored after.
-class HostHandler {
- public:
-  explicit HostHandler(bool withInfo) {
-    struct sigaction action {};
-    sigemptyset(&action.sa_mask);
-    if (withInfo) {
-      action.sa_flags = SA_SIGINFO;
-      action.sa_sigaction = infoHostHandler;
-    } else {
-      action.sa_handler = plainHostHandler;
-    }
-    installed_ = sigaction(SIGSEGV, &action, &previous_) == 0;
-  }
-  ~HostHandler() {
-    if (installed_) sigaction(SIGSEGV, &previous_, nullptr);
-  }
-  HostHandler(const HostHandler&) = delete;
-  HostHandler& operator=(const HostHandler&) = delete;
-  bool installed() const { return installed_; }
-
- private:
-  struct sigaction previous_ {};
-  bool installed_ = false;
-};
 
 // A fault of the host's own, which its handler must receive.
 bool hostFaultReachesItsHandler(const char* inaccessible) {
@@ -119,8 +80,12 @@ bool hostFaultReachesItsHandler(const char* inaccessible) {
 class ApplicationMemoryTest : public coretest::TraceCoreTest {};
 
 TEST_F(ApplicationMemoryTest, BadPointersNeverReachTheHostsHandler) {
-  BadPages pages;
-  ASSERT_NE(pages.inaccessible(), nullptr);
+  // Two pages: the first inaccessible, the second unmapped (nothing else in
+  // this test maps memory that could take it).
+  char* const inaccessible =
+      static_cast<char*>(mmap(nullptr, 2 * kPage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(inaccessible, MAP_FAILED);
+  munmap(inaccessible + kPage, kPage);
   struct Row {
     const char* note;
     bool withInfo;
@@ -134,14 +99,13 @@ TEST_F(ApplicationMemoryTest, BadPointersNeverReachTheHostsHandler) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.note);
     openMemoryLog();
-    std::optional<HostHandler> handler;
-    if (row.handlerFirst) handler.emplace(row.withInfo);
+    struct sigaction previous {};
+    if (row.handlerFirst) ASSERT_TRUE(installHostHandler(row.withInfo, &previous));
     const char text[] = "SELECT 1";
     TraceReturn(execDirect(kStatementHandle, text), 0);
-    if (!row.handlerFirst) handler.emplace(row.withInfo);
-    ASSERT_TRUE(handler->installed());
+    if (!row.handlerFirst) ASSERT_TRUE(installHostHandler(row.withInfo, &previous));
     hostFaults.store(0);
-    for (const char* bad : {pages.inaccessible(), pages.unmapped(), pages.inaccessible() + kPage - 1}) {
+    for (const char* bad : {inaccessible, inaccessible + kPage, inaccessible + kPage - 1}) {
       TraceReturn(execDirect(kStatementHandle, bad), 0);
       TraceReturn(numResultCols(bad), 0);
     }
@@ -149,10 +113,11 @@ TEST_F(ApplicationMemoryTest, BadPointersNeverReachTheHostsHandler) {
     const std::string log = memoryLog();
     EXPECT_EQ(countOf(log, "<Bad null-terminated string!>"), 3u);
     EXPECT_EQ(countOf(log, "(BADMEM)"), 6u) << "ENTER and EXIT of each SQLNumResultCols";
-    EXPECT_TRUE(hostFaultReachesItsHandler(pages.inaccessible()));
-    handler.reset();
+    EXPECT_TRUE(hostFaultReachesItsHandler(inaccessible));
+    sigaction(SIGSEGV, &previous, nullptr);
     TraceCloseLogFile();
   }
+  munmap(inaccessible, kPage);
 }
 
 // ---------------------------------------------------------------------------
