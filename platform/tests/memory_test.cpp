@@ -338,7 +338,9 @@ TEST(MemoryProbe, ReadAheadAnswersAsTheSystemWouldFromItsCopies) {
       SCOPED_TRACE(row.note);
       char out[128] = {};
       EXPECT_EQ(platform::copyMemory(out, row.address, row.n), expected[i].copied);
-      if (row.address == w + 2000) EXPECT_EQ(out[0], before);
+      if (row.address == w + 2000) {
+        EXPECT_EQ(out[0], before);
+      }
       EXPECT_EQ(platform::isReadable(row.address, row.n), expected[i].readable);
       EXPECT_EQ(platform::copyWritable(out, row.address, row.n), expected[i].copyWritable);
     }
