@@ -249,6 +249,7 @@ void appendArgument(RenderOut& buffer, const TraceCallRecord& record, size_t ind
 // memory instead of one or more each.
 size_t aheadRanges(const TraceCallRecord& record, platform::ReadAhead::Range* ranges) {
   constexpr size_t kTextBlock = 1024;  // what the renderer copies at a time
+  constexpr uint64_t kLowestMapped = 0x10000;
   size_t n = 0;
   const size_t count = record.argCount < kTraceMaxArgs ? record.argCount : kTraceMaxArgs;
   for (size_t i = 0; i < count; ++i) {
@@ -280,7 +281,12 @@ size_t aheadRanges(const TraceCallRecord& record, platform::ReadAhead::Range* ra
       default:
         break;
     }
-    if (bytes != 0) ranges[n++] = {reinterpret_cast<const void*>(static_cast<uintptr_t>(record.values[i])), bytes};
+    // Untyped arguments often hold small integers, not addresses: nothing
+    // is mapped that low, and a range that cannot be read costs the read
+    // ahead a second system call.
+    if (bytes != 0 && record.values[i] >= kLowestMapped) {
+      ranges[n++] = {reinterpret_cast<const void*>(static_cast<uintptr_t>(record.values[i])), bytes};
+    }
   }
   return n;
 }
