@@ -60,8 +60,8 @@ class ReadAhead {
     const void* address;
     size_t n;
   };
-  static constexpr size_t kReadAheadBytes = 8192;
-  static constexpr size_t kPieces = 48;
+  static constexpr size_t kReadAheadBytes = 4096;
+  static constexpr size_t kPieces = 24;
 
   ReadAhead(const Range* ranges, size_t count) noexcept;
   ~ReadAhead();
