@@ -7,6 +7,8 @@
 //                 stand-in, file sink (ODBCTraceMode=0, the other settings
 //                 at their defaults: a flush after every record)
 //   vrtrc_memory  the same with the memory sink (ODBCTraceMode=2)
+//   vrtrc_memory_heap  the same, with the application's buffers (statement
+//                 text, values, lengths) on the heap rather than its stack
 //   unixodbc      unixODBC's own tracing (Trace=Yes in the section "ODBC"
 //                 of ODBCINST.INI), the stand-in not preloaded
 //
@@ -20,7 +22,7 @@
 // the children's workload; the CPU column is the driver's own waiting.)
 //
 //   trace_bench [benchmark flags]
-//   trace_bench --workload <DSN> <statements>     (a child)
+//   trace_bench --workload <DSN> <statements> [heap]   (a child)
 //   trace_bench --create <DSN> <rows>              (makes the table)
 
 #include <benchmark/benchmark.h>
@@ -40,6 +42,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -129,29 +132,42 @@ bool traceLibraryLoaded() {
   return false;
 }
 
+// The application's buffers: on its stack, or on the heap.
+struct Buffers {
+  char sql[128];
+  char value[256];
+  SQLSMALLINT columns;
+  SQLLEN indicator;
+};
+
 // The workload: `statements` SELECTs of one row by its key, each executed
 // directly, its columns counted, fetched to the end with SQLGetData, and
 // closed. Prints "<nanoseconds> <1 when libvrtrc28.so is loaded, else 0>".
-int runWorkload(const char* dsn, int statements) {
+int runWorkload(const char* dsn, int statements, bool heap) {
   Connection c(dsn);
-  char sql[128];
-  char value[256];
+  Buffers onStack;
+  const std::unique_ptr<Buffers> onHeap(heap ? new Buffers : nullptr);
+  Buffers& b = heap ? *onHeap : onStack;
+  char* const sql = b.sql;
+  char* const value = b.value;
+  SQLSMALLINT& columns = b.columns;
+  SQLLEN& indicator = b.indicator;
   int64_t checksum = 0;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < statements; ++i) {
-    std::snprintf(sql, sizeof sql, "SELECT id, name, price, quantity FROM items WHERE id = %d", i % kRows + 1);
+    std::snprintf(sql, sizeof b.sql, "SELECT id, name, price, quantity FROM items WHERE id = %d", i % kRows + 1);
     if (!succeeded(SQLExecDirect(c.stmt, reinterpret_cast<SQLCHAR*>(sql), SQL_NTS))) {
       fail("SQLExecDirect", SQL_HANDLE_STMT, c.stmt);
     }
-    SQLSMALLINT columns = 0;
+    columns = 0;
     if (!succeeded(SQLNumResultCols(c.stmt, &columns))) fail("SQLNumResultCols", SQL_HANDLE_STMT, c.stmt);
     for (;;) {
       const SQLRETURN rc = SQLFetch(c.stmt);
       if (rc == SQL_NO_DATA) break;
       if (!succeeded(rc)) fail("SQLFetch", SQL_HANDLE_STMT, c.stmt);
       for (SQLUSMALLINT column = 1; column <= static_cast<SQLUSMALLINT>(columns); ++column) {
-        SQLLEN indicator = 0;
-        if (!succeeded(SQLGetData(c.stmt, column, SQL_C_CHAR, value, sizeof value, &indicator))) {
+        indicator = 0;
+        if (!succeeded(SQLGetData(c.stmt, column, SQL_C_CHAR, value, sizeof b.value, &indicator))) {
           fail("SQLGetData", SQL_HANDLE_STMT, c.stmt);
         }
         checksum += indicator;
@@ -179,13 +195,15 @@ struct Configuration {
   bool preloadStandIn;
   bool unixOdbcTrace;
   const char* traceMode;  // ODBCTraceMode in ODBC.INI; null: no trace section
+  bool heapBuffers;       // the workload's buffers on the heap
 };
 
 const Configuration kConfigurations[] = {
-    {"untraced", false, false, nullptr},
-    {"vrtrc_file", true, false, "0"},
-    {"vrtrc_memory", true, false, "2"},
-    {"unixodbc", false, true, nullptr},
+    {"untraced", false, false, nullptr, false},
+    {"vrtrc_file", true, false, "0", false},
+    {"vrtrc_memory", true, false, "2", false},
+    {"unixodbc", false, true, nullptr, false},
+    {"vrtrc_memory_heap", true, false, "2", true},
 };
 
 struct ChildRun {
@@ -371,7 +389,9 @@ void BM_TracedWorkload(benchmark::State& state) {
   }
   uint64_t logBytes = 0;
   for (auto _ : state) {
-    const ChildRun run = setup.runChild(c, {"--workload", kDsn, std::to_string(kStatements)});
+    std::vector<std::string> words = {"--workload", kDsn, std::to_string(kStatements)};
+    if (c.heapBuffers) words.push_back("heap");
+    const ChildRun run = setup.runChild(c, words);
     logBytes = takeLogBytes(setup.logDir(c));
     WorkloadResult result;
     std::string problem = run.error;
@@ -434,7 +454,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--workload") == 0) return runWorkload(argv[2], std::atoi(argv[3]));
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--workload") == 0) {
+    return runWorkload(argv[2], std::atoi(argv[3]), argc == 5 && std::strcmp(argv[4], "heap") == 0);
+  }
   if (argc == 4 && std::strcmp(argv[1], "--create") == 0) return createTable(argv[2], std::atoi(argv[3]));
 
   // The configurations' runs interleaved, so that a slow spell of the

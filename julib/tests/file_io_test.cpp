@@ -587,7 +587,9 @@ TEST_F(FileIoTest, WritesThatMakeNoProgress) {
     EXPECT_EQ(juFileClose(handle), 0);
     EXPECT_EQ(result, row.message == 0 ? 0 : 1);
     EXPECT_EQ(errors.ids(), row.message == 0 ? std::vector<uint16_t>{} : std::vector<uint16_t>{row.message});
-    if (row.message == 30041) EXPECT_EQ(errors.message(0), "Error (27) on input or output to a file.");
+    if (row.message == 30041) {
+      EXPECT_EQ(errors.message(0), "Error (27) on input or output to a file.");
+    }
     const std::string written = readWholeFile(path);
     EXPECT_EQ(written.size(), std::min<size_t>(row.limit, row.count));
     EXPECT_EQ(written, data.substr(0, written.size()));

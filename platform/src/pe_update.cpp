@@ -2,7 +2,8 @@
 // file writer, from the patched headers, the old bytes copied in chunks, and
 // the new resource section's tables and data; the checksum is summed on the
 // way and patched in at the end. Only the headers, the resources and one
-// chunk are in memory, whatever the file's size.
+// chunk are in memory, whatever the file's size. A section that keeps the
+// old one's file bytes is written over it instead, with the headers.
 
 #include "platform/pe_update.h"
 
@@ -26,6 +27,8 @@ struct UpdateState {
   ByteSource source;
   LoadedImage image;
   char* path = nullptr;
+  PeChecksum fileSum;  // the whole file as it stands, when the caller knows it
+  bool fileSumKnown = false;
 };
 
 }  // namespace internal
@@ -35,14 +38,17 @@ namespace {
 constexpr size_t kChunkBytes = 1 << 20;
 constexpr size_t kDebugEntryBytes = 28;
 
-// Writes pieces and sums the checksum over them.
+// Writes pieces, appended to a new file or in sequence from a descriptor's
+// position, and sums the checksum over them.
 class Output {
  public:
-  explicit Output(AtomicFileWriter* writer) : writer_(*writer) {}
+  explicit Output(AtomicFileWriter* writer) : writer_(writer) {}
+  // Writes over `descriptor` from its position, which is file offset `at`.
+  Output(FileDescriptor descriptor, uint64_t at) : descriptor_(descriptor) { sum_.startAt(at); }
 
   ErrorNumber write(const unsigned char* data, size_t size) {
     sum_.add(data, size);
-    return writer_.write(data, size);
+    return writer_ != nullptr ? writer_->write(data, size) : writeWhole(descriptor_, data, size);
   }
   ErrorNumber zeros(size_t size) {
     static const unsigned char kZeros[4096] = {};
@@ -66,11 +72,42 @@ class Output {
     return error;
   }
   uint32_t checksum(uint64_t fileBytes) const { return sum_.finish(fileBytes); }
+  const PeChecksum& sum() const { return sum_; }
 
  private:
-  AtomicFileWriter& writer_;
+  AtomicFileWriter* writer_ = nullptr;
+  FileDescriptor descriptor_ = kNoDescriptor;
   PeChecksum sum_;
 };
+
+// The checksum of [from, to) of the source, read through `chunk`.
+ErrorNumber sumSpan(const internal::ByteSource& source, uint64_t from, uint64_t to, unsigned char* chunk,
+                    PeChecksum* sum) {
+  sum->startAt(from);
+  ErrorNumber error = kErrorNone;
+  while (error == kErrorNone && from < to) {
+    const size_t n = to - from < kChunkBytes ? static_cast<size_t>(to - from) : kChunkBytes;
+    error = source.readAt(from, chunk, n);
+    if (error == kErrorNone) sum->add(chunk, n);
+    from += n;
+  }
+  return error;
+}
+
+// The checksum of `size` bytes that lie at file offset `at`.
+PeChecksum spanSum(uint64_t at, const unsigned char* bytes, size_t size) {
+  PeChecksum sum;
+  sum.startAt(at);
+  sum.add(bytes, size);
+  return sum;
+}
+
+// The section takes the old one's file bytes exactly: only it and the
+// headers change.
+bool fitsInPlace(const internal::UpdatePlan& plan, uint64_t fileSize) {
+  return plan.newRawSize == plan.oldRawSize && plan.cutEnd <= plan.cutAt && plan.newFileSize == fileSize &&
+         plan.headersEnd >= 4 && plan.checksumField <= plan.headersEnd - 4;
+}
 
 ErrorNumber writeSection(Output& out, const internal::SectionLayout& layout, uint32_t rawSize) {
   ErrorNumber error = out.write(layout.tables.data(), layout.tables.size());
@@ -110,6 +147,120 @@ const char* checkDebugData(const internal::ByteSource& source, const ImageHeader
   }
   *error = kErrorNone;
   return nullptr;
+}
+
+// Writes the new file beside the old one and renames it over it.
+const char* writeReplacement(const internal::UpdateState& s, const internal::UpdatePlan& plan,
+                             const internal::SectionLayout& layout, unsigned char* chunk, ErrorNumber* error) {
+  const uint64_t fileSize = s.image.headers.fileSize;
+  AtomicFileWriter writer;
+  Output out(&writer);
+  *error = s.source.readAt(0, chunk, plan.headersEnd);
+  if (*error == kErrorNone) {
+    internal::applyPatches(plan, chunk, plan.headersEnd);
+    *error = writer.begin(s.path);
+  }
+  if (*error == kErrorNone) *error = out.write(chunk, plan.headersEnd);
+  if (*error == kErrorNone) *error = out.copy(s.source, plan.headersEnd, plan.resourceAt, chunk);
+  if (*error == kErrorNone) *error = writeSection(out, layout, plan.newRawSize);
+  const bool cut = plan.cutEnd > plan.cutAt;
+  if (*error == kErrorNone) *error = out.copy(s.source, plan.tailAt, cut ? plan.cutAt : fileSize, chunk);
+  if (*error == kErrorNone && cut) *error = out.copy(s.source, plan.cutEnd, fileSize, chunk);
+  unsigned char sum[4];
+  writeLe32(sum, out.checksum(plan.newFileSize));
+  if (*error == kErrorNone && writer.written() != plan.newFileSize) *error = kErrorIo;
+  if (*error == kErrorNone) *error = writer.patch(plan.checksumField, sum, 4);
+  if (*error == kErrorNone) *error = writer.commit();
+  writer.discard();
+  return *error == kErrorNone ? nullptr : "cannot write the new file";
+}
+
+// The old headers and section, kept to sum them out of the file's checksum
+// and to write them back should a write in place fail; and the new headers.
+struct InPlaceBytes {
+  explicit InPlaceBytes(const internal::UpdatePlan& plan)
+      : block(static_cast<unsigned char*>(std::malloc(2 * size_t{plan.headersEnd} + plan.oldRawSize + 1))),
+        oldHeaders(block),
+        newHeaders(block + plan.headersEnd),
+        oldSection(block + 2 * size_t{plan.headersEnd}) {}
+  ~InPlaceBytes() { std::free(block); }
+  InPlaceBytes(const InPlaceBytes&) = delete;
+  InPlaceBytes& operator=(const InPlaceBytes&) = delete;
+  unsigned char* block;
+  unsigned char* oldHeaders;
+  unsigned char* newHeaders;
+  unsigned char* oldSection;
+};
+
+// The new file's checksum without the new section: from the caller's sum
+// of the whole file less the old headers and section, or else summed from
+// the bytes that stay.
+ErrorNumber sumWithoutSection(const internal::UpdateState& s, const internal::UpdatePlan& plan,
+                              const InPlaceBytes& bytes, unsigned char* chunk, PeChecksum* total) {
+  ErrorNumber error = kErrorNone;
+  if (s.fileSumKnown) {
+    *total = s.fileSum;
+    total->removeSpan(spanSum(0, bytes.oldHeaders, plan.headersEnd));
+    total->removeSpan(spanSum(plan.resourceAt, bytes.oldSection, plan.oldRawSize));
+  } else {
+    PeChecksum between;
+    PeChecksum tail;
+    error = sumSpan(s.source, plan.headersEnd, plan.resourceAt, chunk, &between);
+    if (error == kErrorNone) error = sumSpan(s.source, plan.tailAt, s.image.headers.fileSize, chunk, &tail);
+    total->addSpan(between);
+    total->addSpan(tail);
+  }
+  total->addSpan(spanSum(0, bytes.newHeaders, plan.headersEnd));  // the checksum field patched to zeros
+  return error;
+}
+
+// Writes the new section and headers over the old ones in the file.
+const char* writeInPlace(const internal::UpdateState& s, const internal::UpdatePlan& plan,
+                         const internal::SectionLayout& layout, unsigned char* chunk, ErrorNumber* error,
+                         bool* damaged) {
+  InPlaceBytes bytes(plan);
+  if (bytes.block == nullptr) {
+    *error = kErrorNoMemory;
+    return "out of memory";
+  }
+  *error = s.source.readAt(0, bytes.oldHeaders, plan.headersEnd);
+  if (*error == kErrorNone) *error = s.source.readAt(plan.resourceAt, bytes.oldSection, plan.oldRawSize);
+  PeChecksum total;
+  if (*error == kErrorNone) {
+    std::memcpy(bytes.newHeaders, bytes.oldHeaders, plan.headersEnd);
+    internal::applyPatches(plan, bytes.newHeaders, plan.headersEnd);
+    *error = sumWithoutSection(s, plan, bytes, chunk, &total);
+  }
+  if (*error != kErrorNone) return "cannot read the file";
+  FileDescriptor file = kNoDescriptor;
+  *error = openFile(s.path, kOpenReadWrite, &file);
+  if (*error != kErrorNone) return "cannot open the file for writing";
+  // The section first: until the headers follow, the file's headers still
+  // describe sizes the old section had, which the new one keeps.
+  *error = seekFile(file, plan.resourceAt);
+  if (*error == kErrorNone) {
+    Output out(file, plan.resourceAt);
+    *error = writeSection(out, layout, plan.newRawSize);
+    total.addSpan(out.sum());
+  }
+  if (*error == kErrorNone) {
+    writeLe32(bytes.newHeaders + plan.checksumField, total.finish(s.image.headers.fileSize));
+    *error = seekFile(file, 0);
+  }
+  if (*error == kErrorNone) *error = writeWhole(file, bytes.newHeaders, plan.headersEnd);
+  if (*error != kErrorNone) {
+    ErrorNumber undo = seekFile(file, plan.resourceAt);
+    if (undo == kErrorNone) undo = writeWhole(file, bytes.oldSection, plan.oldRawSize);
+    if (undo == kErrorNone) undo = seekFile(file, 0);
+    if (undo == kErrorNone) undo = writeWhole(file, bytes.oldHeaders, plan.headersEnd);
+    *damaged = undo != kErrorNone;
+  }
+  const ErrorNumber closed = closeFile(file);
+  if (*error == kErrorNone && closed != kErrorNone) {
+    *error = closed;
+    *damaged = true;  // what reached the disk is not known
+  }
+  return *error == kErrorNone ? nullptr : "cannot write the file";
 }
 
 }  // namespace
@@ -159,8 +310,15 @@ ErrorNumber ResourceUpdate::replace(ResourceId type, ResourceId name, uint16_t l
   return fail(error, error == kErrorNone ? "" : "out of memory");
 }
 
+void ResourceUpdate::setFileSum(const PeChecksum& sum) noexcept {
+  if (state_ == nullptr) return;
+  state_->fileSum = sum;
+  state_->fileSumKnown = true;
+}
+
 ErrorNumber ResourceUpdate::commit(UpdateWarning* warning) noexcept {
   if (warning != nullptr) *warning = UpdateWarning::kNone;
+  damaged_ = false;
   if (state_ == nullptr) return fail(kErrorInvalidArgument, "no update begun");
   const internal::UpdateState& s = *state_;
   const ImageHeaders& h = s.image.headers;
@@ -177,29 +335,12 @@ ErrorNumber ResourceUpdate::commit(UpdateWarning* warning) noexcept {
   }
   if (text == nullptr) text = checkDebugData(s.source, h, plan->resourceAt, &error);
 
-  AtomicFileWriter writer;
-  if (text == nullptr) {
-    Output out(&writer);
-    error = s.source.readAt(0, chunk, plan->headersEnd);
-    if (error == kErrorNone) {
-      internal::applyPatches(*plan, chunk, plan->headersEnd);
-      error = writer.begin(s.path);
-    }
-    if (error == kErrorNone) error = out.write(chunk, plan->headersEnd);
-    if (error == kErrorNone) error = out.copy(s.source, plan->headersEnd, plan->resourceAt, chunk);
-    if (error == kErrorNone) error = writeSection(out, layout, plan->newRawSize);
-    const bool cut = plan->cutEnd > plan->cutAt;
-    if (error == kErrorNone) error = out.copy(s.source, plan->tailAt, cut ? plan->cutAt : h.fileSize, chunk);
-    if (error == kErrorNone && cut) error = out.copy(s.source, plan->cutEnd, h.fileSize, chunk);
-    unsigned char sum[4];
-    writeLe32(sum, out.checksum(plan->newFileSize));
-    if (error == kErrorNone && writer.written() != plan->newFileSize) error = kErrorIo;
-    if (error == kErrorNone) error = writer.patch(plan->checksumField, sum, 4);
-    if (error == kErrorNone) error = writer.commit();
-    if (error != kErrorNone) text = "cannot write the new file";
+  if (text == nullptr && fitsInPlace(*plan, h.fileSize)) {
+    text = writeInPlace(s, *plan, layout, chunk, &error, &damaged_);
+  } else if (text == nullptr) {
+    text = writeReplacement(s, *plan, layout, chunk, &error);
   }
   const bool certificateRemoved = text == nullptr && plan->certificateRemoved;
-  writer.discard();
   delete plan;
   std::free(chunk);
   discard();

@@ -229,6 +229,19 @@ TEST_F(PlatformFilesTest, ListDirectory) {
   EXPECT_EQ(pf::listDirectory((dir_ / "missing").c_str(), collect, &seen), pf::kErrorNotFound);
 }
 
+TEST_F(PlatformFilesTest, SyncOutcomes) {
+  const std::string file = dir_.write("a", "bytes", 0444);  // read-only files are flushed too
+  const struct {
+    const char* path;
+    pf::ErrorNumber expected;
+  } rows[] = {{file.c_str(), pf::kErrorNone}, {"missing/a", pf::kErrorNotFound}, {nullptr, pf::kErrorInvalidArgument}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path != nullptr ? row.path : "null");
+    EXPECT_EQ(pf::syncFile(row.path), row.expected);
+  }
+  EXPECT_EQ(readWholeFile(file), "bytes");
+}
+
 TEST_F(PlatformFilesTest, WriteTimes) {
   const std::string a = dir_.write("a", "a");
   // 1970 itself, a time before it, one with nanoseconds; then a bad one.

@@ -3,6 +3,7 @@
 // straddle them. The process must never fault.
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -228,6 +229,132 @@ TEST(MemoryProbe, ManyThreadsAskAtOnce) {
   }
   for (auto& thread : threads) thread.join();
   for (int t = 0; t < 8; ++t) EXPECT_EQ(faults[t], 0) << t;
+}
+
+// The calling thread's own stack is copied in place, but only from the
+// caller's frame up to the stack's top: a thread on a stack of our own
+// (pages 1 to 32 of a PROT_NONE block), with a page deep inside it, far
+// below any frame, made inaccessible too.
+struct StackCase {
+  const char* note;
+  const char* address;  // null: a buffer of the thread's own frame
+  size_t n;
+  size_t copied;  // what copyMemory gives; the tests agree when it is n
+  size_t got[4];  // copyMemory, isReadable, isWritable, copyWritable
+};
+
+void* runStackCases(void* arg) {
+  char local[64] = "a buffer of the caller's frame";
+  for (StackCase& c : *static_cast<std::vector<StackCase>*>(arg)) {
+    const char* address = c.address != nullptr ? c.address : local;
+    char out[64];
+    c.got[0] = platform::copyMemory(out, address, c.n);
+    if (c.got[0] != 0 && std::memcmp(out, address, c.got[0]) != 0) c.got[0] = SIZE_MAX;
+    c.got[1] = platform::isReadable(address, c.n);
+    c.got[2] = platform::isWritable(address, c.n);
+    c.got[3] = platform::copyWritable(out, address, c.n);
+  }
+  return nullptr;
+}
+
+TEST(MemoryProbe, OwnStackFromTheCallersFrameUp) {
+  constexpr size_t kStackPages = 32;
+  char* const block = static_cast<char*>(
+      mmap(nullptr, (kStackPages + 2) * kPage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(block, MAP_FAILED);
+  char* const low = block + kPage;
+  char* const high = low + kStackPages * kPage;
+  ASSERT_EQ(mprotect(low, kStackPages * kPage, PROT_READ | PROT_WRITE), 0);
+  ASSERT_EQ(mprotect(low + 2 * kPage, kPage, PROT_NONE), 0);
+  std::vector<StackCase> cases = {
+      {"a buffer of the caller's frame", nullptr, 64, 64, {}},
+      {"the last bytes below the top", high - 16, 16, 16, {}},
+      {"across the top into the page above", high - 16, 32, 16, {}},
+      {"an inaccessible page deep below every frame", low + 2 * kPage, 16, 0, {}},
+      {"mapped stack below every frame", low + 3 * kPage, 16, 16, {}},
+      {"the page below the stack", low - 8, 16, 0, {}},
+  };
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstack(&attributes, low, kStackPages * kPage), 0);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(&thread, &attributes, runStackCases, &cases), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+  for (const StackCase& c : cases) {
+    SCOPED_TRACE(c.note);
+    const size_t whole = c.copied == c.n ? 1 : 0;
+    EXPECT_EQ(c.got[0], c.copied);
+    EXPECT_EQ(c.got[1], whole);
+    EXPECT_EQ(c.got[2], whole);
+    EXPECT_EQ(c.got[3], whole);
+  }
+  munmap(block, (kStackPages + 2) * kPage);
+}
+
+// A read-ahead answers as the system would, from the copies it took when
+// it was made: what it could not read is asked again, and a range it could
+// not read does not keep it from those after.
+TEST(MemoryProbe, ReadAheadAnswersAsTheSystemWouldFromItsCopies) {
+  Pages pages;
+  ASSERT_TRUE(pages.ok());
+  char* const w = pages.writable();
+  char* const r = pages.readOnly();
+  struct Row {
+    const char* note;
+    const char* address;
+    size_t n;
+  } rows[] = {
+      {"writable", w + 100, 64},
+      {"across writable into read-only", w + kPage - 10, 30},
+      {"read-only", r + 5, 8},
+      {"read-only into PROT_NONE", r + kPage - 4, 8},
+      {"PROT_NONE", pages.none(), 8},
+      {"unmapped", pages.unmapped(), 8},
+      {"writable after the bad ones", w + 2000, 100},
+      {"null", nullptr, 8},
+  };
+  std::vector<platform::ReadAhead::Range> ranges;
+  for (const Row& row : rows) ranges.push_back({row.address, row.n});
+  // What the system answers, before anything is read ahead.
+  struct Answer {
+    size_t copied;
+    bool readable;
+    bool copyWritable;
+  };
+  std::vector<Answer> expected;
+  for (const Row& row : rows) {
+    char out[128];
+    expected.push_back({platform::copyMemory(out, row.address, row.n), platform::isReadable(row.address, row.n),
+                        platform::copyWritable(out, row.address, row.n)});
+  }
+  {
+    platform::ReadAhead ahead(ranges.data(), ranges.size());
+    // Changed after the read-ahead: its copies are what it answers with.
+    const char before = w[2000];
+    w[2000] = static_cast<char>(before + 1);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+      const Row& row = rows[i];
+      SCOPED_TRACE(row.note);
+      char out[128] = {};
+      EXPECT_EQ(platform::copyMemory(out, row.address, row.n), expected[i].copied);
+      if (row.address == w + 2000) {
+        EXPECT_EQ(out[0], before);
+      }
+      EXPECT_EQ(platform::isReadable(row.address, row.n), expected[i].readable);
+      EXPECT_EQ(platform::copyWritable(out, row.address, row.n), expected[i].copyWritable);
+    }
+    // Asked beyond what it read: the rest comes from the system.
+    char out[200];
+    EXPECT_EQ(platform::copyMemory(out, w + 100, 200), 200u);
+    EXPECT_EQ(std::memcmp(out + 64, w + 164, 136), 0);
+    w[2000] = before;
+  }
+  // Gone with its scope.
+  w[2000] = static_cast<char>(w[2000] + 1);
+  char out = 0;
+  EXPECT_EQ(platform::copyMemory(&out, w + 2000, 1), 1u);
+  EXPECT_EQ(out, w[2000]);
 }
 
 }  // namespace

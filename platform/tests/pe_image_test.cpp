@@ -99,6 +99,50 @@ TEST(PeImageTest, ChecksumFoldsCarriesAndCountsTheLength) {
   }
 }
 
+// A span summed apart and swapped into a file's sum gives the sum of the
+// changed file, at even and odd offsets, and where the new sum folds to
+// 0xFFFF (a residue of zero that is not an empty sum).
+TEST(PeImageTest, ChecksumSpansSwapInAndOut) {
+  const std::string file("MZ\x10\x20\x30\x40\x50\x60\x70", 9);
+  const struct {
+    size_t at;
+    std::string now;
+  } rows[] = {
+      {2, std::string("\xAA\xBB", 2)},
+      {3, std::string("\xAA\xBB\xCC", 3)},    // an odd offset: the first byte is a high byte
+      {8, std::string("\xFF", 1)},              // the odd last byte
+      {0, std::string("\x00\x00", 2)},         // the sum drops below the removed span's
+      {4, std::string("\xFF\xFF\x32\x85", 4)},  // the words then sum to 0xFFFF * 2
+  };
+  const auto bytes = [](const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.at);
+    std::string changed = file;
+    changed.replace(row.at, row.now.size(), row.now);
+    pe::PeChecksum direct;
+    direct.add(bytes(changed), changed.size());
+    pe::PeChecksum swapped;
+    swapped.add(bytes(file), file.size());
+    pe::PeChecksum old;
+    old.startAt(row.at);
+    old.add(bytes(file) + row.at, row.now.size());
+    pe::PeChecksum now;
+    now.startAt(row.at);
+    now.add(bytes(row.now), row.now.size());
+    swapped.removeSpan(old);
+    swapped.addSpan(now);
+    EXPECT_EQ(swapped.finish(file.size()), direct.finish(file.size()));
+  }
+  // Long runs take the eight-words-at-a-time path: the same as byte by byte.
+  std::string run(100000, '\0');
+  for (size_t i = 0; i < run.size(); ++i) run[i] = static_cast<char>(0xFF - i % 7);
+  pe::PeChecksum whole;
+  whole.add(bytes(run) + 1, run.size() - 1);
+  pe::PeChecksum pieces;
+  for (size_t i = 1; i < run.size(); ++i) pieces.add(bytes(run) + i, 1);
+  EXPECT_EQ(whole.finish(run.size()), pieces.finish(run.size()));
+}
+
 // Every input the fuzzer found a fault with is kept; each must load or be
 // refused, never crash (the sanitizer build watches).
 TEST(PeImageTest, FuzzFindingsLoadCleanly) {

@@ -253,6 +253,81 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
   EXPECT_EQ(dir_.entries().size(), 5u) << "no temporary file left";
 }
 
+// A small version resource padded to `size` bytes, which pefile reads.
+std::string paddedVersion(size_t size) {
+  std::string version = versionResource(1);
+  if (version.size() < size) version.resize(size, 'V');
+  return version;
+}
+
+// A version resource of `size` bytes put into a copy of `fixture`
+// ("fit.dll" in `dir`), with the caller's checksum of the file or without; true when the
+// file was written in place (it is still the same file).
+bool updateInPlace(const TempDir& dir, const std::string& fixture, size_t size, bool withSum) {
+  const std::string bytes = jutest::readWholeFile(jutest::peFixture(fixture));
+  const std::string path = dir.write("fit.dll", bytes);
+  struct stat before {};
+  EXPECT_EQ(stat(path.c_str(), &before), 0);
+  const std::string version = paddedVersion(size);
+  pe::ResourceUpdate update;
+  EXPECT_EQ(update.begin(path.c_str()), platform::kErrorNone) << update.errorText();
+  if (withSum) {
+    pe::PeChecksum sum;
+    sum.add(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    update.setFileSum(sum);
+  }
+  EXPECT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, version.data(), version.size()),
+            platform::kErrorNone);
+  EXPECT_EQ(update.commit(), platform::kErrorNone) << update.errorText();
+  EXPECT_FALSE(update.leftDamaged());
+  struct stat after {};
+  EXPECT_EQ(stat(path.c_str(), &after), 0);
+  return before.st_ino == after.st_ino;
+}
+
+// The largest resource that still fits the old section's file bytes is
+// written in place; one byte more moves what follows, through a new file.
+// Either way pefile reads the same result, checksum included, and the
+// caller's sum gives the bytes that summing the file gives.
+TEST_F(PeUpdateTest, ResourcesThatFitAreWrittenInPlace) {
+  for (const char* fixture : {"last.dll", "reloc.dll", "overlay.dll"}) {
+    SCOPED_TRACE(fixture);
+    const std::string path = dir_ / "fit.dll";
+    const pe::ImageHeaders h = headersOf(jutest::peFixture(fixture));
+    const int rsrc = sectionNamed(h, ".rsrc");
+    ASSERT_GE(rsrc, 0);
+    // A resource of the old one's size fits; the boundary lies between it
+    // and the section's raw size.
+    pe::ResourceFile file;
+    pe::ResourceBytes old;
+    ASSERT_EQ(file.open(jutest::peFixture(fixture).c_str()), platform::kErrorNone);
+    ASSERT_EQ(file.read(kVersion, ResourceId::fromId(1), 1033, &old), platform::kErrorNone);
+    size_t fits = old.size();
+    size_t tooBig = h.sections[rsrc].rawSize + 1;
+    ASSERT_TRUE(updateInPlace(dir_, fixture, fits, false));
+    ASSERT_FALSE(updateInPlace(dir_, fixture, tooBig, false));
+    while (tooBig - fits > 1) {
+      const size_t middle = (fits + tooBig) / 2;
+      (updateInPlace(dir_, fixture, middle, false) ? fits : tooBig) = middle;
+    }
+    const struct {
+      size_t size;
+      bool withSum;
+      bool inPlace;
+    } rows[] = {{fits, false, true}, {fits, true, true}, {tooBig, false, false}, {tooBig, true, false}};
+    std::string inPlaceBytes;
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::to_string(row.size) + (row.withSum ? " with the caller's sum" : ""));
+      EXPECT_EQ(updateInPlace(dir_, fixture, row.size, row.withSum), row.inPlace);
+      EXPECT_EQ(compare(jutest::peFixture(fixture), path, "16/1/1033", paddedVersion(row.size)), "ok\n");
+      if (!row.inPlace) continue;
+      if (inPlaceBytes.empty()) inPlaceBytes = jutest::readWholeFile(path);
+      EXPECT_EQ(jutest::readWholeFile(path), inPlaceBytes);
+    }
+  }
+  EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"expected.bin", "fit.dll"})) << "no temporary file left";
+}
+
 TEST_F(PeUpdateTest, DiscardWritesNothing) {
   const std::string path = copy("last.dll");
   const std::string before = jutest::readWholeFile(path);

@@ -1,6 +1,8 @@
 // The log writer: the text of one ENTER or EXIT record, from its prefix and
 // header to one line per argument, handed whole to the current sink.
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string_view>
 
@@ -13,6 +15,7 @@
 #include "render_out.h"
 #include "sinks.h"
 #include "trace.h"
+#include "trace_codes.h"
 
 namespace {
 
@@ -94,6 +97,31 @@ void appendZeroPadded(RenderOut& out, int64_t value, size_t digits) {
   out.appendUnsigned(magnitude);
 }
 
+// The time of a record whose fields all have their usual widths, as
+// appendZeroPadded would write it, digit by digit into place: this runs for
+// every record. False (nothing written) for any other time.
+bool appendUsualTime(RenderOut& out, const platform::LocalTime& now) {
+  auto usual = [](int value, int low, int high) { return value >= low && value <= high; };
+  if (!usual(now.year, 0, 9999) || !usual(now.month, 0, 99) || !usual(now.day, 0, 99) ||
+      !usual(now.hour, 0, 99) || !usual(now.minute, 0, 99) || !usual(now.second, 0, 99) ||
+      now.millisecond > 999) {
+    return false;
+  }
+  char text[] = "0000-00-00 00:00:00.000000";
+  auto put = [&text](size_t at, uint32_t value, size_t digits) {
+    for (size_t i = digits; i > 0; --i, value /= 10) text[at + i - 1] = static_cast<char>('0' + value % 10);
+  };
+  put(0, static_cast<uint32_t>(now.year), 4);
+  put(5, static_cast<uint32_t>(now.month), 2);
+  put(8, static_cast<uint32_t>(now.day), 2);
+  put(11, static_cast<uint32_t>(now.hour), 2);
+  put(14, static_cast<uint32_t>(now.minute), 2);
+  put(17, static_cast<uint32_t>(now.second), 2);
+  put(20, now.millisecond, 3);  // then "000": microseconds of a millisecond clock
+  out.append(std::string_view(text, sizeof text - 1));
+  return true;
+}
+
 // The record's text: 4096 bytes on the stack, or a heap buffer for a long
 // statement.
 class RecordBuffer {
@@ -134,19 +162,21 @@ void formatPrefix(uint16_t mode, RenderOut& out) {
   if (mode != 2) {
     // "%Y-%m-%d %H:%M:%S." and microseconds.
     const platform::LocalTime now = platform::localTimeNow();
-    appendZeroPadded(out, now.year, 4);
-    out.append('-');
-    appendZeroPadded(out, now.month, 2);
-    out.append('-');
-    appendZeroPadded(out, now.day, 2);
-    out.append(' ');
-    appendZeroPadded(out, now.hour, 2);
-    out.append(':');
-    appendZeroPadded(out, now.minute, 2);
-    out.append(':');
-    appendZeroPadded(out, now.second, 2);
-    out.append('.');
-    appendZeroPadded(out, int64_t{now.millisecond} * 1000, 6);
+    if (!appendUsualTime(out, now)) {
+      appendZeroPadded(out, now.year, 4);
+      out.append('-');
+      appendZeroPadded(out, now.month, 2);
+      out.append('-');
+      appendZeroPadded(out, now.day, 2);
+      out.append(' ');
+      appendZeroPadded(out, now.hour, 2);
+      out.append(':');
+      appendZeroPadded(out, now.minute, 2);
+      out.append(':');
+      appendZeroPadded(out, now.second, 2);
+      out.append('.');
+      appendZeroPadded(out, int64_t{now.millisecond} * 1000, 6);
+    }
     out.append(' ');
     if (mode == 1) return;
   }
@@ -154,6 +184,34 @@ void formatPrefix(uint16_t mode, RenderOut& out) {
   out.appendUnsigned(platform::currentProcessId());
   out.append(":tid=");
   out.appendUnsigned(platform::currentThreadId());
+}
+
+// ---------------------------------------------------------------------------
+// "TraceOptions".
+// ---------------------------------------------------------------------------
+
+// The line mode last read, with kLineModeKept set once there is one, and
+// when it goes stale (milliseconds of the steady clock).
+constexpr uint32_t kLineModeKept = 0x10000;
+std::atomic<uint32_t> keptLineMode{0};
+std::atomic<int64_t> lineModeStale{0};
+
+int64_t millisecondsNow() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+uint16_t readLineMode() {
+  // Four bytes: at most the first three characters count ("1000" reads 100).
+  char text[4];
+  TraceReadSetting("TraceOptions", "3", text, sizeof text);
+  const char* p = text;
+  while (*p == ' ' || *p == '\t') ++p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  uint32_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) value = value * 10 + static_cast<uint32_t>(*p - '0');
+  return static_cast<uint16_t>(negative ? 0u - value : value);
 }
 
 // The header line. Prefixes are padded to their column but never cut: the
@@ -183,6 +241,54 @@ void appendHeader(RenderOut& buffer, uint16_t mode, std::string_view prefix, con
 void appendArgument(RenderOut& buffer, const TraceCallRecord& record, size_t index, bool noOutput) {
   buffer.advance(TraceFormatArg(record, static_cast<uint32_t>(index), noOutput ? 1 : 0, buffer.end(), buffer.room(),
                                 record.typeCodes[index]));
+}
+
+// The application memory a record may read: the first block of each text
+// and untyped buffer, the value behind each pointer to a number or handle.
+// Read ahead in one go, the record's pointers cost one read of the process's
+// memory instead of one or more each.
+size_t aheadRanges(const TraceCallRecord& record, platform::ReadAhead::Range* ranges) {
+  constexpr size_t kTextBlock = 1024;  // what the renderer copies at a time
+  constexpr uint64_t kLowestMapped = 0x10000;
+  size_t n = 0;
+  const size_t count = record.argCount < kTraceMaxArgs ? record.argCount : kTraceMaxArgs;
+  for (size_t i = 0; i < count; ++i) {
+    size_t bytes = 0;
+    switch (record.typeCodes[i]) {
+      case TraceCode::kUCharPtr:
+      case TraceCode::kSqlCharPtr:
+      case TraceCode::kWCharPtr:
+      case TraceCode::kSqlWCharPtr:
+      case TraceCode::kPtr:
+      case TraceCode::kPtrPtr:
+      case TraceCode::kSqlPointer:
+        bytes = kTextBlock;
+        break;
+      case TraceCode::kHdbcPtr:
+      case TraceCode::kHenvPtr:
+      case TraceCode::kHstmtPtr:
+      case TraceCode::kSqlHandlePtr:
+      case TraceCode::kSDWordPtr:
+      case TraceCode::kSqlIntegerPtr:
+      case TraceCode::kSWordPtr:
+      case TraceCode::kSqlSmallIntPtr:
+      case TraceCode::kUDWordPtr:
+      case TraceCode::kUWordPtr:
+      case TraceCode::kSqlLenPtr:
+      case TraceCode::kSqlULenPtr:
+        bytes = 8;
+        break;
+      default:
+        break;
+    }
+    // Untyped arguments often hold small integers, not addresses: nothing
+    // is mapped that low, and a range that cannot be read costs the read
+    // ahead a second system call.
+    if (bytes != 0 && record.values[i] >= kLowestMapped) {
+      ranges[n++] = {reinterpret_cast<const void*>(static_cast<uintptr_t>(record.values[i])), bytes};
+    }
+  }
+  return n;
 }
 
 }  // namespace
@@ -220,17 +326,22 @@ const char* TraceGetRetcodeName(int16_t code) {
 }
 
 uint16_t TraceReadLineMode() {
-  // Four bytes: at most the first three characters count ("1000" reads 100).
-  char text[4];
-  TraceReadSetting("TraceOptions", "3", text, sizeof text);
-  const char* p = text;
-  while (*p == ' ' || *p == '\t') ++p;
-  const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-  uint32_t value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) value = value * 10 + static_cast<uint32_t>(*p - '0');
-  return static_cast<uint16_t>(negative ? 0u - value : value);
+  if (!TraceSettingsFromInstaller()) return readLineMode();
+  // The installer parses its files again for every question: asking it for
+  // every record costs more than the record. The answer is kept for a
+  // short while instead; threads that find it stale at once each ask.
+  const int64_t now = millisecondsNow();
+  const uint32_t kept = keptLineMode.load(std::memory_order_acquire);
+  if ((kept & kLineModeKept) != 0 && now < lineModeStale.load(std::memory_order_relaxed)) {
+    return static_cast<uint16_t>(kept);
+  }
+  const uint16_t mode = readLineMode();
+  lineModeStale.store(now + kTraceOptionsRefreshMilliseconds, std::memory_order_relaxed);
+  keptLineMode.store(kLineModeKept | mode, std::memory_order_release);
+  return mode;
 }
+
+void TraceForgetLineMode() { keptLineMode.store(0, std::memory_order_release); }
 
 void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCode) {
   const auto code = static_cast<int16_t>(returnCode);
@@ -238,6 +349,8 @@ void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCod
   // show the inputs, a statement's text among them, and only they need a
   // statement measured for their room.
   const bool noOutput = enter != 0 || (code != SQL_SUCCESS && code != SQL_SUCCESS_WITH_INFO);
+  platform::ReadAhead::Range ranges[kTraceMaxArgs];
+  const platform::ReadAhead ahead(ranges, aheadRanges(record, ranges));
   RecordBuffer storage;
   if (!storage.reserve(noOutput ? TraceRecordBufferSize(record) : kRecordBytes)) return;
   uint16_t mode = TraceReadLineMode();

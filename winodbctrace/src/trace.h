@@ -84,7 +84,14 @@ void TraceWriteEnter(const TraceCallRecord& record);
 // "SQL_SUCCESS", ..., "UNKNOWN SQL RETURN CODE!".
 const char* TraceGetRetcodeName(int16_t code);
 // "TraceOptions" of the section "ODBC": its leading decimal number (16-bit).
+// Read through the installer at most once every
+// kTraceOptionsRefreshMilliseconds and on the first record after each open,
+// so a change of ODBC.INI shows from the first record that begins that long
+// after it; a reader put in the installer's place is asked for every record.
 uint16_t TraceReadLineMode();
+inline constexpr int64_t kTraceOptionsRefreshMilliseconds = 100;
+// The next record reads "TraceOptions" afresh.
+void TraceForgetLineMode();
 // Bytes of text a record may take: 4096, or the statement's size plus 500
 // for SQLPrepare and SQLExecDirect statements too long for that (a wide
 // statement counts two bytes a unit; statements are sized up to 1 MiB and
@@ -107,6 +114,9 @@ using TraceSettingReader = size_t (*)(const char* key, const char* fallback, cha
 // installer.
 void TraceSetSettingReaderForTesting(TraceSettingReader reader);
 size_t TraceReadSetting(const char* key, const char* fallback, char* buffer, size_t size);
+// True while the settings come from ODBC.INI through the installer (no
+// reader for tests in its place).
+bool TraceSettingsFromInstaller();
 // A numeric setting (1000-byte buffer, `fallback` as its default text) read
 // by the unsigned or the signed 64-bit decimal parser; `unparsable` when the
 // text does not parse, whose error then leaves the thread's list again.

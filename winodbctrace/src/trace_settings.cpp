@@ -114,6 +114,11 @@ T readNumberSetting(const char* key, const char* fallback, T unparsable, int (*p
 
 void TraceSetSettingReaderForTesting(TraceSettingReader reader) {
   settingReader.store(reader != nullptr ? reader : readFromOdbcIni, std::memory_order_release);
+  TraceForgetLineMode();
+}
+
+bool TraceSettingsFromInstaller() {
+  return settingReader.load(std::memory_order_acquire) == readFromOdbcIni;
 }
 
 size_t TraceReadSetting(const char* key, const char* fallback, char* buffer, size_t size) {

@@ -331,6 +331,8 @@ bool openNamed(const char* fileName, bool namePassed) {
   opened.namePassed = namePassed;
   opened.perProcess = perProcess;
   currentSink.store(sink, std::memory_order_release);
+  // A log opened anew reads ODBC.INI anew, "TraceOptions" too.
+  TraceForgetLineMode();
   return true;
 }
 

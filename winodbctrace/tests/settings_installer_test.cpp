@@ -4,12 +4,15 @@
 // buffers beyond the direct read's limit), in a single- and a double-byte
 // ANSI code page.
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "core_test_util.h"
 #include "julib/profile.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -36,14 +39,18 @@ class SettingsInstallerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new coretest::TempDir();
-    std::ofstream ini(*dir_ / "odbc.ini");
-    ini << "[ODBC]\n";
-    for (const Setting& s : kSettings) ini << s.key << "=" << s.value << "\n";
-    ini.close();
+    writeIni("");
     setenv("ODBCSYSINI", dir_->path().c_str(), 1);
     setenv("HOME", dir_->path().c_str(), 1);
     unsetenv("ODBCINI");
     TraceSetSettingReaderForTesting(nullptr);
+  }
+  // ODBC.INI: the settings above, then `more` lines.
+  static void writeIni(const std::string& more) {
+    std::ofstream ini(*dir_ / "odbc.ini");
+    ini << "[ODBC]\n";
+    for (const Setting& s : kSettings) ini << s.key << "=" << s.value << "\n";
+    ini << more;
   }
   static void TearDownTestSuite() {
     delete dir_;
@@ -108,6 +115,30 @@ TEST_F(SettingsInstallerTest, PlainAnswersComeStraightFromTheInstaller) {
     const Read accented = traceRead("Accented", "", 4);
     ok = ok && check(accented.text == "\xE9" "1", "Accented in code page 1252") &&
          check(juInstallerApiBindings() != 0, "the layer's installer bound");
+    return ok;
+  });
+}
+
+// "TraceOptions" is not asked of the installer for every record: a change
+// shows from the first record that begins the refresh interval after the
+// installer gives it. (The installer keeps what it read for a while of its
+// own; a change written through it is given at once.)
+TEST_F(SettingsInstallerTest, TraceOptionsChangesShowAfterTheRefreshInterval) {
+  coretest::inFreshProcess([] {
+    using coretest::check;
+    // The installer writes to the user's file: one in the test's folder.
+    setenv("ODBCINI", (*dir_ / "user.ini").c_str(), 1);
+    writeIni("ODBCTraceMode=2\nTraceOptions=0\n");
+    const char text[] = "SELECT 1";
+    bool ok = check(TraceOpenLogFile(nullptr, nullptr, 0) == 0, "ready");
+    TraceReturn(coretest::execDirect(0x10, text), 0);
+    ok = ok && check(coretest::memoryLog().rfind("\n\nENTER SQLExecDirect\n", 0) == 0, "bare form first");
+    ok = ok && check(juWritePrivateProfileString("ODBC", "TraceOptions", "2", "ODBC.INI", 0) == 0, "written");
+    std::this_thread::sleep_for(std::chrono::milliseconds(kTraceOptionsRefreshMilliseconds + 50));
+    TraceReturn(coretest::execDirect(0x10, text), 0);
+    const std::string prefix = "\npid=" + std::to_string(platform::currentProcessId()) + ":tid=";
+    ok = ok && check(coretest::countOf(coretest::memoryLog(), prefix) == 2, "the prefix after the interval");
+    writeIni("");
     return ok;
   });
 }

@@ -20,6 +20,7 @@
 #include "julib/errors.h"
 #include "julib/object.h"
 #include "platform/files.h"
+#include "platform/pe_image.h"
 #include "update_version_info.h"
 
 namespace brandfile {
@@ -69,23 +70,28 @@ int fill(JuFileHandle source, char* buffer, size_t* held, bool* ended) {
   return 0;
 }
 
-// Rewrites the version resource of the written library; a failure is a
-// warning only, the copy stays as it is.
-void updateVersionResource(brand& owner, const FileJob& job) {
+// Rewrites the version resource of the written library, still the ".new"
+// copy that no one else sees, so that a resource that fits is written in
+// place. A failure is a warning only, the copy stays as it is; false only
+// when the copy was damaged on the way.
+bool updateVersionResource(brand& owner, const FileJob& job, const platform::pe::PeChecksum& written) {
   CUpdateVersionInfoResourceApp app;
-  app.filePath = job.targetPath;
+  app.filePath = job.temporaryPath;
+  app.fileSum = &written;
   app.newVersion = owner.versionMode != 0 ? owner.newVersion : nullptr;
-  if (app.update(brandtext::orEmpty(owner.companyName), brandtext::orEmpty(owner.messagePrefix)) != 0) return;
+  if (app.update(brandtext::orEmpty(owner.companyName), brandtext::orEmpty(owner.messagePrefix)) != 0) return true;
+  if (app.fileDamaged) return false;
   const char* parts[] = {"Warning: Could not update Windows version info for: ", job.newName};
   char* detail = brandtext::join(parts, 2);
   if (detail != nullptr) (void)owner.showStatus(detail);  // informs only: no answer to take
   juFree(detail);
+  return true;
 }
 
 }  // namespace
 
 int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, brandrewrite::NameRewriter& names,
-                  brandrewrite::PrefixRewriter* prefix) {
+                  brandrewrite::PrefixRewriter* prefix, platform::pe::PeChecksum* written) {
   // The tail holds the longest text a rewrite looks at, so that an
   // occurrence that starts before the cut is replaced whole in one window.
   size_t carry = std::max(kOverlapBytes, names.reach());
@@ -99,6 +105,7 @@ int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, brandr
     names.rewrite(buffer, held, limit);
     if (prefix != nullptr) prefix->rewrite(buffer, held, limit);
     if (juFileWrite(target, kJuFileCurrentPosition, buffer, limit) != 0) return 1;
+    if (written != nullptr) written->add(reinterpret_cast<const unsigned char*>(buffer), limit);
     std::memmove(buffer, buffer + limit, held - limit);
     held -= limit;
   }
@@ -164,7 +171,12 @@ int brandOne(brand& owner, uint64_t index) {
       0) {
     return failCopy(owner);
   }
-  if (copyRewriting(job.source, job.temporary, job.buffer, names, withPrefix ? &prefix : nullptr) != 0) {
+  // A library's version resource is rewritten below: the checksum of what
+  // the copy writes spares reading it again.
+  const bool versionResource = owner.messagePrefixMode != 0 && library;
+  platform::pe::PeChecksum written;
+  if (copyRewriting(job.source, job.temporary, job.buffer, names, withPrefix ? &prefix : nullptr,
+                    versionResource ? &written : nullptr) != 0) {
     return failCopy(owner);
   }
   (void)juFileClose(job.source);  // read to its end: nothing is lost
@@ -175,6 +187,21 @@ int brandOne(brand& owner, uint64_t index) {
     (void)juFileDelete(job.temporaryPath);
     return failCopy(owner);
   }
+  if (versionResource && !updateVersionResource(owner, job, written)) {
+    (void)juFileDelete(job.temporaryPath);
+    return failCopy(owner);
+  }
+  // The copy goes to the disk before the rename only where it then is the
+  // one copy of the file: it replaces the source, or the source is deleted
+  // below. Elsewhere the source stays, and a copy a crash cut short is
+  // branded again from it, as cp leaves it to the system.
+  const bool onlyCopy = sameName || (owner.replaceInstall != 0 && !executable);
+  const platform::ErrorNumber synced = onlyCopy ? platform::syncFile(job.temporaryPath) : platform::kErrorNone;
+  if (synced != platform::kErrorNone) {
+    (void)juFileDelete(job.temporaryPath);
+    (void)juPostFileError(synced, job.temporaryPath);
+    return failCopy(owner);
+  }
   const platform::ErrorNumber replaced = platform::replaceFile(job.temporaryPath, job.targetPath);
   if (replaced != platform::kErrorNone) {
     (void)juFileDelete(job.temporaryPath);
@@ -182,7 +209,6 @@ int brandOne(brand& owner, uint64_t index) {
     return failCopy(owner);
   }
 
-  if (owner.messagePrefixMode != 0 && library) updateVersionResource(owner, job);
   // The resource update rewrote the file: the time goes on last.
   if (timeKnown) (void)platform::setFileWriteTime(job.targetPath, time);  // the copy stands without it
   if (owner.replaceInstall != 0 && !executable && !sameName) {

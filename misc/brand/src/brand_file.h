@@ -11,6 +11,10 @@
 
 class brand;
 
+namespace platform::pe {
+class PeChecksum;
+}
+
 namespace brandrewrite {
 class NameRewriter;
 class PrefixRewriter;
@@ -25,10 +29,11 @@ inline constexpr size_t kOverlapBytes = 64;
 
 // Copies `source` to `target` from their current positions, window by
 // window through `names` and `prefix` (null: no message-prefix
-// replacement), in `buffer` of kChunkBytes. 0, or 1 with the read or write
-// error posted.
+// replacement), in `buffer` of kChunkBytes, and adds the bytes written to
+// `written` (may be null). 0, or 1 with the read or write error posted.
 [[nodiscard]] int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer,
-                                brandrewrite::NameRewriter& names, brandrewrite::PrefixRewriter* prefix);
+                                brandrewrite::NameRewriter& names, brandrewrite::PrefixRewriter* prefix,
+                                platform::pe::PeChecksum* written = nullptr);
 
 // brand::brandFile without showing the status of a copy failure (status
 // 10), which the caller shows after its own report. A failed version

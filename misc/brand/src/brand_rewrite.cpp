@@ -8,6 +8,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "brand.h"
 #include "brand_text.h"
@@ -79,6 +82,96 @@ const char* findPairNoCase(const char* from, const char* stop, char first, char 
     if ((p[0] == a || p[0] == b) && (p[1] == c || p[1] == d)) return p;
   }
   return nullptr;
+}
+
+// The bytes | 0x20: a letter's lower case, and a few other bytes folded
+// together with it. Only a filter: candidates are compared in full after.
+char folded(char c) { return static_cast<char>(c | 0x20); }
+
+// The `count` bytes at p equal `upper` (upper-cased) ignoring ASCII case.
+bool equalNoCase(const char* p, const char* upper, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (upperAscii(p[i]) != upper[i]) return false;
+  }
+  return true;
+}
+
+// Calls found(p) for each p in [from, stop), in order, where the folded
+// p[0] and p[1] are one of the `count` folded pairs (p[1] may lie at
+// `stop`); stops early when found returns false, and then returns false.
+template <typename Found>
+bool findFoldedPairsTail(const char* p, const char* stop, const char (*pairs)[2], size_t count, Found& found) {
+  for (; p < stop; ++p) {
+    for (size_t i = 0; i < count; ++i) {
+      if (folded(p[0]) == pairs[i][0] && folded(p[1]) == pairs[i][1]) {
+        if (!found(p)) return false;
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Thirty-two starts at a time, on processors that have AVX2.
+template <typename Found>
+__attribute__((target("avx2"))) bool findFoldedPairsWide(const char* from, const char* stop,
+                                                         const char (*pairs)[2], size_t count, Found& found) {
+  const char* p = from;
+  const __m256i fold = _mm256_set1_epi8(0x20);
+  __m256i firsts[8];
+  __m256i seconds[8];
+  for (size_t i = 0; i < count && i < 8; ++i) {
+    firsts[i] = _mm256_set1_epi8(pairs[i][0]);
+    seconds[i] = _mm256_set1_epi8(pairs[i][1]);
+  }
+  for (; stop - p >= 32; p += 32) {
+    const __m256i x = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), fold);
+    const __m256i y = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1)), fold);
+    __m256i hit = _mm256_setzero_si256();
+    for (size_t i = 0; i < count && i < 8; ++i) {
+      hit = _mm256_or_si256(hit, _mm256_and_si256(_mm256_cmpeq_epi8(x, firsts[i]), _mm256_cmpeq_epi8(y, seconds[i])));
+    }
+    for (unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
+      if (!found(p + __builtin_ctz(mask))) return false;
+    }
+  }
+  return findFoldedPairsTail(p, stop, pairs, count, found);
+}
+
+bool haveWideVectors() {
+  static const bool have = __builtin_cpu_supports("avx2") != 0;
+  return have;
+}
+#endif
+
+template <typename Found>
+bool findFoldedPairs(const char* from, const char* stop, const char (*pairs)[2], size_t count, Found found) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (haveWideVectors()) return findFoldedPairsWide(from, stop, pairs, count, found);
+#endif
+  const char* p = from;
+#if defined(__SSE2__)
+  const __m128i fold = _mm_set1_epi8(0x20);
+  __m128i firsts[8];
+  __m128i seconds[8];
+  for (size_t i = 0; i < count && i < 8; ++i) {
+    firsts[i] = _mm_set1_epi8(pairs[i][0]);
+    seconds[i] = _mm_set1_epi8(pairs[i][1]);
+  }
+  for (; stop - p >= 16; p += 16) {
+    const __m128i x = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), fold);
+    const __m128i y = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)), fold);
+    __m128i hit = _mm_setzero_si128();
+    for (size_t i = 0; i < count && i < 8; ++i) {
+      hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi8(x, firsts[i]), _mm_cmpeq_epi8(y, seconds[i])));
+    }
+    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
+      if (!found(p + __builtin_ctz(mask))) return false;
+    }
+  }
+#endif
+  return findFoldedPairsTail(p, stop, pairs, count, found);
 }
 
 }  // namespace
@@ -208,11 +301,45 @@ void NameRewriter::add(const char* text, const char* filePrefix, const brand& ow
   reach_ = std::max(reach_, n);
   if (entry.kind == EntryKind::kWholeText) reach_ = std::max(reach_, entry.replacementLength + 1);
   entries_[count_++] = entry;
+  const char pair[2] = {folded(entry.text[0]), folded(entry.text[1])};
+  for (size_t i = 0; i < std::min(pairCount_, kMaxPairs); ++i) {
+    if (pairs_[i][0] == pair[0] && pairs_[i][1] == pair[1]) return;
+  }
+  if (pairCount_ < kMaxPairs) std::memcpy(pairs_[pairCount_], pair, 2);
+  ++pairCount_;
 }
 
 void NameRewriter::rewrite(char* window, size_t length, size_t limit) {
   limit = std::min(limit, length);
+  // Every entry is at least two bytes long (add), so a start lies below
+  // length - 1.
+  const size_t stop = std::min(limit, length > 0 ? length - 1 : 0);
+  candidateCount_ = 0;
+  if (count_ == 0 || pairCount_ > kMaxPairs || !collectCandidates(window, 0, stop)) {
+    return rewriteScanning(0, window, length, limit);
+  }
   for (size_t i = 0; i < count_; ++i) {
+    Entry& entry = entries_[i];
+    size_t at = entry.resume;
+    const size_t* next = std::lower_bound(candidates_, candidates_ + candidateCount_, at);
+    for (; next != candidates_ + candidateCount_ && *next < limit; ++next) {
+      const size_t p = *next;
+      if (p < at || entry.length > length - p || !equalNoCase(window + p, entry.text, entry.length)) continue;
+      const size_t changed = rewriteAt(entry, window, length, p);
+      at = p + entry.length;
+      // What the rewrite wrote may start a pair itself.
+      if (!collectCandidates(window, p > 0 ? p - 1 : 0, std::min(changed, stop))) {
+        entry.resume = at;
+        return rewriteScanning(i, window, length, limit);
+      }
+      next = std::lower_bound(candidates_, candidates_ + candidateCount_, at) - 1;
+    }
+    entry.resume = resumeAfter(at, limit);
+  }
+}
+
+void NameRewriter::rewriteScanning(size_t first, char* window, size_t length, size_t limit) {
+  for (size_t i = first; i < count_; ++i) {
     Entry& entry = entries_[i];
     size_t at = entry.resume;
     while (at < limit) {
@@ -226,7 +353,22 @@ void NameRewriter::rewrite(char* window, size_t length, size_t limit) {
   }
 }
 
-void NameRewriter::rewriteAt(const Entry& entry, char* window, size_t length, size_t at) const {
+bool NameRewriter::collectCandidates(const char* window, size_t from, size_t to) {
+  if (from >= to) return true;
+  return findFoldedPairs(window + from, window + to, pairs_, pairCount_, [&](const char* hit) {
+    const size_t p = static_cast<size_t>(hit - window);
+    size_t* end = candidates_ + candidateCount_;
+    size_t* place = std::lower_bound(candidates_, end, p);
+    if (place != end && *place == p) return true;
+    if (candidateCount_ == kMaxCandidates) return false;
+    std::memmove(place + 1, place, static_cast<size_t>(end - place) * sizeof *place);
+    *place = p;
+    ++candidateCount_;
+    return true;
+  });
+}
+
+size_t NameRewriter::rewriteAt(const Entry& entry, char* window, size_t length, size_t at) const {
   char* p = window + at;
   // An upper-case start (or one that is no letter) gets the replacement as
   // it is, a lower-case one its lower-case form, occurrence by occurrence.
@@ -235,42 +377,42 @@ void NameRewriter::rewriteAt(const Entry& entry, char* window, size_t length, si
   switch (entry.kind) {
     case EntryKind::kClsid:
       std::memcpy(p + kClsidDigits, r + kClsidDigits, 4);
-      break;
-    case EntryKind::kWholeText:
+      return at + kClsidDigits + 4;
+    case EntryKind::kWholeText: {
       // The new name and its NUL, as far as the window reaches.
-      std::memcpy(p, r, std::min(entry.replacementLength + 1, length - at));
-      break;
+      const size_t n = std::min(entry.replacementLength + 1, length - at);
+      std::memcpy(p, r, n);
+      return at + n;
+    }
     case EntryKind::kVersion:
       p[0] = r[0];
       p[1] = r[1];
       p[3] = r[3];
       p[4] = r[4];
-      break;
+      return at + 5;
     case EntryKind::kPrefix:
-      if (upper) {
-        p[0] = r[0];
-        p[1] = r[1];
-      } else {
-        rewriteName(p, length - at, r);
-      }
-      break;
+      if (!upper) return at + rewriteName(p, length - at, r);
+      p[0] = r[0];
+      p[1] = r[1];
+      return at + 2;
   }
+  return length;
 }
 
-void NameRewriter::rewriteName(char* name, size_t available, const char* replacement) const {
+size_t NameRewriter::rewriteName(char* name, size_t available, const char* replacement) const {
   const char* zero = static_cast<const char*>(std::memchr(name, 0, available));
   const size_t n = zero != nullptr ? static_cast<size_t>(zero - name) : available;
   if (n > 6 && endsWith(name, n, "kj.dll")) {
     name[n - 6] = replacement[0];
     name[n - 5] = replacement[1];
-    return;
+    return n;
   }
   const bool named = (n > 4 && endsWith(name, n, ".dll")) || (n > 2 && isLetter(name[n - 2]) && endsWith(name, n, "tc")) ||
                      siblingMode_ || (n > 7 && findNoCase(name + 7, name + n, ".HLP", 4) != nullptr);
-  if (!named) return;
+  if (!named) return 0;
   name[0] = replacement[0];
   name[1] = replacement[1];
-  if (suffix_ == nullptr) return;
+  if (suffix_ == nullptr) return 2;
   const char* dot = static_cast<const char*>(std::memchr(name, '.', n));
   const size_t end = dot != nullptr ? static_cast<size_t>(dot - name) : n;
   // The suffix goes behind the prefix, never over it or before the name.
@@ -278,6 +420,7 @@ void NameRewriter::rewriteName(char* name, size_t available, const char* replace
     name[end - 2] = suffix_[0];
     name[end - 1] = suffix_[1];
   }
+  return std::max<size_t>(end, 2);
 }
 
 // ---------------------------------------------------------------------------
@@ -314,12 +457,19 @@ int PrefixRewriter::prepare(const char16_t* messagePrefix) {
 void PrefixRewriter::rewrite(char* window, size_t length, size_t limit) {
   limit = std::min(limit, length);
   size_t at = resume_;
-  while (at < limit) {
-    const int64_t found = brand::findBytes(window + at, length - at, old_, length_);
-    if (found < 0 || at + static_cast<size_t>(found) >= limit) break;
-    const size_t p = at + static_cast<size_t>(found);
-    std::memcpy(window + p, new_, length_);
-    at = p + length_;
+  if (length_ >= 2 && length >= length_) {
+    // Candidates where the first two bytes stand; a replacement changes only
+    // its own bytes, so the starts found behind it stay valid.
+    const char pair[1][2] = {{folded(old_[0]), folded(old_[1])}};
+    const size_t stop = std::min(limit, length - length_ + 1);
+    (void)findFoldedPairs(window + std::min(at, stop), window + stop, pair, 1, [&](const char* hit) {
+      const size_t p = static_cast<size_t>(hit - window);
+      if (p >= at && std::memcmp(hit, old_, length_) == 0) {
+        std::memcpy(window + p, new_, length_);
+        at = p + length_;
+      }
+      return true;  // the search runs to the end: no early stop
+    });
   }
   resume_ = resumeAfter(at, limit);
 }

@@ -60,7 +60,7 @@ class NameRewriter {
   [[nodiscard]] int prepare(const brand& owner, const char* newName, const char* filePrefix);
 
   // Rewrites the occurrences that start in [0, limit) of window[0, length),
-  // entry after entry.
+  // entry after entry: what an entry rewrote is what the next one searches.
   void rewrite(char* window, size_t length, size_t limit);
 
   // The bytes from an occurrence's start that its test and rewrite look at.
@@ -68,9 +68,22 @@ class NameRewriter {
   size_t count() const { return count_; }
 
  private:
+  // The window is searched once for the first two bytes of every entry
+  // (the candidates); each entry then looks at its candidates only. Windows
+  // with more candidates than fit, or with too many different first pairs,
+  // are searched entry by entry.
+  static constexpr size_t kMaxPairs = 8;
+  static constexpr size_t kMaxCandidates = 1024;
+
   void add(const char* entry, const char* filePrefix, const brand& owner, int* failed);
-  void rewriteAt(const Entry& entry, char* window, size_t length, size_t at) const;
-  void rewriteName(char* name, size_t available, const char* replacement) const;
+  // Both return the end of the bytes they changed.
+  size_t rewriteAt(const Entry& entry, char* window, size_t length, size_t at) const;
+  size_t rewriteName(char* name, size_t available, const char* replacement) const;
+  // Rewrites entries [first, count_) searching each through the window.
+  void rewriteScanning(size_t first, char* window, size_t length, size_t limit);
+  // Adds the starts in [from, to) where some entry's first pair stands, in
+  // order and once each; false when they do not fit.
+  bool collectCandidates(const char* window, size_t from, size_t to);
 
   Entry* entries_ = nullptr;
   size_t count_ = 0;
@@ -78,6 +91,10 @@ class NameRewriter {
   size_t reach_ = 0;
   const char* suffix_ = nullptr;  // two characters, or null outside suffix mode
   bool siblingMode_ = false;
+  size_t pairCount_ = 0;           // above kMaxPairs: too many to search at once
+  char pairs_[kMaxPairs][2] = {};  // the entries' first pairs, each byte | 0x20
+  size_t candidateCount_ = 0;
+  size_t candidates_[kMaxCandidates];
 };
 
 // The driver message prefix "[Brisklane][ODBC " and its replacement

@@ -76,9 +76,11 @@ void CUpdateVersionInfoResourceApp::clearStrings() {
 // ---------------------------------------------------------------------------
 
 int CUpdateVersionInfoResourceApp::update(const char16_t* companyName, const char16_t* messagePrefix) {
+  fileDamaged = false;
   if (filePath == nullptr || !readResource() || rewrite(companyName, messagePrefix) == 0) return 0;
   pe::ResourceUpdate change;
   if (change.begin(filePath) != platform::kErrorNone) return 0;
+  if (fileSum != nullptr) change.setFileSum(*fileSum);
   if (change.replace(kVersionType, resourceName, language, outputBuffer.data(), outputBuffer.length()) !=
       platform::kErrorNone) {
     change.discard();
@@ -86,7 +88,9 @@ int CUpdateVersionInfoResourceApp::update(const char16_t* companyName, const cha
   }
   // A certificate the commit removes had stopped matching when the copy
   // rewrote the file's bytes: nothing to report here.
-  return change.commit() == platform::kErrorNone ? 1 : 0;
+  if (change.commit() == platform::kErrorNone) return 1;
+  fileDamaged = change.leftDamaged();
+  return 0;
 }
 
 bool CUpdateVersionInfoResourceApp::readResource() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "julib/containers.h"
+#include "platform/pe_image.h"
 #include "platform/pe_resources.h"
 #include "version_resource.h"
 #include "version_values.h"
@@ -28,7 +29,10 @@ class CUpdateVersionInfoResourceApp {
   // brands it with rewrite and replaces it in the file. Nonzero when the new
   // resource was written and committed; 0 on any failure (no file, not a PE
   // file, no version resource, a damaged one, out of memory, the file could
-  // not be written), the file then left byte for byte as it was.
+  // not be written), the file then left byte for byte as it was unless
+  // fileDamaged is set. A resource that takes the old one's file bytes is
+  // written over them in the file, not through a new copy: call it on a
+  // file that no one else reads yet.
   int update(const char16_t* companyName, const char16_t* messagePrefix);
 
   // The branding without the file: reads the resource in inputBuffer and
@@ -42,6 +46,13 @@ class CUpdateVersionInfoResourceApp {
   // Set by the caller. Both zero-terminated; the path is UTF-8.
   const char16_t* newVersion = nullptr;  // null keeps the versions
   const char* filePath = nullptr;
+  // Optional: the checksum of the file's bytes as the caller just wrote
+  // them, so that a resource that fits where the old one was is written in
+  // place without reading the file again.
+  const platform::pe::PeChecksum* fileSum = nullptr;
+  // Set by update when writing in place failed and the old bytes could not
+  // be written back either: the file is then damaged and must not be used.
+  bool fileDamaged = false;
 
   // Found by update: the first version resource's name (its text, for a
   // name, in resourceNameText) and language (0xFFFF before).

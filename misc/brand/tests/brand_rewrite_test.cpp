@@ -104,26 +104,35 @@ TEST_F(BrandRewrite, SearchEntries) {
       {".ini: the search list", {{"absrch"}, 0, 0, 0, nullptr, "xy.ini"}, "ABSRCH|ABORA28.DLL", "XYSRCH|ABORA28.DLL"},
       {".cnt: the HELP entries", {{"absrch"}, 0, 0, 0, nullptr, "xy.cnt"}, "ABSRCH|ABHELP", "ABSRCH|XYHELP"},
       {"other: none", {{"absrch"}, 0, 0, 0, nullptr, "xy.dll.bak"}, "ABSRCH|ABORA28.DLL", "ABSRCH|ABORA28.DLL"},
+      {"a rewrite makes an occurrence of a later entry", {{"abora28", "axyo"}}, "AABORA28.DLL\0"s,
+       "XYYORA28.DLL\0"s},
+      {"... but not of an earlier one", {{"axyo", "abora28"}}, "AABORA28.DLL\0"s, "AXYORA28.DLL\0"s},
   };
-  for (const auto& [note, options, input, expected] : rows) {
-    SCOPED_TRACE(note);
-    brand object("/d");
-    object.setFilePrefix("XY");
-    ASSERT_EQ(object.setSuffix("32") + object.setVersion(u"09.01"), 0);
-    std::strcpy(object.driverVersionCode, "28");
-    object.versionMode = options.versionMode;
-    object.suffixMode = options.suffixMode;
-    object.siblingMode = options.siblingMode;
-    juFree(object.xmlProviderName);
-    object.xmlProviderName = options.provider != nullptr ? juStrNDup(options.provider, std::strlen(options.provider)) : nullptr;
-    for (const std::string& entry : options.search) add(object.searchList, entry);
-    add(object.mainFileList, "abora28.dll");
-    add(object.mainFileList, "abhelp");
-    object.helpIndex = object.helpCount = 1;
-    object.currentFile = object.fileName(0);
-    std::vector<char> chunk = bytesOf(input);
-    EXPECT_EQ(object.replaceNames(chunk.data(), chunk.size(), options.newName, "XY"), 1);
-    EXPECT_EQ(std::string(chunk.begin(), chunk.end()), expected);
+  // Entries with many different first bytes are searched one by one, not
+  // all at once: the same result. The extra entries occur nowhere.
+  for (const bool crowded : {false, true}) {
+    for (const auto& [note, options, input, expected] : rows) {
+      SCOPED_TRACE(std::string(note) + (crowded ? ", crowded" : ""));
+      brand object("/d");
+      object.setFilePrefix("XY");
+      ASSERT_EQ(object.setSuffix("32") + object.setVersion(u"09.01"), 0);
+      std::strcpy(object.driverVersionCode, "28");
+      object.versionMode = options.versionMode;
+      object.suffixMode = options.suffixMode;
+      object.siblingMode = options.siblingMode;
+      juFree(object.xmlProviderName);
+      object.xmlProviderName =
+          options.provider != nullptr ? juStrNDup(options.provider, std::strlen(options.provider)) : nullptr;
+      for (const std::string& entry : options.search) add(object.searchList, entry);
+      for (char c = '0'; crowded && c <= '9'; ++c) add(object.searchList, std::string("q") + c + "~~");
+      add(object.mainFileList, "abora28.dll");
+      add(object.mainFileList, "abhelp");
+      object.helpIndex = object.helpCount = 1;
+      object.currentFile = object.fileName(0);
+      std::vector<char> chunk = bytesOf(input);
+      EXPECT_EQ(object.replaceNames(chunk.data(), chunk.size(), options.newName, "XY"), 1);
+      EXPECT_EQ(std::string(chunk.begin(), chunk.end()), expected);
+    }
   }
 }
 

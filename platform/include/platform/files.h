@@ -153,6 +153,13 @@ void setWriteLimitForTesting(size_t bytesPerCall) noexcept;
 using DirectoryVisitor = bool (*)(const char* name, bool isDirectory, void* context);
 [[nodiscard]] ErrorNumber listDirectory(const char* directory, DirectoryVisitor visit, void* context) noexcept;
 
+// Flushes the file's bytes to the disk (fsync), for a file that is about to
+// replace the only other copy of its content: after a crash the name then
+// finds the new bytes whole. Costs a wait for the disk; most callers need
+// not. A missing file is kErrorNotFound.
+//   syncFile("out/setup.exe.new") -> kErrorNone
+[[nodiscard]] ErrorNumber syncFile(const char* path) noexcept;
+
 // ---------------------------------------------------------------------------
 // File times.
 // ---------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #define PLATFORM_MEMORY_H
 
 #include <cstddef>
+#include <cstdint>
 
 namespace platform {
 
@@ -41,6 +42,53 @@ size_t writableLength(const void* address, size_t n) noexcept;
 // the cost of a single read of the process's memory while the cached
 // permissions confirm the range. False (and `out` undefined) otherwise.
 bool copyWritable(void* out, const void* address, size_t n) noexcept;
+
+// Reads ahead, for one short task of the calling thread, the ranges it is
+// about to read, all in one read of the process's memory. While it lives,
+// copyMemory, isReadable and copyWritable on this thread take what they ask
+// for from its copies where those hold it; what it could not read (or did
+// not hold) they ask of the system as before. A range's copy is taken when
+// the ReadAhead is made, so it suits tasks whose memory does not change
+// under them. Ranges on the calling thread's own stack and null or empty
+// ranges are skipped; ranges are cut at kReadAheadBytes bytes in all.
+//   const ReadAhead::Range ranges[] = {{text, 100}, {&length, 8}};
+//   ReadAhead ahead(ranges, 2);  // one system call
+//   copyMemory(out, text, 10);   // none
+class ReadAhead {
+ public:
+  struct Range {
+    const void* address;
+    size_t n;
+  };
+  static constexpr size_t kReadAheadBytes = 4096;
+  static constexpr size_t kPieces = 24;
+
+  ReadAhead(const Range* ranges, size_t count) noexcept;
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The bytes at `address` it holds from there on, up to `n`, copied into
+  // `out`; 0 when it holds none of them.
+  size_t take(void* out, uintptr_t address, size_t n) const noexcept;
+
+ private:
+  // One piece of a range within one page, and where its copy is.
+  struct Piece {
+    uintptr_t begin;
+    uintptr_t end;
+    size_t at;
+    bool read;
+  };
+  void add(uintptr_t begin, size_t n) noexcept;
+  void readPieces() noexcept;
+
+  Piece pieces_[kPieces];
+  size_t count_ = 0;
+  size_t used_ = 0;
+  const ReadAhead* previous_;
+  unsigned char bytes_[kReadAheadBytes];
+};
 
 }  // namespace platform
 

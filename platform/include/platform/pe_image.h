@@ -100,10 +100,25 @@ int sectionOfAddress(const ImageHeaders& headers, uint32_t rva) noexcept;
 // back, plus the file's length. Pass the checksum field as zeros.
 // Bytes may come in pieces of any size.
 //   PeChecksum sum; sum.add(bytes, n); sum.finish(n) -> the header's value
+//
+// A sum may also cover one span of the file only, started with startAt at
+// the span's offset; such sums are added to or removed from a whole file's
+// sum, so a change of a few spans is summed without reading the rest:
+//   PeChecksum old, now; old.startAt(512); old.add(before, 64);
+//   now.startAt(512); now.add(after, 64);
+//   file.removeSpan(old); file.addSpan(now); file.finish(size)
 class PeChecksum {
  public:
   void add(const unsigned char* data, size_t size) noexcept;
   uint32_t finish(uint64_t fileBytes) const noexcept;
+
+  // Before the first add: the bytes begin at file offset `offset`.
+  void startAt(uint64_t offset) noexcept;
+  // Adds, or removes, the words of a span summed apart (startAt). A sum
+  // that had a span removed stays correct only for files that are not all
+  // zero bytes, which every PE file is.
+  void addSpan(const PeChecksum& span) noexcept;
+  void removeSpan(const PeChecksum& span) noexcept;
 
  private:
   uint64_t sum_ = 0;

@@ -13,6 +13,14 @@
 // moved sections' addresses, the checksum), keeps data after the last
 // section, and replaces the file through a temporary file and a rename:
 // a failed update leaves the file as it was, byte for byte.
+//
+// When the new section takes exactly the file bytes of the old one (the
+// same raw size, so nothing behind it moves and no certificate is cut), the
+// commit instead writes the section and the headers into the file where
+// they are: no copy of the rest of the file. A write that fails there is
+// undone by writing the old bytes back (leftDamaged() tells when even that
+// failed). Such a file is not replaced atomically: use it on files nobody
+// else reads yet, such as a copy about to be renamed into place.
 #ifndef PLATFORM_PE_UPDATE_H
 #define PLATFORM_PE_UPDATE_H
 
@@ -20,6 +28,7 @@
 #include <cstdint>
 
 #include "platform/files.h"
+#include "platform/pe_image.h"
 #include "platform/pe_resources.h"
 
 namespace platform::pe {
@@ -63,6 +72,15 @@ class ResourceUpdate {
   [[nodiscard]] ErrorNumber commit(UpdateWarning* warning = nullptr) noexcept;
   // Ends the update without writing anything.
   void discard() noexcept;
+  // After begin: the checksum of the file's bytes as they are (every byte,
+  // from offset 0, the checksum field as it stands), known to the caller
+  // who just wrote them. A commit in place then sums only what it changes
+  // instead of reading the whole file.
+  void setFileSum(const PeChecksum& sum) noexcept;
+
+  // True after a commit in place whose write failed and whose undoing
+  // failed too: the file is then neither old nor new.
+  bool leftDamaged() const noexcept { return damaged_; }
 
   // As ResourceFile::errorText.
   const char* errorText() const noexcept { return errorText_; }
@@ -72,6 +90,7 @@ class ResourceUpdate {
 
   internal::UpdateState* state_ = nullptr;
   const char* errorText_ = "";
+  bool damaged_ = false;
 };
 
 }  // namespace platform::pe
