@@ -265,7 +265,8 @@ bool endDialog(WindowHandle dialog, intptr_t code) noexcept {
   return true;
 }
 
-InputHook setInputHook(InputHook hook, void* context) noexcept {
+InputHook setInputHook(InputHook hook, void* context, void** previousContext) noexcept {
+  if (previousContext != nullptr) *previousContext = nullptr;
   Model& m = model();
   Guard guard(m.mutex);
   ThreadState* state = findThread(m, currentThreadId());
@@ -278,6 +279,7 @@ InputHook setInputHook(InputHook hook, void* context) noexcept {
     }
   }
   const InputHook previous = state->hook;
+  if (previousContext != nullptr) *previousContext = state->hookContext;
   state->hook = hook;
   state->hookContext = context;
   state->inputEnded = false;

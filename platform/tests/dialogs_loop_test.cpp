@@ -10,6 +10,7 @@
 
 #include "platform/dialog_boxes.h"
 #include "platform/dialogs.h"
+#include "testing/dialog_script.h"
 
 namespace {
 
@@ -198,6 +199,22 @@ TEST_F(DialogLoop, TheEndOfInputUnwindsEveryLoop) {
   EXPECT_EQ(runModal(&kModule, 1, nullptr, &proc, 0), 4);
   setInputHook(&WaitingHook::hook, &hook);
   EXPECT_FALSE(inputEnded()) << "a new hook brings input back";
+}
+
+}  // namespace
+
+namespace {
+
+bool ownerHook(WindowHandle, int32_t, void*) { return true; }
+
+// A script put in front of another hook gives it back with its own context.
+TEST(DialogHooks, AScriptPutsBackTheHookItReplacedWhole) {
+  int owner = 0;
+  (void)setInputHook(&ownerHook, &owner);
+  { jutest::DialogScript script({}); }
+  void* context = nullptr;
+  EXPECT_EQ(setInputHook(nullptr, nullptr, &context), &ownerHook);
+  EXPECT_EQ(context, &owner);
 }
 
 }  // namespace

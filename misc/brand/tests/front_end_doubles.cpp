@@ -46,17 +46,17 @@ void BrandTest::TearDown() {
   juResourceModule.store(savedModule_);
 }
 
-InputInFront::InputInFront(jutest::DialogScript& script, Act act) : script_(script), act_(std::move(act)) {
-  scriptHook_ = dialogs::setInputHook(&InputInFront::hook, this);
+// The script is the hook in place: it takes the calls `act` leaves.
+InputInFront::InputInFront(jutest::DialogScript& /*script*/, Act act) : act_(std::move(act)) {
+  scriptHook_ = dialogs::setInputHook(&InputInFront::hook, this, &scriptContext_);
 }
 
-// The script's hook takes the script as its context.
-InputInFront::~InputInFront() { (void)dialogs::setInputHook(scriptHook_, &script_); }
+InputInFront::~InputInFront() { (void)dialogs::setInputHook(scriptHook_, scriptContext_); }
 
 bool InputInFront::hook(dialogs::WindowHandle dialog, int32_t waitMilliseconds, void* context) {
   auto* self = static_cast<InputInFront*>(context);
   if (self->act_(dialog, waitMilliseconds)) return true;
-  return self->scriptHook_(dialog, waitMilliseconds, &self->script_);
+  return self->scriptHook_(dialog, waitMilliseconds, self->scriptContext_);
 }
 
 bool brandingAFile(dialogs::WindowHandle dialog) {

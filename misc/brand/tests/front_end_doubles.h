@@ -70,9 +70,9 @@ class InputInFront {
  private:
   static bool hook(platform::dialogs::WindowHandle dialog, int32_t waitMilliseconds, void* context);
 
-  jutest::DialogScript& script_;
   Act act_;
   platform::dialogs::InputHook scriptHook_ = nullptr;
+  void* scriptContext_ = nullptr;
 };
 
 // True while the Copying Files dialog shows a file being branded: asked

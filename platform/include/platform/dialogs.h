@@ -380,9 +380,10 @@ bool endDialog(WindowHandle dialog, intptr_t code) noexcept;
 // kDialogNoInput (innermost first), later runs end so right after kInit,
 // and takeMessage stops calling it. One hook per thread, removed (null) by
 // the thread before it ends; setting a hook (or none) clears the ended
-// state. Returns the hook it replaces.
+// state. Returns the hook it replaces, and its context in
+// `*previousContext` when that is given, so a hook can be put back whole.
 using InputHook = bool (*)(WindowHandle dialog, int32_t waitMilliseconds, void* context);
-InputHook setInputHook(InputHook hook, void* context) noexcept;
+InputHook setInputHook(InputHook hook, void* context, void** previousContext = nullptr) noexcept;
 // True once the calling thread's input hook said no more input will come.
 bool inputEnded() noexcept;
 
