@@ -128,15 +128,8 @@ void beep(uint32_t type) noexcept {
 BeepHook setBeepHook(BeepHook hook, void* context) noexcept {
   Model& m = model();
   Guard guard(m.mutex);
-  ThreadState* state = findThread(m, currentThreadId());
-  if (state == nullptr) {
-    if (hook == nullptr) return nullptr;
-    try {
-      state = &ownThread(m);
-    } catch (const std::bad_alloc&) {
-      return nullptr;
-    }
-  }
+  ThreadState* state = threadForHook(m, hook != nullptr);
+  if (state == nullptr) return nullptr;
   const BeepHook previous = state->beepHook;
   state->beepHook = hook;
   state->beepContext = context;

@@ -269,15 +269,8 @@ InputHook setInputHook(InputHook hook, void* context, void** previousContext) no
   if (previousContext != nullptr) *previousContext = nullptr;
   Model& m = model();
   Guard guard(m.mutex);
-  ThreadState* state = findThread(m, currentThreadId());
-  if (state == nullptr) {
-    if (hook == nullptr) return nullptr;
-    try {
-      state = &ownThread(m);
-    } catch (const std::bad_alloc&) {
-      return nullptr;
-    }
-  }
+  ThreadState* state = threadForHook(m, hook != nullptr);
+  if (state == nullptr) return nullptr;
   const InputHook previous = state->hook;
   if (previousContext != nullptr) *previousContext = state->hookContext;
   state->hook = hook;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 #include <utility>
 
 namespace platform::dialogs::internal {
@@ -26,6 +27,16 @@ ThreadState* findThread(Model& m, uint32_t thread) {
 }
 
 ThreadState& ownThread(Model& m) { return m.threads[currentThreadId()]; }
+
+ThreadState* threadForHook(Model& m, bool settingOne) {
+  ThreadState* state = findThread(m, currentThreadId());
+  if (state != nullptr || !settingOne) return state;
+  try {
+    return &ownThread(m);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 
 bool isAncestor(Model& m, uint64_t ancestor, uint64_t serial) {
   for (const Record* r = find(m, WindowHandle(serial)); r != nullptr && r->parent != 0;

@@ -96,6 +96,10 @@ ThreadState* findThread(Model& m, uint32_t thread);
 // The calling thread's state, made when missing. Throws only bad_alloc,
 // which every caller turns into a failure.
 ThreadState& ownThread(Model& m);
+// The calling thread's state for setting one of its hooks: made when
+// missing and `settingOne` (removing a hook needs none); null when it is
+// missing and not made. The lock is held.
+ThreadState* threadForHook(Model& m, bool settingOne);
 // Whether `ancestor` is a parent, grandparent... of the window `serial`.
 bool isAncestor(Model& m, uint64_t ancestor, uint64_t serial);
 // The window's own dialog: its nearest ancestor-or-self that is a dialog or
