@@ -87,11 +87,11 @@ TEST_F(FileTracingTest, DefaultsAndSettings) {
   EXPECT_EQ(sink_.maxFiles, 10u);
   EXPECT_EQ(sink_.counterWidth, 2u);
   EXPECT_EQ(sink_.maxFileSize, 0xA00000u);
-  EXPECT_EQ(sink_.flushMode, 0u);
+  EXPECT_EQ(sink_.flushMode.load(), 0u);
   EXPECT_EQ(sink_.appendMode, 0u);
   ASSERT_EQ(openWith("ODBCTraceMaxFileSize=3;ODBCTraceFlush=4294967298;TraceFileOpenAppendMode=1;", "t.log"), 0u);
   EXPECT_EQ(sink_.maxFileSize, 3072u);
-  EXPECT_EQ(sink_.flushMode, 2u);  // the low 32 bits
+  EXPECT_EQ(sink_.flushMode.load(), 2u);  // the low 32 bits
   EXPECT_EQ(sink_.appendMode, 1u);
   ASSERT_EQ(openWith("", "t.log"), 0u);
   EXPECT_EQ(sink_.appendMode, 1u);  // absent: unchanged
