@@ -132,8 +132,9 @@ bool inWritableMappings(uintptr_t begin, uintptr_t end, Confirm stillMapped) {
   return writable;
 }
 
-// The calling thread's read-ahead, if any.
-thread_local const ReadAhead* currentReadAhead = nullptr;
+// The calling thread's read-ahead, if any (initial-exec: read by every
+// probe, without the dynamic loader's lookup).
+__attribute__((tls_model("initial-exec"))) thread_local const ReadAhead* currentReadAhead = nullptr;
 
 // The bytes at `address` that the thread's read-ahead holds, into `out`.
 size_t takeReadAhead(void* out, uintptr_t address, size_t n) {

@@ -7,6 +7,7 @@
 // "1"): every file is opened for appending and each write holds whole
 // records only, so no process's record is split by another's.
 
+#include <atomic>
 #include <cstring>
 
 #include "julib/cstring.h"
@@ -293,10 +294,10 @@ uint32_t JuFileTracing::open(const char* attributes) {
     case NumberRead::kInvalid:
       return 1;
     case NumberRead::kFound:
-      flushMode = static_cast<uint32_t>(number);
+      flushMode.store(static_cast<uint32_t>(number), std::memory_order_relaxed);
       break;
     case NumberRead::kAbsent:
-      flushMode = 0;
+      flushMode.store(0, std::memory_order_relaxed);
       break;
   }
 
@@ -341,8 +342,16 @@ uint32_t JuFileTracing::write(const char* data, size_t length) {
     if (openNextFile(*this) != 0) return 1;
   }
   bytesWritten = length > UINT64_MAX - bytesWritten ? UINT64_MAX : bytesWritten + length;
-  platform::ErrorNumber error = length != 0 ? putRecord(*file, data, length) : platform::kErrorNone;
-  if (error == platform::kErrorNone && flushMode == 2) error = writePending(*file);
+  const uint32_t mode = flushMode.load(std::memory_order_relaxed);
+  platform::ErrorNumber error = platform::kErrorNone;
+  if (mode == 2 && file->pendingBytes == 0) {
+    // Written at once: straight from the caller's text, with no copy
+    // through the buffer.
+    if (length != 0) error = platform::writeWhole(file->descriptor, data, length);
+  } else {
+    if (length != 0) error = putRecord(*file, data, length);
+    if (error == platform::kErrorNone && mode == 2) error = writePending(*file);
+  }
   if (error == platform::kErrorNone) return 0;
   // The lost records are reported; the file stays open for the next ones.
   postFileError(error, nullptr, nullptr);
@@ -350,10 +359,13 @@ uint32_t JuFileTracing::write(const char* data, size_t length) {
 }
 
 uint32_t JuFileTracing::flush() {
+  // Only flush mode 1 gathers records until asked: the other modes return
+  // without the lock, which a record would otherwise take twice.
+  if (flushMode.load(std::memory_order_relaxed) != 1) return 0;
   // Under the lock: a close on another thread cannot take the stream away
   // mid-flush.
   JuLockGuard guard(lock);
-  if (flushMode != 1 || file == nullptr) return 0;
+  if (flushMode.load(std::memory_order_relaxed) != 1 || file == nullptr) return 0;
   const platform::ErrorNumber error = writePending(*file);
   if (error == platform::kErrorNone) return 0;
   // Records that could not be written are lost: say so; the file stays

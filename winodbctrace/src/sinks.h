@@ -12,6 +12,7 @@
 #ifndef VRTRACE_SINKS_H
 #define VRTRACE_SINKS_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -114,7 +115,9 @@ class JuFileTracing : public JuTracing {
   uint64_t fileIndex = 0;
   uint64_t appendMode = 0;
   JuTraceLogFile* file = nullptr;  // null when none is open
-  uint32_t flushMode = 0;  // 0 none, 1 on request, 2 after every record
+  // 0 none, 1 on request, 2 after every record. Set under the lock; read
+  // without it by flush, which has nothing to do in modes other than 1.
+  std::atomic<uint32_t> flushMode{0};
   JuCriticalSection lock{0};
   // Set when the counter came back to file 1 since the open: from then on
   // every file holds this sink's own older records, which rotation

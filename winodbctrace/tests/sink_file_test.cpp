@@ -87,11 +87,11 @@ TEST_F(FileTracingTest, DefaultsAndSettings) {
   EXPECT_EQ(sink_.maxFiles, 10u);
   EXPECT_EQ(sink_.counterWidth, 2u);
   EXPECT_EQ(sink_.maxFileSize, 0xA00000u);
-  EXPECT_EQ(sink_.flushMode, 0u);
+  EXPECT_EQ(sink_.flushMode.load(), 0u);
   EXPECT_EQ(sink_.appendMode, 0u);
   ASSERT_EQ(openWith("ODBCTraceMaxFileSize=3;ODBCTraceFlush=4294967298;TraceFileOpenAppendMode=1;", "t.log"), 0u);
   EXPECT_EQ(sink_.maxFileSize, 3072u);
-  EXPECT_EQ(sink_.flushMode, 2u);  // the low 32 bits
+  EXPECT_EQ(sink_.flushMode.load(), 2u);  // the low 32 bits
   EXPECT_EQ(sink_.appendMode, 1u);
   ASSERT_EQ(openWith("", "t.log"), 0u);
   EXPECT_EQ(sink_.appendMode, 1u);  // absent: unchanged
@@ -318,6 +318,30 @@ TEST_F(FileTracingTest, FlushModes) {
     EXPECT_EQ(diskSize(dir_ / "t01.log"), row.afterFlush);
     EXPECT_EQ(sink_.close(), 0u);
     EXPECT_EQ(diskSize(dir_ / "t01.log"), 5);
+  }
+}
+
+// One sink opened again and again with another flush mode: each open's mode
+// decides, for the writes and for the flushes, whatever the mode before it.
+TEST_F(FileTracingTest, EachOpenFlushesByItsOwnMode) {
+  struct Row {
+    const char* flushMode;
+    long long afterWrites;  // two records of 3 bytes
+    long long afterFlush;
+  };
+  const Row rows[] = {
+      {"2", 6, 6}, {"1", 0, 6}, {"0", 0, 0}, {"2", 6, 6}, {"0", 0, 0}, {"1", 0, 6},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.flushMode);
+    ASSERT_EQ(openWith(std::string("ODBCTraceFlush=") + row.flushMode + ";", "t.log"), 0u);
+    ASSERT_EQ(write("abc"), 0u);
+    ASSERT_EQ(write("def"), 0u);
+    EXPECT_EQ(diskSize(dir_ / "t01.log"), row.afterWrites);
+    EXPECT_EQ(sink_.flush(), 0u);
+    EXPECT_EQ(diskSize(dir_ / "t01.log"), row.afterFlush);
+    EXPECT_EQ(sink_.close(), 0u);
+    EXPECT_EQ(content("t01.log"), "abcdef");
   }
 }
 
