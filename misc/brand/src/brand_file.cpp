@@ -55,12 +55,12 @@ int failCopy(brand& owner) {
   return 0;
 }
 
-// Fills `buffer` from `held` up to kChunkBytes; *ended tells that the
+// Fills `buffer` from `held` up to `capacity`; *ended tells that the
 // source's end was reached. 0, or 1 with the read error posted.
-int fill(JuFileHandle source, char* buffer, size_t* held, bool* ended) {
-  while (*held < kChunkBytes) {
+int fill(JuFileHandle source, char* buffer, size_t capacity, size_t* held, bool* ended) {
+  while (*held < capacity) {
     size_t got = 0;
-    if (juFileRead(source, kJuFileCurrentPosition, buffer + *held, kChunkBytes - *held, &got) != 0) return 1;
+    if (juFileRead(source, kJuFileCurrentPosition, buffer + *held, capacity - *held, &got) != 0) return 1;
     if (got == 0) {
       *ended = true;
       return 0;
@@ -98,18 +98,31 @@ int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, brandr
   if (prefix != nullptr) carry = std::max(carry, prefix->length());
   carry = std::min(carry, kChunkBytes / 2);
 
-  size_t held = 0;
-  for (bool ended = false; !ended;) {
-    if (fill(source, buffer, &held, &ended) != 0) return 1;
-    const size_t limit = ended ? held : held - carry;
-    names.rewrite(buffer, held, limit);
-    if (prefix != nullptr) prefix->rewrite(buffer, held, limit);
-    if (juFileWrite(target, kJuFileCurrentPosition, buffer, limit) != 0) return 1;
-    if (written != nullptr) written->add(reinterpret_cast<const unsigned char*>(buffer), limit);
-    std::memmove(buffer, buffer + limit, held - limit);
-    held -= limit;
+  // The windows are those of a stream read kChunkBytes at a time, each
+  // starting where the last one's written part ended; the buffer holds many
+  // of them, so reads and writes go in large pieces. A window changes
+  // nothing before its start, so what lies before it is final.
+  size_t held = 0;   // bytes in the buffer
+  size_t start = 0;  // the window's start in the buffer
+  bool ended = false;
+  for (;;) {
+    if (!ended && held - start < kChunkBytes) {
+      if (start != 0 && juFileWrite(target, kJuFileCurrentPosition, buffer, start) != 0) return 1;
+      std::memmove(buffer, buffer + start, held - start);
+      held -= start;
+      start = 0;
+      if (fill(source, buffer, kCopyBytes, &held, &ended) != 0) return 1;
+    }
+    const size_t rest = held - start;
+    const bool last = rest < kChunkBytes;  // the stream's read would have met the end
+    const size_t window = std::min(rest, kChunkBytes);
+    const size_t limit = last ? window : window - carry;
+    names.rewrite(buffer + start, window, limit);
+    if (prefix != nullptr) prefix->rewrite(buffer + start, window, limit);
+    if (written != nullptr) written->add(reinterpret_cast<const unsigned char*>(buffer + start), limit);
+    start += limit;
+    if (last) return juFileWrite(target, kJuFileCurrentPosition, buffer, start) != 0 ? 1 : 0;
   }
-  return 0;
 }
 
 int brandOne(brand& owner, uint64_t index) {
@@ -162,7 +175,7 @@ int brandOne(brand& owner, uint64_t index) {
   brandrewrite::NameRewriter names;
   brandrewrite::PrefixRewriter prefix;
   const bool withPrefix = owner.messagePrefixMode != 0 && replacesPrefix;
-  job.buffer = static_cast<char*>(juMallocChecked(kChunkBytes));
+  job.buffer = static_cast<char*>(juMallocChecked(kCopyBytes));
   if (job.buffer == nullptr || names.prepare(owner, job.newName, owner.filePrefix) != 0 ||
       (withPrefix && prefix.prepare(owner.messagePrefix) != 0)) {
     return failCopy(owner);

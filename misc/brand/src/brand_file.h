@@ -25,11 +25,13 @@ namespace brandfile {
 // Bytes read at a time, and the least tail carried from one read to the
 // next so that a text across the boundary is seen whole.
 inline constexpr size_t kChunkBytes = 65535;
+// Bytes of the copy's buffer: many windows of kChunkBytes at a time.
+inline constexpr size_t kCopyBytes = size_t{1} << 20;
 inline constexpr size_t kOverlapBytes = 64;
 
 // Copies `source` to `target` from their current positions, window by
 // window through `names` and `prefix` (null: no message-prefix
-// replacement), in `buffer` of kChunkBytes, and adds the bytes written to
+// replacement), in `buffer` of kCopyBytes, and adds the bytes written to
 // `written` (may be null). 0, or 1 with the read or write error posted.
 [[nodiscard]] int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer,
                                 brandrewrite::NameRewriter& names, brandrewrite::PrefixRewriter* prefix,
