@@ -8,7 +8,7 @@ The table (winodbctrace/exports/exports.txt) holds one export a line:
 
 The type codes (winodbctrace/exports/type_codes.txt) hold one code a line:
 
-    <code> <name> ["<label>" <stored as>]
+    <code> <name> ["<label>" <stored as> [<reads>]]
 
 From them this script writes, each on request:
 
@@ -37,9 +37,10 @@ LIBRARY = "vrtrc28"
 MAX_ARGS = 20
 NAME = re.compile(r"^[A-Za-z_][A-Za-z0-9_]*$")
 ARG = re.compile(r"^([A-Za-z_][A-Za-z0-9_]*\**):(\d+)$")
-TYPE_LINE = re.compile(r'^(\d+)\s+([A-Z][A-Za-z0-9]*)(?:\s+"([^"]+)"\s+(\S+))?$')
+TYPE_LINE = re.compile(r'^(\d+)\s+([A-Z][A-Za-z0-9]*)(?:\s+"([^"]+)"\s+(\S+)(?:\s+(\S+))?)?$')
 STORAGE = {"as-passed": "kAsPassed", "u16": "kUnsigned16", "s16": "kSigned16", "s32": "kSigned32",
            "u32": "kUnsigned32"}
+READS = {None: "kNothing", "value": "kValue", "block": "kBlock"}
 
 
 class Export:
@@ -60,11 +61,12 @@ def fail(path, number, text):
 
 
 class TypeCode:
-    def __init__(self, code, name, label, storage):
+    def __init__(self, code, name, label, storage, reads):
         self.code = code
         self.name = name      # "HstmtPtr": TraceCode::kHstmtPtr
         self.label = label    # "HSTMT *", or None for a renderer's code
         self.storage = storage
+        self.reads = reads
 
 
 def parse_types(path):
@@ -78,8 +80,11 @@ def parse_types(path):
                 continue
             match = TYPE_LINE.match(text)
             if not match:
-                fail(path, number, 'expected: <code> <name> ["<label>" <stored as>]')
+                fail(path, number, 'expected: <code> <name> ["<label>" <stored as> [<reads>]]')
             code, name, label, stored = int(match.group(1)), match.group(2), match.group(3), match.group(4)
+            reads = match.group(5)
+            if reads not in READS:
+                fail(path, number, f"reads {reads}: not one of {', '.join(r for r in READS if r)}")
             if name in names:
                 fail(path, number, f"{name} given twice")
             names.add(name)
@@ -89,7 +94,7 @@ def parse_types(path):
                 if code in labelled:
                     fail(path, number, f"code {code} labelled twice")
                 labelled.add(code)
-            types.append(TypeCode(code, name, label, STORAGE.get(stored)))
+            types.append(TypeCode(code, name, label, STORAGE.get(stored), READS[reads]))
     return types
 
 
@@ -212,9 +217,15 @@ def write_codes(types_file, types):
         "// its low 16 or 32 bits.",
         "enum class TraceStorage : uint8_t { " + ", ".join(STORAGE.values()) + " };",
         "",
+        "// What a record's text reads of the application's memory behind an",
+        "// argument of a code: nothing, the value it points to, or a block of",
+        "// text or buffer bytes.",
+        "enum class TraceReads : uint8_t { " + ", ".join(READS.values()) + " };",
+        "",
         "struct TraceCodeRow {",
         "  const char* label;  // null: no export stores the code",
         "  TraceStorage storage;",
+        "  TraceReads reads;",
         "};",
         "",
         "// Indexed by code.",
@@ -223,7 +234,8 @@ def write_codes(types_file, types):
     stored = {t.code: t for t in types if t.label}
     for code in range(max(t.code for t in types) + 1):
         t = stored.get(code)
-        row = f'{{"{t.label}", TraceStorage::{t.storage}}}' if t else "{nullptr, TraceStorage::kAsPassed}"
+        row = (f'{{"{t.label}", TraceStorage::{t.storage}, TraceReads::{t.reads}}}' if t else
+               "{nullptr, TraceStorage::kAsPassed, TraceReads::kNothing}")
         lines.append(f"    {row},  // {code}")
     lines += ["};", "", "#endif  // VRTRACE_TRACE_CODES_H", ""]
     return lines

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "julib/object.h"
@@ -253,34 +254,10 @@ size_t aheadRanges(const TraceCallRecord& record, platform::ReadAhead::Range* ra
   size_t n = 0;
   const size_t count = record.argCount < kTraceMaxArgs ? record.argCount : kTraceMaxArgs;
   for (size_t i = 0; i < count; ++i) {
-    size_t bytes = 0;
-    switch (record.typeCodes[i]) {
-      case TraceCode::kUCharPtr:
-      case TraceCode::kSqlCharPtr:
-      case TraceCode::kWCharPtr:
-      case TraceCode::kSqlWCharPtr:
-      case TraceCode::kPtr:
-      case TraceCode::kPtrPtr:
-      case TraceCode::kSqlPointer:
-        bytes = kTextBlock;
-        break;
-      case TraceCode::kHdbcPtr:
-      case TraceCode::kHenvPtr:
-      case TraceCode::kHstmtPtr:
-      case TraceCode::kSqlHandlePtr:
-      case TraceCode::kSDWordPtr:
-      case TraceCode::kSqlIntegerPtr:
-      case TraceCode::kSWordPtr:
-      case TraceCode::kSqlSmallIntPtr:
-      case TraceCode::kUDWordPtr:
-      case TraceCode::kUWordPtr:
-      case TraceCode::kSqlLenPtr:
-      case TraceCode::kSqlULenPtr:
-        bytes = 8;
-        break;
-      default:
-        break;
-    }
+    const uint32_t code = record.typeCodes[i];
+    const TraceReads reads =
+        code < std::size(kTraceCodeRows) ? kTraceCodeRows[code].reads : TraceReads::kNothing;
+    const size_t bytes = reads == TraceReads::kBlock ? kTextBlock : reads == TraceReads::kValue ? 8 : 0;
     // Untyped arguments often hold small integers, not addresses: nothing
     // is mapped that low, and a range that cannot be read costs the read
     // ahead a second system call.
