@@ -139,29 +139,28 @@ int brandOne(brand& owner, uint64_t index) {
   // The names are the directory's own: the source as found whatever its
   // case, and a target that exists under another case is replaced under
   // its own name, so no second file differing only in case appears.
-  brandsource::Source source;
-  const brandsource::Lookup found = brandsource::locate(owner, listed, &source);
+  brandsource::Names onDisk;
+  brandsource::resolve(owner, listed, job.newName, &onDisk);
+  const brandsource::Lookup found = onDisk.found;
+  const brandsource::Lookup target = onDisk.target;
   if (found == brandsource::Lookup::kMissing) {
-    char* path = brandtext::join(source.directory, listed);
+    char* path = brandtext::join(onDisk.source.directory, listed);
     (void)juPostFileError(platform::kErrorNotFound, path);
     juFree(path);
     owner.status = kBrandStatusFilesMissing;
     return 0;
   }
-  brandsource::Source existing;
-  const brandsource::Lookup target = found == brandsource::Lookup::kFound
-                                         ? brandsource::find(source.directory, job.newName, &existing)
-                                         : brandsource::Lookup::kNoMemory;
   if (found == brandsource::Lookup::kAmbiguous || target == brandsource::Lookup::kAmbiguous) {
-    brandsource::postAmbiguous(source.directory, found == brandsource::Lookup::kAmbiguous ? listed : job.newName);
+    brandsource::postAmbiguous(onDisk.source.directory,
+                               found == brandsource::Lookup::kAmbiguous ? listed : job.newName);
   }
   if (found != brandsource::Lookup::kFound || target == brandsource::Lookup::kAmbiguous ||
       target == brandsource::Lookup::kNoMemory) {
     return failCopy(owner);
   }
-  const bool sameName = juStrIEqual(job.newName, source.name) != 0;
-  job.sourcePath = juStrNDup(source.path, std::strlen(source.path));
-  job.targetPath = brandtext::join(source.directory, existing.name != nullptr ? existing.name : job.newName);
+  const bool sameName = juStrIEqual(job.newName, onDisk.source.name) != 0;
+  job.sourcePath = juStrNDup(onDisk.source.path, std::strlen(onDisk.source.path));
+  job.targetPath = brandtext::join(onDisk.source.directory, onDisk.targetName(job.newName));
   job.temporaryPath = job.targetPath != nullptr ? brandtext::join(job.targetPath, ".new") : nullptr;
   if (job.sourcePath == nullptr || job.temporaryPath == nullptr) return failCopy(owner);
 

@@ -80,13 +80,10 @@ int brand::brandAll(dialogs::WindowHandle dialog) {
     // The names shown are the file read and the file written, as the
     // directory spells them.
     char* target = newFileName(listed);
-    brandsource::Source source;
-    brandsource::Source existing;
-    const bool found = brandsource::locate(*this, listed, &source) == brandsource::Lookup::kFound;
-    const bool replaces = found && target != nullptr &&
-                          brandsource::find(source.directory, target, &existing) == brandsource::Lookup::kFound;
-    const char* shownSource = found ? source.name : listed;
-    const char* shownTarget = replaces ? existing.name : brandtext::orEmpty(target);
+    brandsource::Names names;
+    brandsource::resolve(*this, listed, target, &names);
+    const char* shownSource = names.sourceName(listed);
+    const char* shownTarget = names.targetName(brandtext::orEmpty(target));
     if (dialog) {
       setControlText(dialog, kBrandSourceNameControl, shownSource);
       setControlText(dialog, kBrandTargetNameControl, shownTarget);

@@ -82,6 +82,13 @@ Lookup locate(const brand& owner, const char* listed, Source* source) {
   return found;
 }
 
+void resolve(const brand& owner, const char* listed, const char* newName, Names* names) {
+  names->found = locate(owner, listed, &names->source);
+  if (names->found == Lookup::kFound && newName != nullptr) {
+    names->target = find(names->source.directory, newName, &names->existing);
+  }
+}
+
 void postAmbiguous(const char* directory, const char* name) {
   JuError* error = juPostError(kBrandMsgSourceNameAmbiguous);
   (void)error->addParam(name);

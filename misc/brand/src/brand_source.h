@@ -38,6 +38,25 @@ Lookup find(const char* directory, const char* name, Source* source);
 // for an executable.
 Lookup locate(const brand& owner, const char* listed, Source* source);
 
+// A listed file's source and target as the directory spells them.
+struct Names {
+  Source source;                  // the listed file as found
+  Source existing;                // the new name as it exists already, if it does
+  Lookup found = Lookup::kMissing;   // the source's lookup
+  Lookup target = Lookup::kMissing;  // the new name's (looked up only beside a found source)
+
+  // The source's own name, else the listed one.
+  const char* sourceName(const char* listed) const { return found == Lookup::kFound ? source.name : listed; }
+  // An existing target's own name, else the new one.
+  const char* targetName(const char* newName) const {
+    return existing.name != nullptr ? existing.name : newName;
+  }
+};
+
+// Looks up the listed file (locate) and, beside it, its new name `newName`
+// (null: not looked up).
+void resolve(const brand& owner, const char* listed, const char* newName, Names* names);
+
 // Posts the reason of kAmbiguous for `name` in `directory` on the thread's
 // error list.
 void postAmbiguous(const char* directory, const char* name);
