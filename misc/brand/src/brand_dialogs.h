@@ -72,6 +72,10 @@ int browseCallbackProc(platform::dialogs::WindowHandle browser, platform::dialog
 // Positions are computed in 16-bit signed arithmetic, as dialog units are.
 void centerDialog(platform::dialogs::WindowHandle dialog);
 
+// Sets the text of control `id` of `dialog` from UTF-8 (null: empty); a
+// missing control, or text that cannot be converted, shows nothing new.
+void setItemTextUtf8(platform::dialogs::WindowHandle dialog, int32_t id, const char* utf8);
+
 // Shows a modal message box owned by `owner` with the UTF-16 text and
 // caption and a style of the kBrandBox... bits; returns the answer
 // (kBrandAnswer...). Without an owner (a console run) the box is printed on

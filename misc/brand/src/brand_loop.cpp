@@ -19,12 +19,6 @@ namespace {
 
 namespace dialogs = platform::dialogs;
 
-void setControlText(dialogs::WindowHandle dialog, int32_t id, const char* utf8) {
-  char16_t* text = brandtext::widenUtf8(utf8);
-  if (text != nullptr) (void)juSetDlgItemTextW(dialog, id, text);  // a missing control shows nothing
-  juFree(text);
-}
-
 // "  7 %" for the files done so far; "0 %" until a whole percent is done.
 void showPercent(dialogs::WindowHandle dialog, uint64_t done, uint64_t count) {
   const auto percent = static_cast<uint64_t>(static_cast<float>(done) * 100.0f / static_cast<float>(count));
@@ -33,7 +27,7 @@ void showPercent(dialogs::WindowHandle dialog, uint64_t done, uint64_t count) {
     (void)juFormatFixed(text, 3, percent, 0);
     std::memcpy(text + 3, " %", 3);
   }
-  setControlText(dialog, kBrandPercentControl, text);
+  setItemTextUtf8(dialog, kBrandPercentControl, text);
 }
 
 // Lets the dialog answer between files. False when the user stopped the
@@ -72,7 +66,7 @@ void printFailure(uint64_t errorsBefore) {
 }  // namespace
 
 int brand::brandAll(dialogs::WindowHandle dialog) {
-  if (dialog) setControlText(dialog, kBrandPercentControl, "0 %");
+  if (dialog) setItemTextUtf8(dialog, kBrandPercentControl, "0 %");
   const bool console = !dialog && silent == 0;
   for (uint64_t i = 0; i < fileCount(); ++i) {
     if (status == kBrandStatusCancel || status == kBrandStatusCopyFailed) break;
@@ -85,8 +79,8 @@ int brand::brandAll(dialogs::WindowHandle dialog) {
     const char* shownSource = names.sourceName(listed);
     const char* shownTarget = names.targetName(brandtext::orEmpty(target));
     if (dialog) {
-      setControlText(dialog, kBrandSourceNameControl, shownSource);
-      setControlText(dialog, kBrandTargetNameControl, shownTarget);
+      setItemTextUtf8(dialog, kBrandSourceNameControl, shownSource);
+      setItemTextUtf8(dialog, kBrandTargetNameControl, shownTarget);
     } else if (console) {
       printJoined("Branding: ", shownSource, " -> ");
       printJoined(shownTarget, " ...", "");

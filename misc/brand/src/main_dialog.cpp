@@ -44,15 +44,6 @@ constexpr Row kMessagePrefixRow = {kBrandMessagePrefixControl, 350, 351};
 constexpr Row kSuffixRow = {kBrandSuffixControl, 352, 353};
 constexpr Row kVersionRow = {kBrandVersionControl, 354, 355};
 
-bool isSwitch(const char* word) {
-  return juStrIEqual(word, "SilentInstall") != 0 || juStrIEqual(word, "ReplaceInstall") != 0;
-}
-
-void setField(dialogs::WindowHandle dialog, int32_t id, const char* utf8) {
-  char16_t* text = brandtext::widenUtf8(brandtext::orEmpty(utf8));
-  if (text != nullptr) (void)juSetDlgItemTextW(dialog, id, text);  // a control of the template: it is there
-  juFree(text);
-}
 
 void hideRow(dialogs::WindowHandle dialog, const Row& row) {
   for (int32_t id : {row.edit, row.firstLabel, row.secondLabel}) {
@@ -75,13 +66,13 @@ void start(dialogs::WindowHandle dialog, brand& object) {
   for (const Limit& limit : kLimits) {
     (void)dialogs::setTextLimit(dialogs::dialogItem(dialog, limit.id), limit.characters);
   }
-  setField(dialog, kBrandPlatformControl, object.platformText);
-  setField(dialog, kBrandPrefixControl, object.filePrefix);
-  setField(dialog, kBrandDirectoryControl, object.targetDirectory);
+  setItemTextUtf8(dialog, kBrandPlatformControl, object.platformText);
+  setItemTextUtf8(dialog, kBrandPrefixControl, object.filePrefix);
+  setItemTextUtf8(dialog, kBrandDirectoryControl, object.targetDirectory);
   if (object.messagePrefixMode != 0) {
     (void)juSetDlgItemTextW(dialog, kBrandMessagePrefixControl, brandtext::orEmpty(object.messagePrefix));
   }
-  setField(dialog, kBrandSuffixControl, object.suffix);
+  setItemTextUtf8(dialog, kBrandSuffixControl, object.suffix);
   (void)juSetDlgItemTextW(dialog, kBrandVersionControl, brandtext::orEmpty(object.newVersion));
   centerDialog(dialog);
   (void)dialogs::setFocus(dialogs::dialogItem(dialog, kBrandPrefixControl));
@@ -111,7 +102,7 @@ void browse(dialogs::WindowHandle dialog, brand& object) {
   juFree(titleUtf8);
   if (!chosen) return;
   object.setDirectory(path);
-  setField(dialog, kBrandDirectoryControl, object.targetDirectory);
+  setItemTextUtf8(dialog, kBrandDirectoryControl, object.targetDirectory);
 }
 
 }  // namespace
@@ -128,7 +119,7 @@ void takeStartupWords(brand& object, const char* commandLine) {
     char* word = next;
     while (*next != 0 && *next != ' ') ++next;
     if (*next != 0) *next++ = 0;
-    if (!isSwitch(word)) words[count++] = word;
+    if (!isInstallSwitch(word)) words[count++] = word;
   }
   for (int i = 0; i < count; ++i) {
     if (std::strcmp(words[i], "-fs") == 0) {

@@ -17,10 +17,6 @@ char brandProgramDirectory[kBrandPathSize];
 
 namespace {
 
-bool isSwitch(const char* word) {
-  return juStrIEqual(word, "SilentInstall") != 0 || juStrIEqual(word, "ReplaceInstall") != 0;
-}
-
 bool contains(const char* text, const char* word) { return juStrIFind(text, word, JuCodePageKind::kUtf8) != nullptr; }
 
 // The words after the program name joined with blanks into brandCommandLine.
@@ -41,6 +37,10 @@ bool keepCommandLine(int count, const char* const* words) {
 
 }  // namespace
 
+bool isInstallSwitch(const char* word) {
+  return juStrIEqual(word, "SilentInstall") != 0 || juStrIEqual(word, "ReplaceInstall") != 0;
+}
+
 void getProgramDirectory(char* buffer, size_t size) {
   if (size == 0) return;
   const size_t length = platform::moduleFileName(nullptr, buffer, size);
@@ -56,7 +56,7 @@ void getProgramDirectory(char* buffer, size_t size) {
 
 int nextArgument(char* word, size_t size, const char* const* words, int count, int* index) {
   word[0] = 0;
-  while (*index < count && isSwitch(words[*index])) ++*index;
+  while (*index < count && isInstallSwitch(words[*index])) ++*index;
   if (*index >= count) return 0;
   const char* next = words[(*index)++];
   const size_t n = std::strlen(next);

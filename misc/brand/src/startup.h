@@ -37,6 +37,10 @@ extern char brandProgramDirectory[kBrandPathSize];
 // "" when the path cannot be read or does not fit.
 void getProgramDirectory(char* buffer, size_t size);
 
+// True for the switch words "SilentInstall" and "ReplaceInstall" (ignoring
+// case), which are never positional or start-up words.
+bool isInstallSwitch(const char* word);
+
 // From `*index` on, skips every word equal to "SilentInstall" or
 // "ReplaceInstall" (ignoring case), copies the first other one with its NUL
 // into `word` of `size` bytes and moves `*index` past it; at the end of the
