@@ -12,12 +12,17 @@
 
 namespace {
 
-// Reads localTimeNow within one second of the C clock and converts that
-// second as the C library does; false when the second changed meanwhile.
+// The second of the fine-grained clock: time() reads a coarse one that may
+// still show the last second a few milliseconds into the next.
+std::time_t secondNow() { return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()); }
+
+// Reads localTimeNow within one second of the system clock and converts
+// that second as the C library does; false when the second changed
+// meanwhile.
 bool readWithin(platform::LocalTime* read, std::tm* expected) {
-  const std::time_t before = std::time(nullptr);
+  const std::time_t before = secondNow();
   *read = platform::localTimeNow();
-  const std::time_t after = std::time(nullptr);
+  const std::time_t after = secondNow();
   if (before != after) return false;
   localtime_r(&before, expected);
   return true;
@@ -40,10 +45,10 @@ void expectCurrentLocalTime() {
   EXPECT_LE(read.millisecond, 999u);
 }
 
-// Sleeps into the next second of the C clock.
+// Sleeps into the next second of the system clock.
 void waitForNextSecond() {
-  const std::time_t start = std::time(nullptr);
-  while (std::time(nullptr) == start) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const std::time_t start = secondNow();
+  while (secondNow() == start) std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 TEST(LocalTimeNow, AgreesWithTheCLibraryOnEveryThreadAndAcrossSeconds) {
