@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 #include "julib/cstring.h"
 #include "julib/errors.h"
@@ -141,11 +142,14 @@ platform::ErrorNumber putRecord(JuTraceLogFile& file, const char* data, size_t l
 // failure, which has lost records.
 platform::ErrorNumber endFile(JuFileTracing& sink) {
   if (sink.file == nullptr) return platform::kErrorNone;
-  const platform::ErrorNumber written = writePending(*sink.file);
+  platform::ErrorNumber error = writePending(*sink.file);
+  const platform::ErrorNumber cut = sink.file->window.finish();
+  if (error == platform::kErrorNone) error = cut;
   const platform::ErrorNumber closed = platform::closeFile(sink.file->descriptor);
+  sink.file->window.~TraceLogWindow();
   juFree(sink.file);
   sink.file = nullptr;
-  return written != platform::kErrorNone ? written : closed;
+  return error != platform::kErrorNone ? error : closed;
 }
 
 // Ends the current file. 0, or 1 with 30041 when gathered records could not
@@ -168,13 +172,29 @@ uint32_t openCurrentFile(JuFileTracing& sink) {
   auto* file = static_cast<JuTraceLogFile*>(juMallocChecked(sizeof(JuTraceLogFile)));
   if (file == nullptr) return 1;  // out of memory is recorded
   file->pendingBytes = 0;
+  new (&file->window) TraceLogWindow();
   // Shared with every other process (no lock); emptied when not appending,
   // and written at its end either way. The name has its separators turned
-  // already, a double-byte character's trail byte left as it is.
-  const uint32_t options = platform::kOpenWriteOnly | platform::kOpenCreate | platform::kOpenAppend |
-                           platform::kOpenSystemPath | (append ? 0 : platform::kOpenTruncate);
-  const platform::ErrorNumber error = platform::openFile(sink.fileName, options, &file->descriptor);
+  // already, a double-byte character's trail byte left as it is. A file
+  // written through a window is also read: a mapping needs it, and so does
+  // finding where a writer that died left its records.
+  const uint32_t options = platform::kOpenCreate | platform::kOpenAppend | platform::kOpenSystemPath |
+                           (append ? 0 : platform::kOpenTruncate);
+  const bool windowed = sink.soleWriter && sink.flushMode.load(std::memory_order_relaxed) == 2;
+  platform::ErrorNumber error = platform::kErrorAccessDenied;
+  if (windowed) error = platform::openFile(sink.fileName, options | platform::kOpenReadWrite, &file->descriptor);
+  if (error == platform::kErrorAccessDenied) {
+    error = platform::openFile(sink.fileName, options | platform::kOpenWriteOnly, &file->descriptor);
+  } else if (error == platform::kErrorNone) {
+    uint64_t size = 0;
+    if (append && platform::fileSize(file->descriptor, &size) == platform::kErrorNone) {
+      const uint64_t end = TraceLogWindow::recordsEnd(file->descriptor, size);
+      if (end == size || platform::setFileSize(file->descriptor, end) == platform::kErrorNone) size = end;
+    }
+    (void)file->window.start(file->descriptor, size);
+  }
   if (error != platform::kErrorNone) {
+    file->window.~TraceLogWindow();
     juFree(file);
     postFileError(error, " ", sink.fileName);
     return 1;
@@ -345,9 +365,11 @@ uint32_t JuFileTracing::write(const char* data, size_t length) {
   const uint32_t mode = flushMode.load(std::memory_order_relaxed);
   platform::ErrorNumber error = platform::kErrorNone;
   if (mode == 2 && file->pendingBytes == 0) {
-    // Written at once: straight from the caller's text, with no copy
-    // through the buffer.
-    if (length != 0) error = platform::writeWhole(file->descriptor, data, length);
+    // Stored at once through the window, or written straight from the
+    // caller's text, with no copy through the buffer.
+    if (length != 0 && !file->window.put(data, length)) {
+      error = platform::writeWhole(file->descriptor, data, length);
+    }
   } else {
     if (length != 0) error = putRecord(*file, data, length);
     if (error == platform::kErrorNone && mode == 2) error = writePending(*file);
@@ -383,6 +405,9 @@ uint32_t JuFileTracing::close() {
 void JuFileTracing::enterForFork() { juEnterForFork(lock); }
 
 void JuFileTracing::leaveAfterFork(bool inChild) {
-  if (inChild && file != nullptr) file->pendingBytes = 0;
+  if (inChild && file != nullptr) {
+    file->pendingBytes = 0;
+    file->window.drop();
+  }
   juLeaveAfterFork(lock, inChild);
 }

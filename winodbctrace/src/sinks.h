@@ -18,6 +18,7 @@
 
 #include "julib/object.h"
 #include "julib/threads.h"
+#include "log_window.h"
 #include "platform/files.h"
 #include "trace_messages.h"  // kTraceMsgBadMode: "ODBCTraceMode" missing or unknown
 
@@ -41,6 +42,11 @@ class JuTracing : public JuObject {
   // neither locks nor records.
   virtual void enterForFork();
   virtual void leaveAfterFork(bool inChild);
+
+  // Set before open when no other process writes the sink's files (a
+  // per-process set): a file sink that writes every record at once then
+  // stores records through a mapping of the file instead of a write each.
+  bool soleWriter = false;
 };
 
 // A size in KiB as bytes: v * 1024 below 2^54 - 1, else all bits set.
@@ -80,11 +86,13 @@ inline constexpr size_t kTraceLogBufferBytes = 4096;
 
 // An open log file: its descriptor, opened for appending so that every
 // write lands whole at the end whatever other processes write to the same
-// file, and the whole records that wait for the next write.
+// file, the whole records that wait for the next write, and the window
+// through which a sole writer stores them instead.
 struct JuTraceLogFile {
   platform::FileDescriptor descriptor;
   size_t pendingBytes;
   char pending[kTraceLogBufferBytes];
+  TraceLogWindow window;
 };
 
 class JuFileTracing : public JuTracing {

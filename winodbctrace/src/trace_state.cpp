@@ -291,9 +291,9 @@ class OpenErrorScope {
   JuErrorList list_;
 };
 
-// Creates and opens the sink for `fileName`; the sink, or null with the
-// reason posted.
-JuTracing* openSink(const char* fileName, bool namePassed) {
+// Creates and opens the sink for `fileName`, which other processes write
+// too unless `perProcess`; the sink, or null with the reason posted.
+JuTracing* openSink(const char* fileName, bool namePassed, bool perProcess) {
   uint64_t numbers[kTraceNumberCount] = {};
   // The sink's own settings only once there is a sink to take them.
   TraceReadNumberSettings(0, kTraceSinkNumberFirst, numbers);
@@ -303,6 +303,7 @@ JuTracing* openSink(const char* fileName, bool namePassed) {
                 numbers[kOdbcTraceMode]);
   JuTracing* sink = JuTracing::create(modeText);
   if (sink == nullptr) return nullptr;
+  sink->soleWriter = perProcess;
 
   TraceReadNumberSettings(kTraceSinkNumberFirst, kTraceNumberCount, numbers);
   // A name given by the caller adds to what is there.
@@ -325,7 +326,7 @@ bool openNamed(const char* fileName, bool namePassed) {
     postNameTooLong(fileName);
     return false;
   }
-  JuTracing* sink = openSink(traceName, namePassed);
+  JuTracing* sink = openSink(traceName, namePassed, perProcess);
   if (sink == nullptr) return false;
   std::memcpy(opened.name, fileName, std::strlen(fileName) + 1);
   opened.namePassed = namePassed;

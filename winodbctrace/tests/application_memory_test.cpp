@@ -225,15 +225,16 @@ struct Progress {
 TEST_F(ApplicationMemoryTest, AKilledProcessLeavesEveryRecordItWrote) {
   coretest::TempDir dir;
   setSetting("ODBCTraceMode", "0");
-  setSetting("TraceFilePerProcess", "0");
   auto* progress = static_cast<Progress*>(
       mmap(nullptr, sizeof(Progress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
   ASSERT_NE(progress, MAP_FAILED);
   std::mt19937 rng(20261209);
   for (int round = 0; round < 6; ++round) {
     SCOPED_TRACE(round);
-    const std::string log = dir / ("k" + std::to_string(round) + ".log");
-    setSetting("TraceFile", log);
+    // Odd rounds: a per-process set, whose records go through a window.
+    const bool perProcess = round % 2 == 1;
+    setSetting("TraceFilePerProcess", perProcess ? "1" : "0");
+    setSetting("TraceFile", dir / ("k" + std::to_string(round) + ".log"));
     new (progress) Progress{};
     const pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -245,7 +246,8 @@ TEST_F(ApplicationMemoryTest, AKilledProcessLeavesEveryRecordItWrote) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
-    const std::string text = coretest::readFile(dir / ("k" + std::to_string(round) + "_01.log"));
+    const std::string infix = perProcess ? "_" + std::to_string(child) + "_" : "_";
+    const std::string text = coretest::readFile(dir / ("k" + std::to_string(round) + infix + "01.log"));
     // Every record written is there; a record cut short may follow them.
     EXPECT_GE(countOf(text, "ENTER SQLExecDirect"), progress->entered.load());
     EXPECT_GE(countOf(text, "EXIT  SQLExecDirect"), progress->returned.load());
