@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -132,6 +133,28 @@ TEST(FileWindow, AHandlerInstalledAfterTheGuardTakesItsPlace) {
     if (!platform::fileWindowGuardInPlace()) _exit(10);
     installHostHandler(Host::kPlainHandler);
     _exit(platform::fileWindowGuardInPlace() ? 11 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// Space past the file-size limit is refused, not answered with SIGXFSZ
+// (left at its default action here, which would end the child).
+TEST(FileWindow, SpacePastTheFileSizeLimitIsRefused) {
+  jutest::TempDir dir;
+  const std::string path = dir.path() + "/l.log";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit limit = {4 * kPage, 4 * kPage};
+    platform::FileDescriptor fd = platform::kNoDescriptor;
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+        platform::openFile(path.c_str(), platform::kOpenReadWrite | platform::kOpenCreate, &fd) != 0) {
+      _exit(10);
+    }
+    if (platform::reserveFileSpace(fd, 0, 4 * kPage) != platform::kErrorNone) _exit(11);
+    _exit(platform::reserveFileSpace(fd, kPage, 4 * kPage) == platform::kErrorFileTooLarge ? 0 : 12);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);

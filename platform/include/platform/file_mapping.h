@@ -29,7 +29,9 @@ size_t fileWindowAlignment() noexcept;
 // offset + length) and makes it at least offset + length long; the bytes
 // added read as zero. A window over space given this way never faults for
 // want of disk. kErrorNoSpace when the disk or quota cannot hold it,
-// kErrorInvalidArgument where the file system cannot give space ahead.
+// kErrorFileTooLarge past the process's file-size limit (without the signal
+// a write there would raise), kErrorInvalidArgument where the file system
+// cannot give space ahead.
 [[nodiscard]] ErrorNumber reserveFileSpace(FileDescriptor descriptor, uint64_t offset, uint64_t length) noexcept;
 
 // Makes the file exactly `size` bytes long: cuts it, or extends it with
