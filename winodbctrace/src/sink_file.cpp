@@ -161,6 +161,21 @@ uint32_t closeCurrentFile(JuFileTracing& sink) {
   return 1;
 }
 
+// Opens a sole writer's file for reading too, as a mapping needs, and starts
+// its window where its records end: a writer of it that died left zeros
+// after them. kErrorAccessDenied when the file may only be written.
+platform::ErrorNumber openWindowed(const char* name, uint32_t options, bool append, JuTraceLogFile& file) {
+  const platform::ErrorNumber error = platform::openFile(name, options | platform::kOpenReadWrite, &file.descriptor);
+  if (error != platform::kErrorNone) return error;
+  uint64_t end = 0;
+  if (append && platform::fileSize(file.descriptor, &end) == platform::kErrorNone) {
+    const uint64_t records = TraceLogWindow::recordsEnd(file.descriptor, end);
+    if (records == end || platform::setFileSize(file.descriptor, records) == platform::kErrorNone) end = records;
+  }
+  (void)file.window.start(file.descriptor, end);
+  return platform::kErrorNone;
+}
+
 // Opens the file of the current index: emptied, or for appending, when its
 // bytes count toward the maximum size. Appending keeps what the file held
 // before this sink opened it; once the counter has come round, the file
@@ -175,23 +190,14 @@ uint32_t openCurrentFile(JuFileTracing& sink) {
   new (&file->window) TraceLogWindow();
   // Shared with every other process (no lock); emptied when not appending,
   // and written at its end either way. The name has its separators turned
-  // already, a double-byte character's trail byte left as it is. A file
-  // written through a window is also read: a mapping needs it, and so does
-  // finding where a writer that died left its records.
+  // already, a double-byte character's trail byte left as it is.
   const uint32_t options = platform::kOpenCreate | platform::kOpenAppend | platform::kOpenSystemPath |
                            (append ? 0 : platform::kOpenTruncate);
   const bool windowed = sink.soleWriter && sink.flushMode.load(std::memory_order_relaxed) == 2;
-  platform::ErrorNumber error = platform::kErrorAccessDenied;
-  if (windowed) error = platform::openFile(sink.fileName, options | platform::kOpenReadWrite, &file->descriptor);
+  platform::ErrorNumber error =
+      windowed ? openWindowed(sink.fileName, options, append, *file) : platform::kErrorAccessDenied;
   if (error == platform::kErrorAccessDenied) {
     error = platform::openFile(sink.fileName, options | platform::kOpenWriteOnly, &file->descriptor);
-  } else if (error == platform::kErrorNone) {
-    uint64_t size = 0;
-    if (append && platform::fileSize(file->descriptor, &size) == platform::kErrorNone) {
-      const uint64_t end = TraceLogWindow::recordsEnd(file->descriptor, size);
-      if (end == size || platform::setFileSize(file->descriptor, end) == platform::kErrorNone) size = end;
-    }
-    (void)file->window.start(file->descriptor, size);
   }
   if (error != platform::kErrorNone) {
     file->window.~TraceLogWindow();
