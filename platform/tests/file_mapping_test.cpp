@@ -139,6 +139,34 @@ TEST(FileWindow, AHandlerInstalledAfterTheGuardTakesItsPlace) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+// A SIGBUS sent rather than raised by a fault keeps the disposition the host
+// gave it: ignored, or the default action.
+TEST(FileWindow, ASentSignalKeepsTheHostsDisposition) {
+  for (const bool ignored : {true, false}) {
+    SCOPED_TRACE(ignored);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (ignored) signal(SIGBUS, SIG_IGN);
+      if (!platform::fileWindowGuardInPlace()) _exit(10);
+      // Twice: an ignored signal stays ignored after the first.
+      kill(getpid(), SIGBUS);
+      kill(getpid(), SIGBUS);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (ignored) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    } else {
+      // Under a sanitizer its runtime's handler was the one before: exit 1.
+      EXPECT_TRUE((WIFSIGNALED(status) && WTERMSIG(status) == SIGBUS) ||
+                  (WIFEXITED(status) && WEXITSTATUS(status) == 1))
+          << status;
+    }
+  }
+}
+
 // Space past the file-size limit is refused, not answered with SIGXFSZ
 // (left at its default action here, which would end the child).
 TEST(FileWindow, SpacePastTheFileSizeLimitIsRefused) {
