@@ -119,11 +119,4 @@ TEST_F(FileWindowTest, AppendingAfterAWriterThatDiedRemovesItsZeros) {
   }
 }
 
-TEST_F(FileWindowTest, EightThreadsLoseNothing) {
-  ASSERT_EQ(openWith(true, "ODBCTraceMaxFileSize=256;ODBCTraceMaxNumFiles=50;", "t.log"), 0u);
-  EXPECT_EQ(sinktest::writeFromThreads(sink_, 8, 2000, 7, 500), 0);
-  ASSERT_EQ(sink_.close(), 0u);
-  EXPECT_EQ(sinktest::recordsInFiles(dir_, 256 << 10).size(), 16000u);
-}
-
 }  // namespace
