@@ -119,6 +119,13 @@ int juFileWrite(JuFileHandle handle, uint64_t offset, const void* buffer, size_t
   return 0;
 }
 
+int juFileWriteWhole(JuFileHandle handle, uint64_t offset, const void* buffer, size_t count) {
+  if (count == 0) return 0;
+  const platform::FileDescriptor descriptor = descriptorOf(handle);
+  if (seekUnlessCurrent(descriptor, offset) != 0) return 1;
+  return writePiece(descriptor, static_cast<const unsigned char*>(buffer), count);
+}
+
 int juFileWriteTextW(JuFileHandle handle, uint64_t offset, const char16_t* text, size_t units, int utf8) {
   using julib::files::Conversion;
   if (units == 0) return 0;

@@ -596,6 +596,41 @@ TEST_F(FileIoTest, WritesThatMakeNoProgress) {
   }
 }
 
+// A whole write is one piece whatever its size: a limit that juFileWrite's
+// second piece would meet with nothing written cuts it short instead.
+TEST_F(FileIoTest, WholeWritesAreOnePiece) {
+  const std::string data = pattern(3 * 65534 + 1);
+  const struct {
+    rlim_t limit;  // RLIM_INFINITY: none
+    size_t writeLimit;  // bytes the system takes per call; 0: all
+    uint16_t message;  // 0: success
+    const char* note;
+  } rows[] = {
+      {RLIM_INFINITY, 0, 0, "all of it"},
+      {RLIM_INFINITY, 4096, 0, "short writes are continued"},
+      {65534, 0, 30041, "cut after 65534 bytes: where juFileWrite's first piece ends"},
+      {0, 0, 1506, "nothing at all"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.note);
+    jutest::ScopedErrorList errors;
+    const std::string path = dir_ / ("whole" + std::to_string(row.limit) + "_" + std::to_string(row.writeLimit));
+    const JuFileHandle handle = open(path, kWrite);
+    ASSERT_NE(handle, kJuNoFile);
+    int result;
+    {
+      const jutest::FileSizeLimit limit(row.limit);
+      platform::setWriteLimitForTesting(row.writeLimit);
+      result = juFileWriteWhole(handle, kJuFileCurrentPosition, data.data(), data.size());
+      platform::setWriteLimitForTesting(0);
+    }
+    EXPECT_EQ(juFileClose(handle), 0);
+    EXPECT_EQ(result, row.message == 0 ? 0 : 1);
+    EXPECT_EQ(errors.ids(), row.message == 0 ? std::vector<uint16_t>{} : std::vector<uint16_t>{row.message});
+    EXPECT_EQ(readWholeFile(path), data.substr(0, std::min<size_t>(row.limit, data.size())));
+  }
+}
+
 TEST_F(FileIoTest, FullDevice) {
   const JuFileHandle handle = open("/dev/full", kRead | kJuFileOpenReadWrite);
   if (handle == kJuNoFile) GTEST_SKIP() << "no /dev/full here";

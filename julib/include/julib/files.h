@@ -131,6 +131,15 @@ inline constexpr uint32_t kJuFileOpenForWriting =
 //   juFileWrite(h, kJuFileCurrentPosition, data, 70000) -> 0 (pieces of 65534 and 4466)
 [[nodiscard]] int juFileWrite(JuFileHandle handle, uint64_t offset, const void* buffer, size_t count);
 
+// The same as juFileWrite, with the whole `count` as its one piece: the
+// system is given every byte at once, so a large copy takes a few calls and
+// its writes end where the caller's blocks do (pieces of 65534 bytes end
+// inside a page, which the file system then fills in two visits). Failures
+// as juFileWrite's for that one piece: 1506 when no byte could be written,
+// 30041 when some were.
+//   juFileWriteWhole(h, kJuFileCurrentPosition, data, 1 << 20) -> 0 (one write of 1 MiB)
+[[nodiscard]] int juFileWriteWhole(JuFileHandle handle, uint64_t offset, const void* buffer, size_t count);
+
 // Converts `units` UTF-16 units to UTF-8 (utf8 != 0) or to the ANSI code page
 // (characters without a mapping become '?') and writes them with
 // juFileWrite. A text that cannot be converted posts the file error 42 (an

@@ -100,14 +100,16 @@ int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, brandr
 
   // The windows are those of a stream read kChunkBytes at a time, each
   // starting where the last one's written part ended; the buffer holds many
-  // of them, so reads and writes go in large pieces. A window changes
-  // nothing before its start, so what lies before it is final.
+  // of them, so reads and writes go in large pieces, each write whole (the
+  // library's pieces of 65534 bytes end inside a page, which costs the file
+  // system a second visit to it). A window changes nothing before its
+  // start, so what lies before it is final.
   size_t held = 0;   // bytes in the buffer
   size_t start = 0;  // the window's start in the buffer
   bool ended = false;
   for (;;) {
     if (!ended && held - start < kChunkBytes) {
-      if (start != 0 && juFileWrite(target, kJuFileCurrentPosition, buffer, start) != 0) return 1;
+      if (start != 0 && juFileWriteWhole(target, kJuFileCurrentPosition, buffer, start) != 0) return 1;
       std::memmove(buffer, buffer + start, held - start);
       held -= start;
       start = 0;
@@ -121,7 +123,7 @@ int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, brandr
     if (prefix != nullptr) prefix->rewrite(buffer + start, window, limit);
     if (written != nullptr) written->add(reinterpret_cast<const unsigned char*>(buffer + start), limit);
     start += limit;
-    if (last) return juFileWrite(target, kJuFileCurrentPosition, buffer, start) != 0 ? 1 : 0;
+    if (last) return juFileWriteWhole(target, kJuFileCurrentPosition, buffer, start) != 0 ? 1 : 0;
   }
 }
 
