@@ -97,6 +97,10 @@ int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, brandr
   size_t carry = std::max(kOverlapBytes, names.reach());
   if (prefix != nullptr) carry = std::max(carry, prefix->length());
   carry = std::min(carry, kChunkBytes / 2);
+  // Each window is searched once for the starts of both rewriters' texts.
+  brandrewrite::Candidates candidates;
+  names.addPairsTo(candidates);
+  if (prefix != nullptr) prefix->addPairsTo(candidates);
 
   // The windows are those of a stream read kChunkBytes at a time, each
   // starting where the last one's written part ended; the buffer holds many
@@ -119,8 +123,9 @@ int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, brandr
     const bool last = rest < kChunkBytes;  // the stream's read would have met the end
     const size_t window = std::min(rest, kChunkBytes);
     const size_t limit = last ? window : window - carry;
-    names.rewrite(buffer + start, window, limit);
-    if (prefix != nullptr) prefix->rewrite(buffer + start, window, limit);
+    candidates.start(buffer + start, window, limit);
+    names.rewrite(buffer + start, window, limit, candidates);
+    if (prefix != nullptr) prefix->rewrite(buffer + start, window, limit, candidates);
     if (written != nullptr) written->add(reinterpret_cast<const unsigned char*>(buffer + start), limit);
     start += limit;
     if (last) return juFileWriteWhole(target, kJuFileCurrentPosition, buffer, start) != 0 ? 1 : 0;

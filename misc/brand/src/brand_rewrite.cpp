@@ -8,9 +8,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
 
 #include "brand.h"
 #include "brand_text.h"
@@ -84,94 +81,12 @@ const char* findPairNoCase(const char* from, const char* stop, char first, char 
   return nullptr;
 }
 
-// The bytes | 0x20: a letter's lower case, and a few other bytes folded
-// together with it. Only a filter: candidates are compared in full after.
-char folded(char c) { return static_cast<char>(c | 0x20); }
-
 // The `count` bytes at p equal `upper` (upper-cased) ignoring ASCII case.
 bool equalNoCase(const char* p, const char* upper, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     if (upperAscii(p[i]) != upper[i]) return false;
   }
   return true;
-}
-
-// Calls found(p) for each p in [from, stop), in order, where the folded
-// p[0] and p[1] are one of the `count` folded pairs (p[1] may lie at
-// `stop`); stops early when found returns false, and then returns false.
-template <typename Found>
-bool findFoldedPairsTail(const char* p, const char* stop, const char (*pairs)[2], size_t count, Found& found) {
-  for (; p < stop; ++p) {
-    for (size_t i = 0; i < count; ++i) {
-      if (folded(p[0]) == pairs[i][0] && folded(p[1]) == pairs[i][1]) {
-        if (!found(p)) return false;
-        break;
-      }
-    }
-  }
-  return true;
-}
-
-#if defined(__x86_64__) && defined(__GNUC__)
-// Thirty-two starts at a time, on processors that have AVX2.
-template <typename Found>
-__attribute__((target("avx2"))) bool findFoldedPairsWide(const char* from, const char* stop,
-                                                         const char (*pairs)[2], size_t count, Found& found) {
-  const char* p = from;
-  const __m256i fold = _mm256_set1_epi8(0x20);
-  __m256i firsts[8];
-  __m256i seconds[8];
-  for (size_t i = 0; i < count && i < 8; ++i) {
-    firsts[i] = _mm256_set1_epi8(pairs[i][0]);
-    seconds[i] = _mm256_set1_epi8(pairs[i][1]);
-  }
-  for (; stop - p >= 32; p += 32) {
-    const __m256i x = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), fold);
-    const __m256i y = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1)), fold);
-    __m256i hit = _mm256_setzero_si256();
-    for (size_t i = 0; i < count && i < 8; ++i) {
-      hit = _mm256_or_si256(hit, _mm256_and_si256(_mm256_cmpeq_epi8(x, firsts[i]), _mm256_cmpeq_epi8(y, seconds[i])));
-    }
-    for (unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
-      if (!found(p + __builtin_ctz(mask))) return false;
-    }
-  }
-  return findFoldedPairsTail(p, stop, pairs, count, found);
-}
-
-bool haveWideVectors() {
-  static const bool have = __builtin_cpu_supports("avx2") != 0;
-  return have;
-}
-#endif
-
-template <typename Found>
-bool findFoldedPairs(const char* from, const char* stop, const char (*pairs)[2], size_t count, Found found) {
-#if defined(__x86_64__) && defined(__GNUC__)
-  if (haveWideVectors()) return findFoldedPairsWide(from, stop, pairs, count, found);
-#endif
-  const char* p = from;
-#if defined(__SSE2__)
-  const __m128i fold = _mm_set1_epi8(0x20);
-  __m128i firsts[8];
-  __m128i seconds[8];
-  for (size_t i = 0; i < count && i < 8; ++i) {
-    firsts[i] = _mm_set1_epi8(pairs[i][0]);
-    seconds[i] = _mm_set1_epi8(pairs[i][1]);
-  }
-  for (; stop - p >= 16; p += 16) {
-    const __m128i x = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), fold);
-    const __m128i y = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)), fold);
-    __m128i hit = _mm_setzero_si128();
-    for (size_t i = 0; i < count && i < 8; ++i) {
-      hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi8(x, firsts[i]), _mm_cmpeq_epi8(y, seconds[i])));
-    }
-    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
-      if (!found(p + __builtin_ctz(mask))) return false;
-    }
-  }
-#endif
-  return findFoldedPairsTail(p, stop, pairs, count, found);
 }
 
 }  // namespace
@@ -301,38 +216,33 @@ void NameRewriter::add(const char* text, const char* filePrefix, const brand& ow
   reach_ = std::max(reach_, n);
   if (entry.kind == EntryKind::kWholeText) reach_ = std::max(reach_, entry.replacementLength + 1);
   entries_[count_++] = entry;
-  const char pair[2] = {folded(entry.text[0]), folded(entry.text[1])};
-  for (size_t i = 0; i < std::min(pairCount_, kMaxPairs); ++i) {
-    if (pairs_[i][0] == pair[0] && pairs_[i][1] == pair[1]) return;
-  }
-  if (pairCount_ < kMaxPairs) std::memcpy(pairs_[pairCount_], pair, 2);
-  ++pairCount_;
 }
 
-void NameRewriter::rewrite(char* window, size_t length, size_t limit) {
+void NameRewriter::addPairsTo(Candidates& candidates) const {
+  for (size_t i = 0; i < count_; ++i) candidates.add(entries_[i].text[0], entries_[i].text[1]);
+}
+
+void NameRewriter::rewrite(char* window, size_t length, size_t limit, Candidates& candidates) {
   limit = std::min(limit, length);
   // Every entry is at least two bytes long (add), so a start lies below
   // length - 1.
   const size_t stop = std::min(limit, length > 0 ? length - 1 : 0);
-  candidateCount_ = 0;
-  if (count_ == 0 || pairCount_ > kMaxPairs || !collectCandidates(window, 0, stop)) {
-    return rewriteScanning(0, window, length, limit);
-  }
+  if (count_ == 0) return;
+  if (!candidates.usable()) return rewriteScanning(0, window, length, limit);
   for (size_t i = 0; i < count_; ++i) {
     Entry& entry = entries_[i];
     size_t at = entry.resume;
-    const size_t* next = std::lower_bound(candidates_, candidates_ + candidateCount_, at);
-    for (; next != candidates_ + candidateCount_ && *next < limit; ++next) {
+    for (const size_t* next = candidates.from(at); next != candidates.end() && *next < limit; ++next) {
       const size_t p = *next;
       if (p < at || entry.length > length - p || !equalNoCase(window + p, entry.text, entry.length)) continue;
       const size_t changed = rewriteAt(entry, window, length, p);
       at = p + entry.length;
       // What the rewrite wrote may start a pair itself.
-      if (!collectCandidates(window, p > 0 ? p - 1 : 0, std::min(changed, stop))) {
+      if (!candidates.collect(window, p > 0 ? p - 1 : 0, std::min(changed, stop))) {
         entry.resume = at;
         return rewriteScanning(i, window, length, limit);
       }
-      next = std::lower_bound(candidates_, candidates_ + candidateCount_, at) - 1;
+      next = candidates.from(at) - 1;  // at lies behind p, a candidate
     }
     entry.resume = resumeAfter(at, limit);
   }
@@ -351,21 +261,6 @@ void NameRewriter::rewriteScanning(size_t first, char* window, size_t length, si
     }
     entry.resume = resumeAfter(at, limit);
   }
-}
-
-bool NameRewriter::collectCandidates(const char* window, size_t from, size_t to) {
-  if (from >= to) return true;
-  return findFoldedPairs(window + from, window + to, pairs_, pairCount_, [&](const char* hit) {
-    const size_t p = static_cast<size_t>(hit - window);
-    size_t* end = candidates_ + candidateCount_;
-    size_t* place = std::lower_bound(candidates_, end, p);
-    if (place != end && *place == p) return true;
-    if (candidateCount_ == kMaxCandidates) return false;
-    std::memmove(place + 1, place, static_cast<size_t>(end - place) * sizeof *place);
-    *place = p;
-    ++candidateCount_;
-    return true;
-  });
 }
 
 size_t NameRewriter::rewriteAt(const Entry& entry, char* window, size_t length, size_t at) const {
@@ -451,25 +346,29 @@ int PrefixRewriter::prepare(const char16_t* messagePrefix) {
   std::memcpy(old_, kOldMessagePrefix, std::strlen(kOldMessagePrefix));
   std::memcpy(new_, replacement, std::strlen(replacement));
   juFree(replacement);
+  start_.add(old_[0], old_[1]);
   return 0;
 }
 
-void PrefixRewriter::rewrite(char* window, size_t length, size_t limit) {
+void PrefixRewriter::rewrite(char* window, size_t length, size_t limit, const Candidates& candidates) {
   limit = std::min(limit, length);
   size_t at = resume_;
   if (length_ >= 2 && length >= length_) {
     // Candidates where the first two bytes stand; a replacement changes only
     // its own bytes, so the starts found behind it stay valid.
-    const char pair[1][2] = {{folded(old_[0]), folded(old_[1])}};
     const size_t stop = std::min(limit, length - length_ + 1);
-    (void)findFoldedPairs(window + std::min(at, stop), window + stop, pair, 1, [&](const char* hit) {
-      const size_t p = static_cast<size_t>(hit - window);
-      if (p >= at && std::memcmp(hit, old_, length_) == 0) {
+    auto replace = [&](size_t p) {
+      if (p >= at && std::memcmp(window + p, old_, length_) == 0) {
         std::memcpy(window + p, new_, length_);
         at = p + length_;
       }
       return true;  // the search runs to the end: no early stop
-    });
+    };
+    if (candidates.usable()) {
+      for (const size_t* p = candidates.from(at); p != candidates.end() && *p < stop; ++p) replace(*p);
+    } else {
+      (void)start_.find(window, std::min(at, stop), stop, replace);
+    }
   }
   resume_ = resumeAfter(at, limit);
 }
@@ -511,6 +410,11 @@ int brand::replaceMessagePrefix(char* chunk, size_t length, const char* oldPatte
 int brand::replaceNames(char* chunk, size_t length, const char* newName, const char* filePrefix) {
   brandrewrite::NameRewriter names;
   if (names.prepare(*this, newName, filePrefix) != 0) return 0;
-  if (chunk != nullptr) names.rewrite(chunk, length, length);
+  if (chunk != nullptr) {
+    brandrewrite::Candidates candidates;
+    names.addPairsTo(candidates);
+    candidates.start(chunk, length, length);
+    names.rewrite(chunk, length, length, candidates);
+  }
   return 1;
 }

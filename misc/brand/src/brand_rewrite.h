@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "brand_candidates.h"
+
 class brand;
 
 namespace brandrewrite {
@@ -59,31 +61,26 @@ class NameRewriter {
   // character. 0, or 1 when memory runs out (recorded).
   [[nodiscard]] int prepare(const brand& owner, const char* newName, const char* filePrefix);
 
+  // Adds the entries' first two bytes to the candidates' pairs.
+  void addPairsTo(Candidates& candidates) const;
   // Rewrites the occurrences that start in [0, limit) of window[0, length),
   // entry after entry: what an entry rewrote is what the next one searches.
-  void rewrite(char* window, size_t length, size_t limit);
+  // `candidates` were started on this window with the entries' pairs among
+  // theirs; the ranges a rewrite changed are collected again.
+  void rewrite(char* window, size_t length, size_t limit, Candidates& candidates);
 
   // The bytes from an occurrence's start that its test and rewrite look at.
   size_t reach() const { return reach_; }
   size_t count() const { return count_; }
 
  private:
-  // The window is searched once for the first two bytes of every entry
-  // (the candidates); each entry then looks at its candidates only. Windows
-  // with more candidates than fit, or with too many different first pairs,
-  // are searched entry by entry.
-  static constexpr size_t kMaxPairs = 8;
-  static constexpr size_t kMaxCandidates = 1024;
-
   void add(const char* entry, const char* filePrefix, const brand& owner, int* failed);
   // Both return the end of the bytes they changed.
   size_t rewriteAt(const Entry& entry, char* window, size_t length, size_t at) const;
   size_t rewriteName(char* name, size_t available, const char* replacement) const;
-  // Rewrites entries [first, count_) searching each through the window.
+  // Rewrites entries [first, count_) searching each through the window:
+  // where the window has more candidates than fit.
   void rewriteScanning(size_t first, char* window, size_t length, size_t limit);
-  // Adds the starts in [from, to) where some entry's first pair stands, in
-  // order and once each; false when they do not fit.
-  bool collectCandidates(const char* window, size_t from, size_t to);
 
   Entry* entries_ = nullptr;
   size_t count_ = 0;
@@ -91,10 +88,6 @@ class NameRewriter {
   size_t reach_ = 0;
   const char* suffix_ = nullptr;  // two characters, or null outside suffix mode
   bool siblingMode_ = false;
-  size_t pairCount_ = 0;           // above kMaxPairs: too many to search at once
-  char pairs_[kMaxPairs][2] = {};  // the entries' first pairs, each byte | 0x20
-  size_t candidateCount_ = 0;
-  size_t candidates_[kMaxCandidates];
 };
 
 // The driver message prefix "[Brisklane][ODBC " and its replacement
@@ -110,8 +103,14 @@ class PrefixRewriter {
   // Builds both patterns for the UTF-16 message prefix (written as UTF-8).
   // 0, or 1 when memory runs out (recorded).
   [[nodiscard]] int prepare(const char16_t* messagePrefix);
-  // Replaces the whole occurrences that start in [0, limit).
-  void rewrite(char* window, size_t length, size_t limit);
+  // Adds the old pattern's first two bytes to the candidates' pairs.
+  void addPairsTo(Candidates& candidates) const {
+    if (length_ >= 2) candidates.add(old_[0], old_[1]);
+  }
+  // Replaces the whole occurrences that start in [0, limit), at the
+  // candidates when they are usable (started on this window with the old
+  // pattern's pair among theirs), else searching the window itself.
+  void rewrite(char* window, size_t length, size_t limit, const Candidates& candidates);
 
   size_t length() const { return length_; }
   const char* oldPattern() const { return old_; }
@@ -122,6 +121,7 @@ class PrefixRewriter {
   char* new_ = nullptr;
   size_t length_ = 0;
   size_t resume_ = 0;
+  PairFilter start_;  // the old pattern's first two bytes, for windows without candidates
 };
 
 }  // namespace brandrewrite

@@ -108,8 +108,8 @@ TEST_F(BrandRewrite, SearchEntries) {
        "XYYORA28.DLL\0"s},
       {"... but not of an earlier one", {{"axyo", "abora28"}}, "AABORA28.DLL\0"s, "AXYORA28.DLL\0"s},
   };
-  // Entries with many different first bytes are searched one by one, not
-  // all at once: the same result. The extra entries occur nowhere.
+  // Entries with more different first pairs than the pair filter has
+  // buckets share them: the same result. The extra entries occur nowhere.
   for (const bool crowded : {false, true}) {
     for (const auto& [note, options, input, expected] : rows) {
       SCOPED_TRACE(std::string(note) + (crowded ? ", crowded" : ""));
