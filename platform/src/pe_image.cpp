@@ -1,12 +1,8 @@
-// PE headers: the checks that make every later offset safe to use, and the
-// checksum.
+// PE headers: the checks that make every later offset safe to use.
 
 #include "platform/pe_image.h"
 
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace platform::pe {
 namespace {
@@ -125,66 +121,6 @@ int sectionOfAddress(const ImageHeaders& headers, uint32_t rva) noexcept {
     if (rva >= s.virtualAddress && rva - s.virtualAddress < extent) return static_cast<int>(i);
   }
   return -1;
-}
-
-void PeChecksum::add(const unsigned char* data, size_t size) noexcept {
-  size_t i = 0;
-  if (odd_ && size > 0) {
-    sum_ += static_cast<uint32_t>(pending_) | static_cast<uint32_t>(data[0]) << 8;
-    odd_ = false;
-    i = 1;
-  }
-  // A word is its low byte + 256 * its high byte: the low and the high
-  // bytes are summed apart, many words at a time. 64 bits hold the sum of
-  // 2^48 words before any fold is needed.
-  uint64_t low = 0;
-  uint64_t high = 0;
-#if defined(__SSE2__)
-  const __m128i lowBytes = _mm_set1_epi16(0x00FF);
-  const __m128i zero = _mm_setzero_si128();
-  __m128i lows = zero;
-  __m128i highs = zero;
-  for (; size - i >= 16; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    lows = _mm_add_epi64(lows, _mm_sad_epu8(_mm_and_si128(v, lowBytes), zero));
-    highs = _mm_add_epi64(highs, _mm_sad_epu8(_mm_srli_epi16(v, 8), zero));
-  }
-  uint64_t lanes[4];
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), lows);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes + 2), highs);
-  low = lanes[0] + lanes[1];
-  high = lanes[2] + lanes[3];
-#endif
-  uint64_t sum = sum_ + low + (high << 8);
-  for (; i + 1 < size; i += 2) sum += static_cast<uint32_t>(data[i]) | static_cast<uint32_t>(data[i + 1]) << 8;
-  sum_ = sum;
-  if (i < size) {
-    pending_ = data[i];
-    odd_ = true;
-  }
-}
-
-void PeChecksum::startAt(uint64_t offset) noexcept {
-  // An odd offset starts with the high byte of a word whose low byte lies
-  // outside the span: a zero low byte stands for it.
-  odd_ = (offset & 1) != 0;
-  pending_ = 0;
-}
-
-void PeChecksum::addSpan(const PeChecksum& span) noexcept {
-  sum_ += span.sum_ + (span.odd_ ? span.pending_ : 0);
-}
-
-void PeChecksum::removeSpan(const PeChecksum& span) noexcept {
-  // Modulo 65535, as the folding counts; the result stays above zero.
-  constexpr uint64_t kFold = 0xFFFF;
-  sum_ = sum_ % kFold + kFold - (span.sum_ + (span.odd_ ? span.pending_ : 0)) % kFold;
-}
-
-uint32_t PeChecksum::finish(uint64_t fileBytes) const noexcept {
-  uint64_t sum = sum_ + (odd_ ? pending_ : 0);
-  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + fileBytes);
 }
 
 }  // namespace platform::pe
