@@ -25,8 +25,9 @@ namespace brandfile {
 // Bytes read at a time, and the least tail carried from one read to the
 // next so that a text across the boundary is seen whole.
 inline constexpr size_t kChunkBytes = 65535;
-// Bytes of the copy's buffer: many windows of kChunkBytes at a time.
-inline constexpr size_t kCopyBytes = size_t{1} << 20;
+// Bytes of the copy's buffer: many windows of kChunkBytes at a time. 2 MiB
+// copied a large file faster than 1 or 4 MiB.
+inline constexpr size_t kCopyBytes = size_t{2} << 20;
 inline constexpr size_t kOverlapBytes = 64;
 
 // Copies `source` to `target` from their current positions, window by

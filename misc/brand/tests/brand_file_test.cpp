@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "brand.h"
+#include "brand_file.h"
 #include "brand_messages.h"
 #include "front_end_doubles.h"
 #include "julib/window.h"
@@ -60,8 +61,9 @@ TEST_F(BrandFile, TextAcrossReadBoundaries) {
       {"prefix across the first write", 100000, 65471 - 9, true},
       {"name across the first read's end", 100000, 65535 - 4, false},
       {"prefix across the second write", 200000, 2 * 65471 - 5, true},
-      {"name across a write after the buffer was refilled", 3000000, 17 * 65471 - 4, false},
-      {"prefix across the buffer's first end", 3000000, (size_t{1} << 20) - 9, true},
+      {"name across a write after the buffer was refilled", 3000000, (brandfile::kCopyBytes / 65471 + 1) * 65471 - 4,
+       false},
+      {"prefix across the buffer's first end", 3000000, brandfile::kCopyBytes - 9, true},
       {"name in the last bytes of a long file", 3000000, 3000000 - 11, false},
       {"one chunk, the name in its last bytes", 65535, 65535 - 11, false},
       {"one chunk and a byte", 65536, 65536 - 11, false},
