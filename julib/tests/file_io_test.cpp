@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "julib/cstring.h"
@@ -600,34 +601,29 @@ TEST_F(FileIoTest, WritesThatMakeNoProgress) {
 // second piece would meet with nothing written cuts it short instead.
 TEST_F(FileIoTest, WholeWritesAreOnePiece) {
   const std::string data = pattern(3 * 65534 + 1);
-  const struct {
-    rlim_t limit;  // RLIM_INFINITY: none
-    size_t writeLimit;  // bytes the system takes per call; 0: all
-    uint16_t message;  // 0: success
-    const char* note;
-  } rows[] = {
-      {RLIM_INFINITY, 0, 0, "all of it"},
-      {RLIM_INFINITY, 4096, 0, "short writes are continued"},
-      {65534, 0, 30041, "cut after 65534 bytes: where juFileWrite's first piece ends"},
-      {0, 0, 1506, "nothing at all"},
+  const std::tuple<rlim_t, size_t, uint16_t> rows[] = {
+      {RLIM_INFINITY, 0, 0},     // all of it
+      {RLIM_INFINITY, 4096, 0},  // short writes are continued
+      {65534, 0, 30041},         // cut where juFileWrite's first piece ends
+      {0, 0, 1506},              // nothing at all
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.note);
+  for (const auto& [sizeLimit, writeLimit, message] : rows) {
+    SCOPED_TRACE(std::to_string(sizeLimit) + ", " + std::to_string(writeLimit));
     jutest::ScopedErrorList errors;
-    const std::string path = dir_ / ("whole" + std::to_string(row.limit) + "_" + std::to_string(row.writeLimit));
+    const std::string path = dir_ / ("whole" + std::to_string(sizeLimit) + "_" + std::to_string(writeLimit));
     const JuFileHandle handle = open(path, kWrite);
     ASSERT_NE(handle, kJuNoFile);
     int result;
     {
-      const jutest::FileSizeLimit limit(row.limit);
-      platform::setWriteLimitForTesting(row.writeLimit);
+      const jutest::FileSizeLimit limit(sizeLimit);
+      platform::setWriteLimitForTesting(writeLimit);
       result = juFileWriteWhole(handle, kJuFileCurrentPosition, data.data(), data.size());
       platform::setWriteLimitForTesting(0);
     }
     EXPECT_EQ(juFileClose(handle), 0);
-    EXPECT_EQ(result, row.message == 0 ? 0 : 1);
-    EXPECT_EQ(errors.ids(), row.message == 0 ? std::vector<uint16_t>{} : std::vector<uint16_t>{row.message});
-    EXPECT_EQ(readWholeFile(path), data.substr(0, std::min<size_t>(row.limit, data.size())));
+    EXPECT_EQ(result, message == 0 ? 0 : 1);
+    EXPECT_EQ(errors.ids(), message == 0 ? std::vector<uint16_t>{} : std::vector<uint16_t>{message});
+    EXPECT_EQ(readWholeFile(path), data.substr(0, std::min<size_t>(sizeLimit, data.size())));
   }
 }
 

@@ -187,37 +187,26 @@ TEST_F(BrandFile, NamesFoundWithoutRegardToCase) {
   }
 }
 
-// Both rewriters see what the names wrote, and windows with more starts
-// of the searched texts than a window's candidates hold are searched
-// text by text, with the same result.
+// The message prefix is replaced where a name was written as it, and
+// windows with more candidates than fit are searched text by text.
 TEST_F(BrandFile, CandidatesOfBothRewriters) {
   const std::string provider = "Brisklane Closed XML ADO Provider";
   std::string crowded;
   for (size_t i = 0; i < 100000; ++i) crowded += "Ab";
-  const struct {
-    const char* note;
-    std::string filler;
-    const char* xmlProvider;
-    std::string text;      // at 70001 and 130001
-    std::string branded;
-  } rows[] = {
-      {"a name written as the old message prefix", std::string(200000, 'z'), "-[Brisklane][ODBC ", provider,
-       "-" + kNewPrefix + provider.substr(1 + kNewPrefix.size())},
-      {"crowded: the message prefix", crowded, nullptr, kOldPrefix, kNewPrefix},
-      {"crowded: a name", crowded, nullptr, "ABORA28.DLL", "XYORA28.DLL"},
+  const std::tuple<std::string, std::string, std::string> rows[] = {  // filler, text, branded text
+      {std::string(200000, 'z'), provider, "-" + kNewPrefix + provider.substr(1 + kNewPrefix.size())},
+      {crowded, kOldPrefix, kNewPrefix},
+      {crowded, "ABORA28.DLL", "XYORA28.DLL"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.note);
-    if (row.xmlProvider != nullptr) {
-      juFree(object_.xmlProviderName);
-      object_.xmlProviderName = juStrNDup(row.xmlProvider, std::strlen(row.xmlProvider));
-      ASSERT_EQ(object_.searchList.insertAt(juStrNDup(provider.c_str(), provider.size()), 0), 0);
-    }
-    std::string source = row.filler;
-    std::string expected = row.filler;
+  juFree(object_.xmlProviderName);
+  object_.xmlProviderName = juStrNDup("-[Brisklane][ODBC ", 18);
+  ASSERT_EQ(object_.searchList.insertAt(juStrNDup(provider.c_str(), provider.size()), 0), 0);
+  for (const auto& [filler, text, branded] : rows) {
+    SCOPED_TRACE(text);
+    std::string source = filler, expected = filler;
     for (const size_t at : {size_t{70001}, size_t{130001}}) {
-      source.replace(at, row.text.size(), row.text);
-      expected.replace(at, row.branded.size(), row.branded);
+      source.replace(at, text.size(), text);
+      expected.replace(at, branded.size(), branded);
     }
     dir_.write("abora28.dll", source);
     list({"abora28.dll"});
