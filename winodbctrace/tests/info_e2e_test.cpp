@@ -229,6 +229,9 @@ class InfoConcurrencyTest : public InfoEndToEndTest {
   // Starts the clients at once, each with its own VRTRACE_CLIENT=<i> and
   // `extra` in a small environment, and waits for them; the INFO file's
   // lines, and in `known` every environment line a client could write.
+  // unixODBC's own data source lookup is not safe for threads that connect
+  // at once: now and then a process gets IM002 for the data source on
+  // every connect, traced or not. Such a round is run again, twice at most.
   std::vector<std::string> connectAtOnce(const std::string& extra, std::set<std::string>& known) {
     trace(session_.logPath());
     std::vector<std::string> script = {"threads=2"};
@@ -236,19 +239,30 @@ class InfoConcurrencyTest : public InfoEndToEndTest {
       script.push_back("driverconnect=DSN=testdsn");
       script.push_back("disconnect");
     }
-    std::vector<vrtest::StartedClient> clients;
-    {
-      SmallEnvironment small;
-      if (!extra.empty()) SmallEnvironment::set(extra);
-      for (int i = 0; i < kClients; ++i) {
-        setenv("VRTRACE_CLIENT", std::to_string(i).c_str(), 1);
-        for (char** e = environ; *e != nullptr; ++e) known.insert(std::string(*e) + "\n");
-        clients.push_back(session_.startClient(script));
+    for (int round = 0;; ++round) {
+      std::vector<vrtest::StartedClient> clients;
+      {
+        SmallEnvironment small;
+        if (!extra.empty()) SmallEnvironment::set(extra);
+        for (int i = 0; i < kClients; ++i) {
+          setenv("VRTRACE_CLIENT", std::to_string(i).c_str(), 1);
+          for (char** e = environ; *e != nullptr; ++e) known.insert(std::string(*e) + "\n");
+          clients.push_back(session_.startClient(script));
+        }
       }
-    }
-    for (const vrtest::StartedClient& client : clients) {
-      const ClientRun run = session_.wait(client);
-      EXPECT_EQ(run.status, 0) << run.err;
+      std::vector<ClientRun> runs;
+      bool lookupFailed = false;
+      for (const vrtest::StartedClient& client : clients) {
+        runs.push_back(session_.wait(client));
+        lookupFailed |= runs.back().status != 0 && runs.back().err.find("IM002") != std::string::npos;
+      }
+      if (lookupFailed && round < 2) {
+        session_.removeLogs();
+        fs::remove(session_.dir() / "SQLINFO.LOG");
+        continue;
+      }
+      for (const ClientRun& run : runs) EXPECT_EQ(run.status, 0) << run.err;
+      break;
     }
     const std::string runtime = VRTRACE_SANITIZER_RUNTIME;
     known.insert("LD_PRELOAD=" + (runtime.empty() ? "" : runtime + " ") + VRDMHOST_LIBRARY + "\n");
