@@ -3,4 +3,6 @@
 
 #include "platform/file_mapping.h"
 
+#include "platform/memory.h"
+
 #include "unix/file_mapping.inc"

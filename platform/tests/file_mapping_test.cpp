@@ -13,12 +13,13 @@
 #include <string>
 
 #include "platform/file_mapping.h"
+#include "platform/memory.h"
 #include "testing/files.h"
 #include "testing/temp_dir.h"
 
 namespace {
 
-const size_t kPage = platform::fileWindowAlignment();
+const size_t kPage = platform::pageSize();
 std::string folder;  // the test's temporary folder, for the children
 
 // A file of two pages given space and mapped whole; exits 10 when it cannot.

@@ -2,6 +2,8 @@
 
 #include "log_window.h"
 
+#include "platform/memory.h"
+
 namespace {
 
 // Bytes a window gives ahead of the records: what a killed process may
@@ -65,7 +67,7 @@ bool TraceLogWindow::advance(size_t length) {
     giveUp();
     return false;
   }
-  const size_t alignment = platform::fileWindowAlignment();
+  const size_t alignment = platform::pageSize();
   const uint64_t offset = end_ - end_ % alignment;
   const size_t lead = static_cast<size_t>(end_ - offset);
   if (length > SIZE_MAX - lead - kWindowBytes) {

@@ -22,9 +22,6 @@ struct FileWindow {
   size_t length = 0;
 };
 
-// What window offsets are multiples of (the page size).
-size_t fileWindowAlignment() noexcept;
-
 // Gives the file open on `descriptor` disk space for the bytes [offset,
 // offset + length) and makes it at least offset + length long; the bytes
 // added read as zero. A window over space given this way never faults for
@@ -40,7 +37,7 @@ size_t fileWindowAlignment() noexcept;
 
 // Maps the file's bytes [offset, offset + length) shared for writing, its
 // pages made present at once. The descriptor must be open for reading and
-// writing; `offset` a multiple of fileWindowAlignment(). The mapping stays
+// writing; `offset` a multiple of pageSize() (platform/memory.h). The mapping stays
 // valid after the descriptor is closed, until unmapFileWindow.
 //   mapFileWindow(fd, 0, 1 << 20, &window) -> kErrorNone, window.address
 //   holds the file's first megabyte

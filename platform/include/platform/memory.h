@@ -8,6 +8,9 @@
 
 namespace platform {
 
+// The size of a page of memory: the unit of mappings and their protection.
+size_t pageSize() noexcept;
+
 // Copies the `n` bytes at `address` into `out` as far as they can be read,
 // through the kernel rather than by dereferencing `address`, so an unmapped,
 // inaccessible or freed-and-unmapped address costs a short count, never a
