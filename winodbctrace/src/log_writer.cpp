@@ -98,29 +98,35 @@ void appendZeroPadded(RenderOut& out, int64_t value, size_t digits) {
   out.appendUnsigned(magnitude);
 }
 
-// The time of a record whose fields all have their usual widths, as
-// appendZeroPadded would write it, digit by digit into place: this runs for
-// every record. False (nothing written) for any other time.
-bool appendUsualTime(RenderOut& out, const platform::LocalTime& now) {
-  auto usual = [](int value, int low, int high) { return value >= low && value <= high; };
-  if (!usual(now.year, 0, 9999) || !usual(now.month, 0, 99) || !usual(now.day, 0, 99) ||
-      !usual(now.hour, 0, 99) || !usual(now.minute, 0, 99) || !usual(now.second, 0, 99) ||
-      now.millisecond > 999) {
-    return false;
-  }
-  char text[] = "0000-00-00 00:00:00.000000";
-  auto put = [&text](size_t at, uint32_t value, size_t digits) {
-    for (size_t i = digits; i > 0; --i, value /= 10) text[at + i - 1] = static_cast<char>('0' + value % 10);
+// The record's time, "%Y-%m-%d %H:%M:%S." and microseconds, then a blank:
+// each field "0"-padded to its width, one too wide for it (a time of another
+// era) as appendZeroPadded writes it. The usual fields are written digit by
+// digit into place: this runs for every record.
+void appendTime(RenderOut& out, const platform::LocalTime& now) {
+  struct Field {
+    int64_t value;
+    size_t digits;
+    char after;
   };
-  put(0, static_cast<uint32_t>(now.year), 4);
-  put(5, static_cast<uint32_t>(now.month), 2);
-  put(8, static_cast<uint32_t>(now.day), 2);
-  put(11, static_cast<uint32_t>(now.hour), 2);
-  put(14, static_cast<uint32_t>(now.minute), 2);
-  put(17, static_cast<uint32_t>(now.second), 2);
-  put(20, now.millisecond, 3);  // then "000": microseconds of a millisecond clock
-  out.append(std::string_view(text, sizeof text - 1));
-  return true;
+  static constexpr int64_t kTenTo[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  const Field fields[] = {{now.year, 4, '-'},   {now.month, 2, '-'},  {now.day, 2, ' '},
+                          {now.hour, 2, ':'},   {now.minute, 2, ':'}, {now.second, 2, '.'},
+                          {int64_t{now.millisecond} * 1000, 6, ' '}};  // a millisecond clock
+  char text[32];
+  size_t used = 0;
+  for (const Field& field : fields) {
+    if (field.value < 0 || field.value >= kTenTo[field.digits]) {
+      out.append(std::string_view(text, used));
+      used = 0;
+      appendZeroPadded(out, field.value, field.digits);
+    } else {
+      auto rest = static_cast<uint64_t>(field.value);
+      for (size_t i = field.digits; i > 0; --i, rest /= 10) text[used + i - 1] = static_cast<char>('0' + rest % 10);
+      used += field.digits;
+    }
+    text[used++] = field.after;
+  }
+  out.append(std::string_view(text, used));
 }
 
 // The record's text: 4096 bytes on the stack, or a heap buffer for a long
@@ -161,24 +167,7 @@ class RecordBuffer {
 void formatPrefix(uint16_t mode, RenderOut& out) {
   if (mode < 1 || mode > 3) return;
   if (mode != 2) {
-    // "%Y-%m-%d %H:%M:%S." and microseconds.
-    const platform::LocalTime now = platform::localTimeNow();
-    if (!appendUsualTime(out, now)) {
-      appendZeroPadded(out, now.year, 4);
-      out.append('-');
-      appendZeroPadded(out, now.month, 2);
-      out.append('-');
-      appendZeroPadded(out, now.day, 2);
-      out.append(' ');
-      appendZeroPadded(out, now.hour, 2);
-      out.append(':');
-      appendZeroPadded(out, now.minute, 2);
-      out.append(':');
-      appendZeroPadded(out, now.second, 2);
-      out.append('.');
-      appendZeroPadded(out, int64_t{now.millisecond} * 1000, 6);
-    }
-    out.append(' ');
+    appendTime(out, platform::localTimeNow());
     if (mode == 1) return;
   }
   out.append("pid=");
