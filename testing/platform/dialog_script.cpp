@@ -14,44 +14,22 @@ namespace jutest {
 
 namespace dialogs = platform::dialogs;
 
+// The fields in their order: caption, action, id, text, key.
 DialogStep DialogStep::setField(std::string caption, int32_t id, std::string text) {
-  DialogStep step;
-  step.caption = std::move(caption);
-  step.action = Action::kSetField;
-  step.id = id;
-  step.text = std::move(text);
-  return step;
+  return {std::move(caption), Action::kSetField, id, std::move(text), 0};
 }
 
 DialogStep DialogStep::press(std::string caption, int32_t id) {
-  DialogStep step;
-  step.caption = std::move(caption);
-  step.action = Action::kPressButton;
-  step.id = id;
-  return step;
+  return {std::move(caption), Action::kPressButton, id, {}, 0};
 }
 
 DialogStep DialogStep::pressKey(std::string caption, uint64_t key) {
-  DialogStep step;
-  step.caption = std::move(caption);
-  step.action = Action::kKey;
-  step.key = key;
-  return step;
+  return {std::move(caption), Action::kKey, 0, {}, key};
 }
 
-DialogStep DialogStep::close(std::string caption) {
-  DialogStep step;
-  step.caption = std::move(caption);
-  step.action = Action::kClose;
-  return step;
-}
+DialogStep DialogStep::close(std::string caption) { return {std::move(caption), Action::kClose, 0, {}, 0}; }
 
-DialogStep DialogStep::endInput(std::string caption) {
-  DialogStep step;
-  step.caption = std::move(caption);
-  step.action = Action::kEndInput;
-  return step;
-}
+DialogStep DialogStep::endInput(std::string caption) { return {std::move(caption), Action::kEndInput, 0, {}, 0}; }
 
 std::string windowTextUtf8(dialogs::WindowHandle window) {
   std::u16string text(dialogs::textLength(window) + 1, u'\0');
