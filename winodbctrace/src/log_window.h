@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "platform/file_mapping.h"
 #include "platform/files.h"
@@ -52,5 +53,8 @@ class TraceLogWindow {
   uint64_t end_ = 0;       // where the next record goes
   uint64_t reserved_ = 0;  // the file's length as the windows made it
 };
+
+// Held in the log file's block, which is freed without a destructor call.
+static_assert(std::is_trivially_destructible_v<TraceLogWindow>);
 
 #endif  // VRTRACE_LOG_WINDOW_H

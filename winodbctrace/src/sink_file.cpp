@@ -146,7 +146,6 @@ platform::ErrorNumber endFile(JuFileTracing& sink) {
   const platform::ErrorNumber cut = sink.file->window.finish();
   if (error == platform::kErrorNone) error = cut;
   const platform::ErrorNumber closed = platform::closeFile(sink.file->descriptor);
-  sink.file->window.~TraceLogWindow();
   juFree(sink.file);
   sink.file = nullptr;
   return error != platform::kErrorNone ? error : closed;
@@ -200,7 +199,6 @@ uint32_t openCurrentFile(JuFileTracing& sink) {
     error = platform::openFile(sink.fileName, options | platform::kOpenWriteOnly, &file->descriptor);
   }
   if (error != platform::kErrorNone) {
-    file->window.~TraceLogWindow();
     juFree(file);
     postFileError(error, " ", sink.fileName);
     return 1;
