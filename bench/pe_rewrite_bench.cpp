@@ -19,8 +19,8 @@
 #include <iterator>
 #include <string>
 
-#include "platform/pe_resources.h"
-#include "platform/pe_update.h"
+#include "platform/pe/resources.h"
+#include "platform/pe/update.h"
 
 extern char** environ;
 

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "pe_image_source.h"
-#include "pe_resource_tree.h"
-#include "pe_update_plan.h"
-#include "platform/pe_resources.h"
+#include "pe/image_source.h"
+#include "pe/resource_tree.h"
+#include "pe/update_plan.h"
+#include "platform/pe/resources.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // template for both widths), the plain INI read, and the installer read.
 
 #include "julib/threads.h"
-#include "platform/ini.h"
+#include "platform/profile/ini.h"
 #include "profile_internal.h"
 
 namespace julib::profile {

@@ -14,7 +14,7 @@
 #include "file_internal.h"
 #include "julib/object.h"
 #include "julib/profile.h"
-#include "platform/registry.h"
+#include "platform/profile/registry.h"
 
 namespace julib::profile {
 

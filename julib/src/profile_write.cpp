@@ -3,7 +3,7 @@
 // Every route reports 0 on success and 1 on failure.
 
 #include "julib/threads.h"
-#include "platform/ini.h"
+#include "platform/profile/ini.h"
 #include "profile_internal.h"
 
 namespace julib::profile {

@@ -11,7 +11,7 @@
 #include "julib/profile.h"
 #include "julib/threads.h"
 #include "platform/process.h"
-#include "platform/registry.h"
+#include "platform/profile/registry.h"
 #include "testing/files.h"
 
 namespace jutest {

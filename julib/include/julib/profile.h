@@ -22,7 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/registry.h"
+#include "platform/profile/registry.h"
 
 // ---------------------------------------------------------------------------
 // Routes and registry handles.

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/dialogs.h"
+#include "platform/dialogs/model.h"
 
 // ---------------------------------------------------------------------------
 // Modal dialogs.

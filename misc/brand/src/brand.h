@@ -19,7 +19,7 @@
 
 #include "julib/containers.h"
 #include "julib/object.h"
-#include "platform/dialogs.h"
+#include "platform/dialogs/model.h"
 
 class JuErrorList;
 

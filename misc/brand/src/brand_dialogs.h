@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "platform/dialog_boxes.h"
-#include "platform/dialogs.h"
+#include "platform/dialogs/boxes.h"
+#include "platform/dialogs/model.h"
 #include "platform/process.h"
 
 // Dialog templates of the tool's module.

@@ -20,7 +20,7 @@
 #include "julib/errors.h"
 #include "julib/object.h"
 #include "platform/files.h"
-#include "platform/pe_image.h"
+#include "platform/pe/image.h"
 #include "update_version_info.h"
 
 namespace brandfile {

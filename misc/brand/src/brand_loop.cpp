@@ -13,7 +13,7 @@
 #include "julib/numbers.h"
 #include "julib/object.h"
 #include "julib/window.h"
-#include "platform/dialogs.h"
+#include "platform/dialogs/model.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "brand_dialogs.h"
 #include "julib/threads.h"
 #include "julib/window.h"
-#include "platform/terminal_front_end.h"
+#include "platform/dialogs/terminal_front_end.h"
 #include "startup.h"
 
 namespace dialogs = platform::dialogs;

@@ -3,7 +3,7 @@
 #ifndef BRAND_MAIN_DIALOG_H
 #define BRAND_MAIN_DIALOG_H
 
-#include "platform/dialogs.h"
+#include "platform/dialogs/model.h"
 
 class brand;
 

@@ -7,7 +7,7 @@
 #include "julib/object.h"
 #include "platform/checked_size.h"
 #include "platform/files.h"
-#include "platform/pe_update.h"
+#include "platform/pe/update.h"
 
 namespace pe = platform::pe;
 using versioninfo::ReadStatus;

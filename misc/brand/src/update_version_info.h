@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "julib/containers.h"
-#include "platform/pe_image.h"
-#include "platform/pe_resources.h"
+#include "platform/pe/image.h"
+#include "platform/pe/resources.h"
 #include "version_resource.h"
 #include "version_values.h"
 #include "version_writer.h"

@@ -15,7 +15,7 @@
 #include "brand_messages.h"
 #include "front_end_doubles.h"
 #include "julib/window.h"
-#include "platform/dialogs.h"
+#include "platform/dialogs/model.h"
 #include "platform/files.h"
 #include "testing/files.h"
 #include "testing/pe_fixtures.h"

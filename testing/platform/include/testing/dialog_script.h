@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs.h"
+#include "platform/dialogs/model.h"
 
 namespace jutest {
 

@@ -1,0 +1,78 @@
+// The terminal front end of the dialog model: draws the innermost modal
+// dialog as text and turns typed lines into the user's actions.
+#ifndef PLATFORM_DIALOGS_TERMINAL_FRONT_END_H
+#define PLATFORM_DIALOGS_TERMINAL_FRONT_END_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "platform/dialogs/model.h"
+
+namespace platform::dialogs {
+
+// Installed on the calling thread for its scope as the input hook and the
+// beep hook (the hooks it replaced come back at its end).
+//
+// Drawing, whenever the model changed since the last drawing: the caption
+// framed, then the visible controls in creation order. A static is a line
+// of text (empty ones are left out). An edit is a numbered field, numbered
+// 1..n over the visible edits, labelled by the statics right before it (up
+// to an edit, a button or a bordered static), which are not drawn on their
+// own:
+//     3) Company Name ..... [Acme]
+// The buttons share one line, their '&' accelerators in brackets and the
+// default button in angle brackets:
+//     <[B]rand>  [H]elp  [C]ancel  B[r]owse
+// and a busy line follows while isBusy. UTF-16 is written as UTF-8; control
+// characters in texts are written as U+FFFD.
+//
+// Input is read a line at a time from `inputFd` (a terminal in canonical
+// mode gives the user line editing; a pipe works the same):
+//   "N text"  the user types text into field N ("N" alone empties it)
+//   "b"       a button's accelerator letter, any case, presses it
+//   ""        Enter presses the default button
+//   "esc" or the Escape character alone: the Escape key
+//   "?"       draws the dialog again
+// Anything else writes a one-line hint. The end of the input (or a read
+// error) ends the input for good. Lines are UTF-8; malformed bytes become
+// U+FFFD; a line is cut at kMaxLineBytes. A null `output` draws nothing.
+class TerminalFrontEnd {
+ public:
+  static constexpr size_t kMaxLineBytes = 65536;
+
+  TerminalFrontEnd(int inputFd, FILE* output) noexcept;
+  ~TerminalFrontEnd();
+  TerminalFrontEnd(const TerminalFrontEnd&) = delete;
+  TerminalFrontEnd& operator=(const TerminalFrontEnd&) = delete;
+
+ private:
+  static bool inputHook(WindowHandle dialog, int32_t waitMilliseconds, void* context);
+  static void beepHook(uint32_t type, void* context);
+
+  bool onInput(WindowHandle dialog, int32_t waitMilliseconds);
+  void draw(WindowHandle dialog);
+  void act(WindowHandle dialog, const std::string& line);
+  void hint(const char* text);
+  // The next whole line, read within the wait; false when none came in
+  // time or the input has ended (ended_).
+  bool nextLine(int32_t waitMilliseconds, std::string* line);
+  void append(const char* bytes, size_t count);
+  bool takeLine(std::string* line);
+
+  int input_;
+  FILE* output_;
+  InputHook savedInput_ = nullptr;
+  void* savedInputContext_ = nullptr;
+  BeepHook savedBeep_ = nullptr;
+  void* savedBeepContext_ = nullptr;
+  uint64_t drawnAt_ = 0;
+  WindowHandle drawn_;
+  std::string pending_;     // bytes read and not yet taken as lines
+  size_t partialBytes_ = 0;  // bytes of the last, unfinished line in pending_
+  bool ended_ = false;
+};
+
+}  // namespace platform::dialogs
+
+#endif  // PLATFORM_DIALOGS_TERMINAL_FRONT_END_H

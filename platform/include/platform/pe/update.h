@@ -1,0 +1,98 @@
+// Replacing resources of a Windows executable in place: begin, replace one
+// or more resources, commit (or discard).
+//
+//   platform::pe::ResourceUpdate update;
+//   if (update.begin("driver.dll") != kErrorNone) puts(update.errorText());
+//   update.replace(ResourceId::fromId(16), ResourceId::fromId(1), 0x0409, bytes, size);
+//   UpdateWarning warning;
+//   if (update.commit(&warning) != kErrorNone) puts(update.errorText());
+//   if (warning == UpdateWarning::kCertificateRemoved) puts("signature removed");
+//
+// The commit writes a new resource section at the old one's virtual
+// address, with every other resource kept, fixes the headers (sizes,
+// moved sections' addresses, the checksum), keeps data after the last
+// section, and replaces the file through a temporary file and a rename:
+// a failed update leaves the file as it was, byte for byte.
+//
+// When the new section takes exactly the file bytes of the old one (the
+// same raw size, so nothing behind it moves and no certificate is cut), the
+// commit instead writes the section and the headers into the file where
+// they are: no copy of the rest of the file. A write that fails there is
+// undone by writing the old bytes back (leftDamaged() tells when even that
+// failed). Such a file is not replaced atomically: use it on files nobody
+// else reads yet, such as a copy about to be renamed into place.
+#ifndef PLATFORM_PE_UPDATE_H
+#define PLATFORM_PE_UPDATE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/files.h"
+#include "platform/pe/image.h"
+#include "platform/pe/resources.h"
+
+namespace platform::pe {
+
+namespace internal {
+struct UpdateState;
+}
+
+// What a successful commit had to change beyond the resources.
+enum class UpdateWarning : uint8_t {
+  kNone,
+  // The file was signed: a new resource section breaks the signature, so
+  // the certificate table was removed (with its directory entry) rather
+  // than left pointing at bytes it no longer signs.
+  kCertificateRemoved,
+};
+
+// One update of one file. Statuses as ResourceFile's, plus:
+//   kErrorInvalidArgument  also: replace or commit without a begun update,
+//                          or a layout the commit cannot rewrite (a section
+//                          that would have to move but cannot); errorText()
+//   others                 writing the new file failed (the old one stays)
+class ResourceUpdate {
+ public:
+  ResourceUpdate() noexcept = default;
+  ~ResourceUpdate() { discard(); }
+  ResourceUpdate(const ResourceUpdate&) = delete;
+  ResourceUpdate& operator=(const ResourceUpdate&) = delete;
+
+  // Reads the headers and resources of `path` (UTF-8, '\' separates too),
+  // keeping the file open until commit or discard. Other resources are kept.
+  // A file without a resource section is kErrorInvalidArgument ("the file
+  // has no resource section").
+  [[nodiscard]] ErrorNumber begin(const char* path) noexcept;
+  // Sets the bytes of (type, name, language), adding the resource when it
+  // does not exist. `data` (`size` bytes, may be 0) is copied.
+  [[nodiscard]] ErrorNumber replace(ResourceId type, ResourceId name, uint16_t language, const void* data,
+                                    size_t size) noexcept;
+  // Writes the new file and ends the update, successful or not. *warning
+  // (may be null) is kNone unless the commit removed a certificate table.
+  [[nodiscard]] ErrorNumber commit(UpdateWarning* warning = nullptr) noexcept;
+  // Ends the update without writing anything.
+  void discard() noexcept;
+  // After begin: the checksum of the file's bytes as they are (every byte,
+  // from offset 0, the checksum field as it stands), known to the caller
+  // who just wrote them. A commit in place then sums only what it changes
+  // instead of reading the whole file.
+  void setFileSum(const PeChecksum& sum) noexcept;
+
+  // True after a commit in place whose write failed and whose undoing
+  // failed too: the file is then neither old nor new.
+  bool leftDamaged() const noexcept { return damaged_; }
+
+  // As ResourceFile::errorText.
+  const char* errorText() const noexcept { return errorText_; }
+
+ private:
+  ErrorNumber fail(ErrorNumber error, const char* text) noexcept;
+
+  internal::UpdateState* state_ = nullptr;
+  const char* errorText_ = "";
+  bool damaged_ = false;
+};
+
+}  // namespace platform::pe
+
+#endif  // PLATFORM_PE_UPDATE_H
