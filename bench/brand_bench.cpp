@@ -35,8 +35,8 @@
 #include <iterator>
 #include <string>
 
-#include "brand.h"
-#include "brand_module.h"
+#include "engine/brand.h"
+#include "app/brand_module.h"
 #include "julib/errors.h"
 #include "julib/object.h"
 

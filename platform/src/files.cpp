@@ -2,6 +2,8 @@
 
 #include "platform/files.h"
 
+#include "platform/paths.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstring>
@@ -11,15 +13,7 @@ namespace {
 
 // Copies a path for the system: '\' becomes '/'. Returns false when it does
 // not fit.
-bool systemPath(const char* path, char* out, size_t size) {
-  size_t i = 0;
-  for (; path[i] != '\0'; ++i) {
-    if (i + 1 >= size) return false;
-    out[i] = path[i] == '\\' ? '/' : path[i];
-  }
-  out[i] = '\0';
-  return true;
-}
+bool systemPath(const char* path, char* out, size_t size) { return platform::systemPath(path, {}, out, size); }
 
 // Copies a path that is in the system's form already. Returns false when it
 // does not fit.

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "brand_candidates.h"
+#include "rewrite/byte_search.h"
 
 namespace {
 

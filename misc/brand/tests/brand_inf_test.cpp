@@ -4,7 +4,7 @@
 #include <tuple>
 #include <vector>
 
-#include "brand.h"
+#include "engine/brand.h"
 #include "front_end_doubles.h"
 #include "testing/files.h"
 #include "testing/temp_dir.h"

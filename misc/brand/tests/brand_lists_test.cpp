@@ -5,7 +5,7 @@
 #include <tuple>
 #include <vector>
 
-#include "brand.h"
+#include "engine/brand.h"
 #include "front_end_doubles.h"
 #include "testing/allocation_faults.h"
 

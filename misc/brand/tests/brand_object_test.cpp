@@ -4,8 +4,8 @@
 #include <string>
 #include <tuple>
 
-#include "brand.h"
-#include "brand_module.h"
+#include "engine/brand.h"
+#include "app/brand_module.h"
 #include "front_end_doubles.h"
 #include "julib/threads.h"
 
@@ -39,7 +39,7 @@ TEST_F(BrandObject, SettersValidateAndStore) {
     EXPECT_EQ(object.setSuffix(suffix), result) << suffix;
     EXPECT_STREQ(object.suffix, suffix);  // stored also when rejected
   }
-  const char* directories[][2] = {{"/a/b", "/a/b\\"}, {"/a/b\\", "/a/b\\"}, {"/a/b/", "/a/b/"}, {"", "/s\\"}};
+  const char* directories[][2] = {{"/a/b", "/a/b/"}, {"/a/b\\", "/a/b/"}, {"/a/b/", "/a/b/"}, {"a\\b", "a/b/"}, {"", "/s/"}};
   for (const auto& [given, stored] : directories) {
     brand object("/s");
     object.setDirectory(given);

@@ -6,8 +6,8 @@
 #include <tuple>
 #include <vector>
 
-#include "brand.h"
-#include "brand_rewrite.h"
+#include "engine/brand.h"
+#include "rewrite/rewriters.h"
 #include "front_end_doubles.h"
 
 namespace {

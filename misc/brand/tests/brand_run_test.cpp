@@ -6,8 +6,10 @@
 #include <tuple>
 #include <vector>
 
-#include "brand.h"
-#include "brand_dialogs.h"
+#include "console/console_reporter.h"
+#include "dialogs/brand_dialogs.h"
+#include "dialogs/dialog_reporter.h"
+#include "engine/brand.h"
 #include "front_end_doubles.h"
 #include "testing/temp_dir.h"
 
@@ -16,7 +18,11 @@ namespace {
 using branddoubles::consoleOf;
 using branddoubles::entries;
 using branddoubles::ScopedStdin;
-using BrandRun = branddoubles::BrandTest;
+// Objects report on the console unless a test gives them the dialogs.
+class BrandRun : public branddoubles::BrandTest {
+ protected:
+  ConsoleReporter console;
+};
 using Names = std::vector<std::string>;
 
 void add(JuArrayPVoid& list, const char* name) {
@@ -29,6 +35,7 @@ TEST_F(BrandRun, MissingFilesAreListedFourALine) {
   jutest::TempDir dir;
   dir.write("here.dll", "x");
   brand object(dir.path().c_str());
+  object.setReporter(&console);
   for (const char* name : {"m1", "here.dll", "m2", "m3", "m4", "m5", "opt", "m6", "m7"}) add(object.mainFileList, name);
   add(object.optionalFileList, "opt");
   ScopedStdin input("n\n");
@@ -42,6 +49,7 @@ TEST_F(BrandRun, TheAnswerDecides) {
   const std::pair<const char*, int> rows[] = {{"n\n", 1}, {"no\n", 1}, {"\n", 0}, {"y\n", 0}, {"Yes", 0}, {"", 0}};
   for (const auto& [answer, result] : rows) {
     brand object("/nonexistent-dir");
+    object.setReporter(&console);
     add(object.mainFileList, "a.dll");
     ScopedStdin input(answer);
     consoleOf([&, result = result] { EXPECT_EQ(object.checkMissingFiles(), result) << answer; });
@@ -59,7 +67,8 @@ TEST_F(BrandRun, TheAnswerDecides) {
     brand object("/nonexistent-dir");
     add(object.mainFileList, "a.dll");
     object.silent = row.silent;
-    if (row.owner) object.ownerWindow = desktop;
+    DialogReporter dialogs(desktop);
+    object.setReporter(row.owner ? static_cast<brandengine::Reporter*>(&dialogs) : &console);
     std::vector<jutest::DialogStep> steps;
     if (row.answer != 0) steps.push_back(jutest::DialogStep::press("Brand Error", row.answer));
     jutest::DialogScript script(steps);
@@ -81,6 +90,7 @@ TEST_F(BrandRun, ReplaceInstallLooksForExecutablesInTools) {
   dir.write("tools/setup.exe", "x");
   dir.write("drivers/other.exe", "x");
   brand object((dir / "drivers").c_str());
+  object.setReporter(&console);
   add(object.mainFileList, "setup.exe");
   add(object.mainFileList, "other.exe");
   for (const auto& [replace, missing] : {std::pair{1, " other.exe."}, std::pair{0, " setup.exe."}}) {
@@ -93,6 +103,7 @@ TEST_F(BrandRun, ReplaceInstallLooksForExecutablesInTools) {
 // A run adds the RZM names to the optional list once; a cancel puts it back.
 TEST_F(BrandRun, OptionalListAroundARun) {
   brand object("/nonexistent-dir");
+  object.setReporter(&console);
   object.setFilePrefix("XY");
   object.rzmList = juStrNDup("rzm##,VRICU28", 13);
   std::strcpy(object.rzmVersionCode, "05");
@@ -126,13 +137,15 @@ TEST_F(BrandRun, StatusMessages) {
   for (const auto& [status, detail, text, caption, style] : rows) {
     SCOPED_TRACE(status);
     brand object("/d");
+    object.setReporter(&console);
     object.setFilePrefix("XY");
     object.status = status;
     // Without an owner the console shows the text and does not wait.
     EXPECT_EQ(consoleOf([&, detail = detail] { EXPECT_EQ(object.showStatus(detail), 0); }), std::string(text) + "\n");
     // With one, a box with the buttons of its style: Yes exists only in a
     // Yes/No box, OK only in an OK box.
-    object.ownerWindow = desktop;
+    DialogReporter boxes(desktop);
+    object.setReporter(&boxes);
     {
       const bool question = (style & kBrandBoxYesNo) != 0;
       jutest::DialogScript script({jutest::DialogStep::press(caption, question ? kBrandAnswerYes : kBrandAnswerOk)});

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "brand_dialogs.h"
+#include "dialogs/brand_dialogs.h"
 
 namespace {
 

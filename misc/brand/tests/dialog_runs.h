@@ -11,10 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "brand.h"
-#include "brand_dialogs.h"
+#include "dialogs/brand_dialogs.h"
+#include "dialogs/dialog_reporter.h"
+#include "engine/brand.h"
+#include "engine/command_line.h"
 #include "julib/window.h"
-#include "startup.h"
 #include "testing/dialog_script.h"
 #include "testing/files.h"
 
@@ -63,9 +64,11 @@ struct Drivers {
   std::string driver;
 };
 
-// Runs the main dialog owned by `desktop` with `object`; its end code.
+// Runs the main dialog owned by `desktop` with `object`, reporting through
+// the dialogs; its end code.
 inline intptr_t runMain(dialogs::WindowHandle desktop, brand& object) {
-  object.setOwnerWindow(desktop);
+  DialogReporter reporter(desktop);
+  const BrandReporterScope shown(object, &reporter);
   return juDialogBoxResult(desktop, kBrandDialogMain, brandDlgProc, reinterpret_cast<intptr_t>(&object));
 }
 

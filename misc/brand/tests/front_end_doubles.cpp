@@ -7,8 +7,8 @@
 
 #include <cstdio>
 
-#include "brand_dialogs.h"
-#include "brand_module.h"
+#include "dialogs/brand_dialogs.h"
+#include "app/brand_module.h"
 #include "julib/threads.h"
 
 namespace branddoubles {

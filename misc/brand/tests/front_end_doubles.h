@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "brand.h"
+#include "engine/brand.h"
 #include "testing/dialog_script.h"
 #include "testing/ju_test.h"
 

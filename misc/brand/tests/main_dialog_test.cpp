@@ -171,7 +171,7 @@ TEST_F(MainDialog, StartupRowsFieldsAndLimits) {
     EXPECT_EQ(runMain(desktop, object), dialogs::kDialogNoInput);
     Texts expected;
     for (bool shown : row.rowsShown) expected.insert(expected.end(), 3, shown ? "shown" : "hidden");
-    expected.insert(expected.end(), {"Linux  Vers. 8.02.0293", "/start\\", row.messagePrefix});
+    expected.insert(expected.end(), {"Linux  Vers. 8.02.0293", "/start/", row.messagePrefix});
     EXPECT_EQ(seen, expected);
   }
 }
@@ -253,8 +253,8 @@ TEST_F(MainDialog, BrowseChoosesTheDirectory) {
   object.setDirectory(drivers.driver.c_str());
   EXPECT_EQ(runMain(desktop, object), dialogs::kDialogNoInput);
   EXPECT_TRUE(script.finished());
-  EXPECT_EQ(seen, (Texts{drivers.driver + "\\", drivers.driver + "\\", "", chosen, chosen, chosen + "\\"}));
-  EXPECT_STREQ(object.targetDirectory, (chosen + "\\").c_str());
+  EXPECT_EQ(seen, (Texts{drivers.driver + "/", drivers.driver + "/", "", chosen, chosen, chosen + "/"}));
+  EXPECT_STREQ(object.targetDirectory, (chosen + "/").c_str());
 }
 
 // The Welcome dialog names the product of the INF in the current directory

@@ -2,14 +2,16 @@
 // directory, the console front end's words, texts and exit codes, and the
 // version-information exports.
 
-#include "startup.h"
+#include "app/startup.h"
+#include "console/console_front_end.h"
+#include "engine/command_line.h"
 
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "brand.h"
+#include "engine/brand.h"
 #include "front_end_doubles.h"
 #include "testing/files.h"
 #include "testing/temp_dir.h"

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "brand.h"
+#include "engine/brand.h"
 #include "front_end_doubles.h"
-#include "main_dialog.h"
+#include "dialogs/main_dialog.h"
 
 namespace {
 

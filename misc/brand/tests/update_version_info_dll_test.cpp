@@ -7,7 +7,7 @@
 #include "testing/files.h"
 #include "testing/pe_fixtures.h"
 #include "testing/temp_dir.h"
-#include "update_version_info.h"
+#include "version/update_version_info.h"
 
 namespace {
 

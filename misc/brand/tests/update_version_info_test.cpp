@@ -5,7 +5,7 @@
 #include <string>
 
 #include "testing/allocation_faults.h"
-#include "update_version_info.h"
+#include "version/update_version_info.h"
 #include "version_test_support.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "julib/containers.h"
-#include "version_resource.h"
-#include "version_writer.h"
+#include "version/version_resource.h"
+#include "version/version_writer.h"
 
 namespace brandtest {
 

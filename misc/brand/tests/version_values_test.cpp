@@ -4,7 +4,7 @@
 #include <string>
 
 #include "julib/object.h"
-#include "version_values.h"
+#include "version/version_values.h"
 
 namespace {
 

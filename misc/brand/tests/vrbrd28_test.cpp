@@ -17,7 +17,7 @@
 #include "testing/pe_fixtures.h"
 #include "testing/run_program.h"
 #include "testing/temp_dir.h"
-#include "update_version_info.h"
+#include "version/update_version_info.h"
 
 namespace {
 
@@ -103,6 +103,16 @@ std::string rewritten(const jutest::TempDir& scratch, const std::string& bytes, 
   return jutest::readWholeFile(path);
 }
 
+// A PE file's bytes with its checksum field zeroed: the tool puts the right
+// checksum into every PE file it writes, which pefile checks apart.
+std::string withoutChecksum(std::string bytes) {
+  if (bytes.size() < 0x40 || bytes.compare(0, 2, "MZ") != 0) return bytes;
+  const uint32_t pe = static_cast<uint8_t>(bytes[0x3C]) | static_cast<uint8_t>(bytes[0x3D]) << 8;
+  const size_t field = pe + 4 + 20 + 64;
+  if (field + 4 <= bytes.size()) bytes.replace(field, 4, 4, '\0');
+  return bytes;
+}
+
 jutest::ProgramResult runTool(const jutest::TempDir& dir, std::vector<std::string> words, const std::string& input) {
   jutest::ProgramRun run;
   run.words = {kProgram};
@@ -164,16 +174,17 @@ TEST_F(Vrbrd28, BrandsTheExampleInEveryMode) {
     for (const auto& [path, bytes] : expected) {
       SCOPED_TRACE(path);
       ASSERT_EQ(after.count(path), 1u);
-      EXPECT_TRUE(after.at(path) == bytes);
+      EXPECT_TRUE(withoutChecksum(after.at(path)) == withoutChecksum(bytes));
+      // Every PE file the tool wrote carries its right checksum.
+      if (before.count(path) == 0 && after.at(path).compare(0, 2, "MZ") == 0) {
+        EXPECT_EQ(jutest::peDump(dir / path).find("checksum ok"), 0u);
+      }
     }
     EXPECT_EQ(after.size(), expected.size());
 
     // The version resource, read back by pefile.
-    // A rewritten resource comes with a new checksum; a copy with only its
-    // texts replaced keeps the old one.
     const std::string dump = jutest::peDump(dir / ("driver/" + newName("vrora28.dll", mode)));
     const bool branded = mode.messagePrefix != nullptr;
-    EXPECT_EQ(dump.find("checksum ok") == 0, branded) << dump;
     const std::string prefix = branded ? mode.messagePrefix : "";
     for (const std::string& line :
          {std::string("CompanyName=") + (branded ? "Acme Corp" : "Tarnwell Software Corporation"),

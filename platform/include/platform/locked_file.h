@@ -20,6 +20,7 @@
 #include <cstdint>
 
 #include "platform/files.h"
+#include "platform/temporary_file.h"
 
 namespace platform {
 
@@ -46,7 +47,7 @@ namespace platform {
 // in place before the commit.
 //
 //   platform::AtomicFileWriter out;
-//   out.begin(path);                    // "<path>.tmp<pid>-<n>" beside it
+//   out.begin(path);                    // a TemporaryFile beside it
 //   out.write(header, 512);             // appends
 //   out.write(body, bodyBytes);
 //   out.patch(88, &checksum, 4);        // over bytes written already
@@ -81,10 +82,8 @@ class AtomicFileWriter {
  private:
   ErrorNumber fail(ErrorNumber error) noexcept;
 
-  FileDescriptor descriptor_ = kNoDescriptor;
+  TemporaryFile file_;
   uint64_t written_ = 0;
-  char target_[4096] = {};
-  char temporary_[4096] = {};
 };
 
 // The exclusive right to change one file, shared by the threads of this

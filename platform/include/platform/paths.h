@@ -18,6 +18,12 @@ size_t directoryLength(std::string_view path) noexcept;
 // The file name after the directory part.   fileName("a/b.txt") -> "b.txt"
 std::string_view fileName(std::string_view path) noexcept;
 
+// `path` as the system takes it ('\' becomes '/'), then `suffix`, and a NUL
+// into `out` of `size` bytes; false (nothing promised in `out`) when the
+// whole does not fit.
+//   systemPath("a\\b.dll", ".lock", out, 16) -> true, "a/b.dll.lock"
+bool systemPath(std::string_view path, std::string_view suffix, char* out, size_t size) noexcept;
+
 }  // namespace platform
 
 #endif  // PLATFORM_PATHS_H

@@ -1,0 +1,239 @@
+// Branding one file.
+//
+// The copy goes to a temporary file beside the target (a name no other file
+// has, made exclusively) and is renamed over the target only when it is
+// complete: a failed copy leaves no target and no temporary file behind, a
+// target that has the source's own name (an executable, a file that keeps
+// its prefix) replaces the source in one step and never truncates it before
+// it was read, and an earlier branded copy stays until the new one is whole.
+
+#include "engine/file_brander.h"
+
+#include <cstring>
+
+#include "brand_messages.h"
+#include "engine/brand.h"
+#include "engine/file_names.h"
+#include "julib/cstring.h"
+#include "julib/errors.h"
+#include "julib/messages.h"
+#include "julib/object.h"
+#include "platform/files.h"
+#include "platform/pe/image.h"
+#include "platform/temporary_file.h"
+#include "rewrite/rewriters.h"
+#include "rewrite/rewriting_copy.h"
+#include "text/brand_text.h"
+#include "version/update_version_info.h"
+
+namespace brandengine {
+
+namespace {
+
+namespace pe = platform::pe;
+
+// What one file's branding holds, released on every way out; the temporary
+// file removes itself unless it was kept.
+struct FileJob {
+  char* sourcePath = nullptr;
+  char* targetPath = nullptr;
+  char* buffer = nullptr;
+  unsigned char* head = nullptr;  // the first bytes written: a PE file's headers
+  JuFileHandle source = kJuNoFile;
+  platform::TemporaryFile temporary;
+
+  FileJob() = default;
+  FileJob(const FileJob&) = delete;
+  FileJob& operator=(const FileJob&) = delete;
+  ~FileJob() {
+    (void)juFileClose(source);  // a reading handle: nothing is lost
+    for (void* block : {static_cast<void*>(sourcePath), static_cast<void*>(targetPath), static_cast<void*>(buffer),
+                        static_cast<void*>(head)}) {
+      juFree(block);
+    }
+  }
+
+  // The library's handle of the temporary file (its descriptor + 1).
+  JuFileHandle temporaryHandle() const { return static_cast<JuFileHandle>(temporary.descriptor() + 1); }
+};
+
+int failCopy(brand& object) {
+  object.status = kBrandStatusCopyFailed;
+  return 0;
+}
+
+int failCopy(brand& object, platform::ErrorNumber error, const char* path) {
+  (void)juPostFileError(error, path);
+  return failCopy(object);
+}
+
+// Rewrites the version resource of the written library, still the temporary
+// copy that no one else sees, so that a resource that fits is written in
+// place. A failure is a warning only, with its reason, and the copy stays
+// as it is; false only when the copy was damaged on the way.
+bool updateVersionResource(brand& object, const FileJob& job, const char* newName, const pe::PeChecksum& written,
+                           bool* updated) {
+  CUpdateVersionInfoResourceApp app;
+  app.filePath = job.temporary.path();
+  app.fileSum = &written;
+  app.newVersion = object.versionMode != 0 ? object.newVersion : nullptr;
+  *updated = app.update(brandtext::orEmpty(object.companyName), brandtext::orEmpty(object.messagePrefix)) != 0;
+  if (*updated) return true;
+  if (app.fileDamaged) return false;
+  const char* parts[] = {"Warning: Could not update Windows version info for: ", newName, " (", app.failure, ")"};
+  char* detail = brandtext::join(parts, app.failure[0] != 0 ? 5 : 2);
+  if (detail != nullptr) (void)object.showStatus(detail);  // informs only: no answer to take
+  juFree(detail);
+  return true;
+}
+
+// Puts the right checksum into a PE file that the copy wrote: the sum of
+// its bytes with the checksum field left out. Files that are no PE image
+// (as far as their first bytes tell) are left as they are.
+platform::ErrorNumber fixChecksum(const FileJob& job, const brandrewrite::CopyOutput& output) {
+  pe::ImageHeaders headers;
+  if (pe::parseImageHeaders(output.head, output.headBytes, output.bytes, &headers) != nullptr ||
+      headers.checksumField > output.headBytes - 4) {
+    return platform::kErrorNone;
+  }
+  pe::PeChecksum field;
+  field.startAt(headers.checksumField);
+  field.add(output.head + headers.checksumField, 4);
+  pe::PeChecksum whole = *output.sum;
+  whole.removeSpan(field);
+  unsigned char value[4];
+  pe::writeLe32(value, whole.finish(output.bytes));
+  if (std::memcmp(value, output.head + headers.checksumField, 4) == 0) return platform::kErrorNone;
+  platform::ErrorNumber error = platform::seekFile(job.temporary.descriptor(), headers.checksumField);
+  if (error == platform::kErrorNone) error = platform::writeWhole(job.temporary.descriptor(), value, 4);
+  return error;
+}
+
+}  // namespace
+
+int prepareNameRewriter(const brand& object, const char* newName, const char* filePrefix,
+                        brandrewrite::NameRewriter* names) {
+  const char* dot = std::strchr(brandtext::orEmpty(newName), '.');
+  const bool dll = dot != nullptr && std::strcmp(dot, ".dll") == 0;
+  const bool help = dot != nullptr && std::strcmp(dot, ".cnt") == 0;
+  const bool ini = dot != nullptr && std::strcmp(dot, ".ini") == 0;
+  brandrewrite::NameSettings settings;
+  settings.filePrefix = filePrefix;
+  settings.suffix =
+      object.suffixMode != 0 && std::strlen(brandtext::orEmpty(object.suffix)) >= 2 ? object.suffix : nullptr;
+  settings.siblingMode = object.siblingMode != 0;
+  settings.xmlProviderName = object.xmlProviderName;
+  settings.newVersion = object.versionMode != 0 ? brandtext::orEmpty(object.newVersion) : nullptr;
+  const size_t searchEntries = dll || ini ? static_cast<size_t>(object.searchList.count) : 0;
+  const size_t helpEntries = help ? static_cast<size_t>(object.helpCount) : 0;
+  if (names->prepare(settings, searchEntries + helpEntries + (dll ? 1 : 0)) != 0) return 1;
+  int failed = 0;
+  for (size_t i = 0; i < searchEntries && failed == 0; ++i) failed = names->add(object.searchEntry(i));
+  for (size_t i = 0; i < helpEntries && failed == 0; ++i) failed = names->add(object.fileName(object.helpIndex + i));
+  if (dll && failed == 0) failed = names->add(object.currentFile);
+  return failed;
+}
+
+int brandOne(brand& object, FileNames& names) {
+  object.currentFile = names.listed;
+  const char* directory = names.directory != nullptr ? names.directory->directory() : "";
+  if (names.source == Lookup::kMissing) {
+    // The reason goes on the error list only: the loop skips such a file.
+    char* path = brandtext::join(directory, names.listed);
+    (void)juPostFileError(platform::kErrorNotFound, path);
+    juFree(path);
+    object.status = kBrandStatusFilesMissing;
+    return 0;
+  }
+  if (names.source == Lookup::kAmbiguous || names.target == Lookup::kAmbiguous) {
+    JuError* error = juPostError(kBrandMsgSourceNameAmbiguous);
+    (void)error->addParam(names.source == Lookup::kAmbiguous ? names.listed : names.newName);
+    (void)error->addParam(directory);
+  }
+  if (!names.sourceFound() || names.target == Lookup::kAmbiguous || names.target == Lookup::kNoMemory) {
+    return failCopy(object);
+  }
+  const char* newName = names.newName;
+  const bool replacesPrefix = std::strstr(newName, "r.dll") == nullptr;
+  const bool library = std::strstr(newName, ".dll") != nullptr;
+  const bool executable = std::strstr(newName, ".exe") != nullptr;
+  const bool sameName = juStrIEqual(names.targetName, names.sourceName) != 0;
+
+  FileJob job;
+  job.sourcePath = brandtext::join(directory, names.sourceName);
+  job.targetPath = brandtext::join(directory, names.targetName);
+  if (job.sourcePath == nullptr || job.targetPath == nullptr) return failCopy(object);
+  if (juFileOpen(job.sourcePath, std::strlen(job.sourcePath) + 1, kJuFileOpenForReading, &job.source) != 0) {
+    object.status = kBrandStatusFilesMissing;
+    return 0;
+  }
+  platform::FileTime time;
+  const bool timeKnown = platform::fileWriteTime(job.sourcePath, &time) == platform::kErrorNone;
+  // The target gets the source's mode: an executable stays one.
+  uint32_t permissions = 0;
+  platform::ErrorNumber error = platform::filePermissions(static_cast<int>(job.source) - 1, &permissions);
+  if (error != platform::kErrorNone) return failCopy(object, error, job.sourcePath);
+
+  brandrewrite::NameRewriter nameRewriter;
+  brandrewrite::PrefixRewriter prefixRewriter;
+  const bool withPrefix = object.messagePrefixMode != 0 && replacesPrefix;
+  job.buffer = static_cast<char*>(juMallocChecked(brandrewrite::kCopyBytes));
+  job.head = static_cast<unsigned char*>(juMallocChecked(pe::kMaxHeaderBytes));
+  if (job.buffer == nullptr || job.head == nullptr ||
+      prepareNameRewriter(object, newName, object.filePrefix, &nameRewriter) != 0 ||
+      (withPrefix && prefixRewriter.prepare(object.messagePrefix) != 0)) {
+    return failCopy(object);
+  }
+  // A directory in the target's place is not replaced (the copy would be
+  // made for nothing).
+  if (platform::fileKind(job.targetPath) == platform::FileKind::kDirectory) {
+    (void)juPostError(kJuMsgCannotCreateFile)->addParam(job.targetPath);
+    return failCopy(object);
+  }
+  error = job.temporary.create(job.targetPath, permissions);
+  if (error != platform::kErrorNone) return failCopy(object, error, job.targetPath);
+
+  pe::PeChecksum written;
+  brandrewrite::CopyOutput output;
+  output.sum = &written;
+  output.head = job.head;
+  output.headCapacity = pe::kMaxHeaderBytes;
+  if (brandrewrite::copyRewriting(job.source, job.temporaryHandle(), job.buffer, nameRewriter,
+                                  withPrefix ? &prefixRewriter : nullptr, &output) != 0) {
+    return failCopy(object);
+  }
+  (void)juFileClose(job.source);  // read to its end: nothing is lost
+  job.source = kJuNoFile;
+
+  // A library's version resource is rewritten in message-prefix mode; the
+  // update puts the checksum right, and so does the copy for any other PE
+  // file, since the copy may have changed its bytes.
+  bool updated = false;
+  if (object.messagePrefixMode != 0 && library && !updateVersionResource(object, job, newName, written, &updated)) {
+    return failCopy(object);
+  }
+  if (!updated && (error = fixChecksum(job, output)) != platform::kErrorNone) {
+    return failCopy(object, error, job.temporary.path());
+  }
+  // The copy goes to the disk before the rename only where it then is the
+  // one copy of the file: it replaces the source, or the source is deleted
+  // below. Elsewhere the source stays, and a copy a crash cut short is
+  // branded again from it, as cp leaves it to the system.
+  const bool onlyCopy = sameName || (object.replaceInstall != 0 && !executable);
+  error = job.temporary.keep(onlyCopy);
+  if (error != platform::kErrorNone) return failCopy(object, error, job.targetPath);
+  if (!names.directory->added(names.targetName)) return failCopy(object);  // recorded: the listing cannot follow
+
+  // The resource update rewrote the file: the time goes on last.
+  if (timeKnown) (void)platform::setFileWriteTime(job.targetPath, time);  // the copy stands without it
+  if (object.replaceInstall != 0 && !executable && !sameName) {
+    // Reported on the error list; the branded copy is complete.
+    if (juFileDelete(job.sourcePath) == 0) {
+      names.directory->removed(names.sourceName);
+      names.sourceName = nullptr;  // it was the listing's
+    }
+  }
+  return 1;
+}
+
+}  // namespace brandengine

@@ -1,0 +1,86 @@
+// The copy of a driver file through the rewriters.
+
+#include "rewrite/rewriting_copy.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/pe/image.h"
+#include "rewrite/rewriters.h"
+
+namespace brandrewrite {
+
+namespace {
+
+// Fills `buffer` from `held` up to `capacity`; *ended tells that the
+// source's end was reached. 0, or 1 with the read error posted.
+int fill(JuFileHandle source, char* buffer, size_t capacity, size_t* held, bool* ended) {
+  while (*held < capacity) {
+    size_t got = 0;
+    if (juFileRead(source, kJuFileCurrentPosition, buffer + *held, capacity - *held, &got) != 0) return 1;
+    if (got == 0) {
+      *ended = true;
+      return 0;
+    }
+    *held += got;
+  }
+  return 0;
+}
+
+// What `count` final bytes at `bytes` add to the output.
+void record(CopyOutput* output, const char* bytes, size_t count) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes);
+  if (output->sum != nullptr) output->sum->add(data, count);
+  if (output->headBytes < output->headCapacity) {
+    const size_t kept = std::min(count, output->headCapacity - output->headBytes);
+    std::memcpy(output->head + output->headBytes, data, kept);
+    output->headBytes += kept;
+  }
+  output->bytes += count;
+}
+
+}  // namespace
+
+int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, NameRewriter& names,
+                  PrefixRewriter* prefix, CopyOutput* output) {
+  // The tail holds the longest text a rewrite looks at, so that an
+  // occurrence that starts before the cut is replaced whole in one window.
+  size_t carry = std::max(kOverlapBytes, names.reach());
+  if (prefix != nullptr) carry = std::max(carry, prefix->length());
+  carry = std::min(carry, kChunkBytes / 2);
+  // Each window is searched once for the starts of both rewriters' texts.
+  Candidates candidates;
+  names.addPairsTo(candidates);
+  if (prefix != nullptr) prefix->addPairsTo(candidates);
+
+  // The windows are those of a stream read kChunkBytes at a time, each
+  // starting where the last one's written part ended; the buffer holds many
+  // of them, so reads and writes go in large pieces, each write whole (the
+  // library's pieces of 65534 bytes end inside a page, which costs the file
+  // system a second visit to it). A window changes nothing before its
+  // start, so what lies before it is final.
+  size_t held = 0;   // bytes in the buffer
+  size_t start = 0;  // the window's start in the buffer
+  bool ended = false;
+  for (;;) {
+    if (!ended && held - start < kChunkBytes) {
+      if (start != 0 && juFileWriteWhole(target, kJuFileCurrentPosition, buffer, start) != 0) return 1;
+      std::memmove(buffer, buffer + start, held - start);
+      held -= start;
+      start = 0;
+      if (fill(source, buffer, kCopyBytes, &held, &ended) != 0) return 1;
+    }
+    const size_t rest = held - start;
+    const bool last = rest < kChunkBytes;  // the stream's read would have met the end
+    const size_t window = std::min(rest, kChunkBytes);
+    const size_t limit = last ? window : window - carry;
+    candidates.start(buffer + start, window, limit);
+    names.rewrite(buffer + start, window, limit, candidates);
+    if (prefix != nullptr) prefix->rewrite(buffer + start, window, limit, candidates);
+    record(output, buffer + start, limit);
+    start += limit;
+    if (last) return juFileWriteWhole(target, kJuFileCurrentPosition, buffer, start) != 0 ? 1 : 0;
+  }
+}
+
+}  // namespace brandrewrite
