@@ -34,8 +34,11 @@ ErrorNumber copyOut(const char* text, size_t length, char* buffer, size_t size) 
 }
 
 std::atomic<size_t> writeLimit{0};
+std::atomic<uint64_t> directoryListings{0};
 
 }  // namespace
+
+uint64_t directoryListingsForTesting() noexcept { return directoryListings.load(std::memory_order_relaxed); }
 
 void setWriteLimitForTesting(size_t bytesPerCall) noexcept {
   writeLimit.store(bytesPerCall, std::memory_order_relaxed);

@@ -164,6 +164,7 @@ int runConsole(brand& object, const char* programDirectory, const char* const* w
       return 0;
     case kBrandStatusReservedPrefix:
     case kBrandStatusPrefixLength:
+    case kBrandStatusPrefixCharacters:
     case kBrandStatusNamesMissing:
     case kBrandStatusMessagePrefix:
       console.say("invalid argument\n");

@@ -148,6 +148,7 @@ void pressBrand(dialogs::WindowHandle dialog, brand& object) {
       return;
     case kBrandStatusReservedPrefix:
     case kBrandStatusPrefixLength:
+    case kBrandStatusPrefixCharacters:
     case kBrandStatusNamesMissing:
     case kBrandStatusMessagePrefix:
       (void)object.showStatus(nullptr);

@@ -41,6 +41,7 @@ inline constexpr uint32_t kBrandStatusCancel = 1;          // cancel while brand
 inline constexpr uint32_t kBrandStatusConfirmClose = 3;    // Cancel or close of the main dialog
 inline constexpr uint32_t kBrandStatusReservedPrefix = 5;
 inline constexpr uint32_t kBrandStatusPrefixLength = 6;
+inline constexpr uint32_t kBrandStatusPrefixCharacters = 7;  // one that cannot stand in a file name
 inline constexpr uint32_t kBrandStatusConfirmBrand = 8;    // the question before a dialog run
 inline constexpr uint32_t kBrandStatusFilesMissing = 9;
 inline constexpr uint32_t kBrandStatusCopyFailed = 10;
@@ -165,7 +166,8 @@ class brand : public JuNode {
 
   // --- The run -----------------------------------------------------------------
 
-  // Validates the prefix (status 5 or 6), completes the optional list with
+  // Validates the prefix (status 5 reserved, 6 not two characters, 7 a
+  // character that cannot stand in the driver files' names), completes the optional list with
   // the RZM names, checks for missing files (status 9 when the user cancels)
   // and brands: the reporter runs brandAll where its front end wants it.
   // 1 when the branding ran, 0 when it stopped (the status tells why; an

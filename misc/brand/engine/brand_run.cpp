@@ -12,6 +12,7 @@
 #include "engine/file_brander.h"
 #include "engine/file_names.h"
 #include "engine/reporter.h"
+#include "julib/cstring.h"
 #include "julib/errors.h"
 #include "julib/files.h"
 #include "julib/strings.h"
@@ -87,6 +88,18 @@ const char16_t* failureSince(uint64_t errorsBefore) {
   return text != nullptr ? text : u"";
 }
 
+// Two characters that the driver files' names can hold, on any system the
+// package may go to, and that take one byte each where a name is rewritten
+// inside a file: ASCII, no blank and none of the signs Windows keeps out of
+// file names.   canNameFiles("XY") -> true; canNameFiles("./") -> false
+bool canNameFiles(const char* prefix) {
+  for (const char* p = prefix; *p != 0; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c <= ' ' || c >= 0x7F || std::strchr("\\/:*?\"<>|", c) != nullptr) return false;
+  }
+  return true;
+}
+
 // The source can be opened for reading: a file the branding can take.
 bool canOpen(const brandengine::FileNames& names) {
   char* path = brandtext::join(names.directory->directory(), names.sourceName);
@@ -104,8 +117,13 @@ int brand::run() {
     status = kBrandStatusReservedPrefix;
     return 0;
   }
-  if (std::strlen(brandtext::orEmpty(filePrefix)) != 2) {
+  const char* prefix = brandtext::orEmpty(filePrefix);
+  if (juUtf8NCharCount(prefix, std::strlen(prefix)) != 2) {
     status = kBrandStatusPrefixLength;
+    return 0;
+  }
+  if (!canNameFiles(prefix)) {
+    status = kBrandStatusPrefixCharacters;
     return 0;
   }
   // Each run lists its directories once, anew: files may have come and

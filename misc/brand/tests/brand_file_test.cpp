@@ -4,7 +4,11 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -113,6 +117,42 @@ TEST_F(BrandFile, TargetWithTheSourcesName) {
   list({"abora28.dll"});
   EXPECT_EQ(object_.brandFile(0), 1);
   EXPECT_EQ(dir_.entries("drivers"), std::vector<std::string>{"xyora28.dll"});
+}
+
+// The directory afterwards: each target with its source's mode, every file
+// of the user's as it was, and nothing a killed run left behind.
+TEST_F(BrandFile, LeavesOnlyWhatItMeans) {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);  // a process that is gone
+  const std::string killed = "xyora28.dll.~" + std::to_string(child) + "-0.tmp";
+  const std::string running = "xyora28.dll.~1-0.tmp";  // init runs
+  const struct {
+    const char* note;
+    std::string present;  // before the run, beside the source
+    bool stays;
+    mode_t mode;          // the source's
+  } rows[] = {{"a file named as copies once were", "xyora28.dll.new", true, 0755},
+              {"a leftover of a run that was killed", killed, false, 0640},
+              {"a temporary file of a running process", running, true, 0604}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.note);
+    jutest::TempDir dir;
+    const std::string source = dir.write("abora28.dll", "MZ" + kOldPrefix);
+    ASSERT_EQ(chmod(source.c_str(), row.mode), 0);
+    dir.write(row.present, "mine");
+    object_.setDirectory(dir.path().c_str());
+    list({"abora28.dll"});
+    EXPECT_EQ(object_.brandFile(0), 1);
+    std::vector<std::string> expected = {"abora28.dll", "xyora28.dll"};
+    if (row.stays) expected.push_back(row.present);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dir.entries(), expected);
+    if (row.stays) EXPECT_EQ(readWholeFile(dir / row.present), "mine");
+    struct stat target;
+    ASSERT_EQ(stat((dir / "xyora28.dll").c_str(), &target), 0);
+    EXPECT_EQ(target.st_mode & 07777, row.mode);
+  }
 }
 
 // A failed copy leaves no target and no temporary file, and the source as
@@ -252,6 +292,21 @@ TEST_F(BrandFile, ConsoleReports) {
             "Branding: abother.dll -> xyother.dll ... Done\n");
   EXPECT_EQ(object_.status, kBrandStatusSuccess);
 
+  // The sources as a CORVANE61 run names them; a library whose version
+  // resource cannot be rewritten says why.
+  object_.corvane61Mode = 1;
+  object_.messagePrefixMode = 1;
+  dir_.write("abcrvn.ini", "c");
+  dir_.write("abcrvn.dll", "MZ" + kOldPrefix);
+  list({"abcrvn.ini", "abcrvn.dll"});
+  EXPECT_EQ(consoleOf([&] { EXPECT_EQ(object_.brandAll(), 0); }),
+            "Branding: abod.ini -> xyod.ini ... Done\n"
+            "Branding: abod.dll -> xyod.dll ...Warning: Could not update Windows version info for: xyod.dll "
+            "(file too small for a DOS header)\n Done\n");
+  object_.corvane61Mode = 0;
+  object_.messagePrefixMode = 0;
+
+  list({"abora28.dll"});
   ASSERT_EQ(platform::removeFile((dir_ / "xyora28.dll").c_str()), platform::kErrorNone);
   dir_.makeDir("xyora28.dll");
   EXPECT_EQ(consoleOf([&] { EXPECT_EQ(object_.brandAll(), 0); }),

@@ -84,7 +84,8 @@ TEST_F(BrandInf, LongAndNonAsciiValuesStayWhole) {
 TEST_F(BrandInf, FoundBesideTheProgramElseInTheCurrentDirectory) {
   jutest::TempDir program;
   jutest::TempDir current;
-  program.write("vrbrand.inf", "[START]\nPLATFORM=Beside\nVERSION=1\n");
+  // Found whatever the case of its name, as the driver files are.
+  program.write("VRBRAND.INF", "[START]\nPLATFORM=Beside\nVERSION=1\n");
   current.write("vrbrand.inf", "[START]\nPLATFORM=Current\nVERSION=1\n");
   jutest::ScopedCurrentDirectory inCurrent(current.path());
   const std::pair<std::string, const char*> rows[] = {{program.path(), "Beside  Vers. 1"},

@@ -51,11 +51,14 @@ TEST_F(BrandObject, SettersValidateAndStore) {
   EXPECT_EQ(std::u16string(object.companyName), u"Soci\u00E9t\u00E9\u2122 \U0001F600");
 }
 
-// Reserved prefixes first, then the length.
+// Reserved prefixes first, then the length in characters, then characters
+// that cannot stand in a file name.
 TEST_F(BrandObject, RunRefusesReservedAndMisSizedPrefixes) {
   const std::tuple<const char*, uint32_t, uint32_t> rows[] = {
-      {"vr", 0, 5}, {"Kj", 0, 5}, {"ju", 1, 5}, {"WY", 1, 5}, {"VRX", 0, 6},
-      {"X", 0, 6},  {"", 0, 6},   {nullptr, 0, 6}, {"vr", 1, 0}, {"XY", 0, 0}};
+      {"vr", 0, 5},     {"Kj", 0, 5}, {"ju", 1, 5}, {"WY", 1, 5},   {"VRX", 0, 6}, {"X", 0, 6},
+      {"", 0, 6},       {nullptr, 0, 6},            {"vr", 1, 0},   {"XY", 0, 0},  {"./", 0, 7},
+      {"X\\", 0, 7},    {"X:", 0, 7}, {"X ", 0, 7}, {"X\t", 0, 7}, {"\xC3\x89\xC3\x89", 0, 7},
+      {"\xC3\x89", 0, 6}, {"A-", 0, 0}};
   for (const auto& [prefix, versionMode, status] : rows) {
     brand object("/nonexistent");
     object.setFilePrefix(prefix);

@@ -11,6 +11,7 @@
 #include "dialogs/dialog_reporter.h"
 #include "engine/brand.h"
 #include "front_end_doubles.h"
+#include "platform/files.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -122,6 +123,23 @@ TEST_F(BrandRun, OptionalListAroundARun) {
     object.status = status;
     EXPECT_EQ(object.run(), result) << status;
   }
+}
+
+// A run lists its directory once, however many files it brands.
+TEST_F(BrandRun, OneListingARun) {
+  jutest::TempDir dir;
+  brand object(dir.path().c_str());
+  object.setFilePrefix("XY");
+  object.messagePrefixMode = 0;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "ab" + std::to_string(i) + ".bin";
+    dir.write(name, "x");
+    add(object.mainFileList, name.c_str());
+  }
+  const uint64_t before = platform::directoryListingsForTesting();
+  EXPECT_EQ(object.run(), 1);
+  EXPECT_EQ(platform::directoryListingsForTesting() - before, 1u);
+  EXPECT_EQ(dir.entries().size(), 80u);
 }
 
 TEST_F(BrandRun, StatusMessages) {

@@ -24,6 +24,7 @@ TEST(BrandedValue, FollowsTheRuleOfEachKey) {
   const Case cases[] = {
       {u"FileVersion", u"08.02.0293 (B9999, U9999)", true, v5, u"09.01.0293 (B9999, U9999)"},
       {u"FileVersion", u"8.02.0293", true, v5, u"09.01.0293"},  // the whole leading field, not 5 characters
+      {u"FileVersion", u" 5.1.2600.3319", true, v5, u" 09.01.2600.3319"},  // blanks before it stay
       {u"ProductVersion", u"108.2002 beta", true, v5, u"09.01 beta"},
       {u"ProductVersion", u"08.02.02.93", true, v5, u"09.01.02.93"},
       {u"FileVersion", u"8", true, v5, u"09.01"},      // short: no field to keep a tail of

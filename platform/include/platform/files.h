@@ -152,6 +152,8 @@ void setWriteLimitForTesting(size_t bytesPerCall) noexcept;
 // reason when the directory cannot be read.
 using DirectoryVisitor = bool (*)(const char* name, bool isDirectory, void* context);
 [[nodiscard]] ErrorNumber listDirectory(const char* directory, DirectoryVisitor visit, void* context) noexcept;
+// Test seam: how many times listDirectory has been called in this process.
+uint64_t directoryListingsForTesting() noexcept;
 
 // Flushes the file's bytes to the disk (fsync), for a file that is about to
 // replace the only other copy of its content: after a crash the name then
