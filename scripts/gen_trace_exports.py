@@ -72,32 +72,37 @@ class TypeCode:
         self.reads = reads
 
 
+def data_lines(path):
+    """The numbered lines of a data file that are neither empty nor comments."""
+    with open(path, encoding="utf-8") as table:
+        for number, line in enumerate(table, 1):
+            text = line.strip()
+            if text and not text.startswith("#"):
+                yield number, text
+
+
 def parse_types(path):
     types = []
     names = set()
     labelled = set()
-    with open(path, encoding="utf-8") as table:
-        for number, line in enumerate(table, 1):
-            text = line.strip()
-            if not text or text.startswith("#"):
-                continue
-            match = TYPE_LINE.match(text)
-            if not match:
-                fail(path, number, 'expected: <code> <name> ["<label>" <stored as> [<reads>]]')
-            code, name, label, stored = int(match.group(1)), match.group(2), match.group(3), match.group(4)
-            reads = match.group(5)
-            if reads not in READS:
-                fail(path, number, f"reads {reads}: not one of {', '.join(r for r in READS if r)}")
-            if name in names:
-                fail(path, number, f"{name} given twice")
-            names.add(name)
-            if label is not None:
-                if stored not in STORAGE:
-                    fail(path, number, f"stored as {stored}: not one of {', '.join(STORAGE)}")
-                if code in labelled:
-                    fail(path, number, f"code {code} labelled twice")
-                labelled.add(code)
-            types.append(TypeCode(code, name, label, STORAGE.get(stored), READS[reads]))
+    for number, text in data_lines(path):
+        match = TYPE_LINE.match(text)
+        if not match:
+            fail(path, number, 'expected: <code> <name> ["<label>" <stored as> [<reads>]]')
+        code, name, label, stored = int(match.group(1)), match.group(2), match.group(3), match.group(4)
+        reads = match.group(5)
+        if reads not in READS:
+            fail(path, number, f"reads {reads}: not one of {', '.join(r for r in READS if r)}")
+        if name in names:
+            fail(path, number, f"{name} given twice")
+        names.add(name)
+        if label is not None:
+            if stored not in STORAGE:
+                fail(path, number, f"stored as {stored}: not one of {', '.join(STORAGE)}")
+            if code in labelled:
+                fail(path, number, f"code {code} labelled twice")
+            labelled.add(code)
+        types.append(TypeCode(code, name, label, STORAGE.get(stored), READS[reads]))
     return types
 
 
@@ -176,28 +181,24 @@ def parse_more(path, exports):
     """The stand-in's wrappers beyond the table, and its variables [(name, C type)]."""
     by_function = {e.function: e for e in exports}
     wrappers, variables = [], []
-    with open(path, encoding="utf-8") as more:
-        for number, line in enumerate(more, 1):
-            text = line.strip()
-            if not text or text.startswith("#"):
-                continue
-            match = MORE_LINE.match(text)
-            if not match:
-                fail(path, number, "expected: alias <name> <function> | call <name> <type> ... | data <name> <type>")
-            kind, name, words = match.group(1), match.group(2), match.group(3).split()
-            if kind == "alias":
-                target = by_function.get(words[0]) if len(words) == 1 else None
-                if target is None:
-                    fail(path, number, f"alias {name}: not one function of the table")
-                wrappers.append(Wrapper(name, target.name, "SQLRETURN", [t for t, _ in target.args]))
-            elif kind == "call":
-                if not words:
-                    fail(path, number, f"call {name}: no return type")
-                wrappers.append(Wrapper(name, None, words[0], words[1:]))
-            else:
-                if len(words) != 1:
-                    fail(path, number, f"data {name}: expected one C type")
-                variables.append((name, words[0]))
+    for number, text in data_lines(path):
+        match = MORE_LINE.match(text)
+        if not match:
+            fail(path, number, "expected: alias <name> <function> | call <name> <type> ... | data <name> <type>")
+        kind, name, words = match.group(1), match.group(2), match.group(3).split()
+        if kind == "alias":
+            target = by_function.get(words[0]) if len(words) == 1 else None
+            if target is None:
+                fail(path, number, f"alias {name}: not one function of the table")
+            wrappers.append(Wrapper(name, target.name, "SQLRETURN", [t for t, _ in target.args]))
+        elif kind == "call":
+            if not words:
+                fail(path, number, f"call {name}: no return type")
+            wrappers.append(Wrapper(name, None, words[0], words[1:]))
+        else:
+            if len(words) != 1:
+                fail(path, number, f"data {name}: expected one C type")
+            variables.append((name, words[0]))
     return wrappers, variables
 
 
