@@ -5,8 +5,9 @@
 #    the old and new names, texts inside a library, its version resource
 #    before and after (read back by pefile);
 # 2. a traced ODBC session: unixODBC's isql runs a few statements against
-#    the example SQLite database with the Driver Manager stand-in preloaded,
-#    and the trace library writes the log.
+#    the example SQLite database with the Driver Manager stand-in in front of
+#    unixODBC (its folder first in LD_LIBRARY_PATH), and the trace library
+#    writes the log.
 # Everything goes to build/demo/, made anew on every run: the branded copy,
 # the database (from examples/odbc/demo.sql), the ini files (from
 # examples/odbc/) and the logs.
@@ -19,11 +20,11 @@ demo="$top/build/demo"
 if [[ ${1:-} == --prefix ]]; then
   prefix=$(cd "${2:?--prefix needs a directory}" && pwd)
   vrbrd28="$prefix/bin/vrbrd28"
-  standin="$prefix/lib/libvrdmhost.so"
+  standin="$prefix/lib/vrdmhost"
   drivers="$prefix/share/vrtools/examples/drivers"
 else
   vrbrd28="$top/build/normal/misc/brand/vrbrd28"
-  standin="$top/build/normal/winodbctrace/libvrdmhost.so"
+  standin="$top/build/normal/winodbctrace/vrdmhost"
   drivers="$top/build/normal/examples/drivers"
 fi
 pecheck=(/usr/bin/python3 "$top/testing/pe/pe_check.py")
@@ -33,7 +34,7 @@ fail() {
   exit 1
 }
 
-for built in "$vrbrd28" "$standin" "$drivers/vrbrand.inf"; do
+for built in "$vrbrd28" "$standin/libodbc.so.2" "$drivers/vrbrand.inf"; do
   [[ -f $built ]] || fail "$built is missing: build first (scripts/build.sh normal)"
 done
 for tool in isql sqlite3; do
@@ -81,7 +82,7 @@ sed "s|@SQLITE_DRIVER@|$driver|g" "$top/examples/odbc/odbcinst.ini" >"$demo/odbc
 echo "== A traced session: isql on DemoDSN ($demo/demo.db)"
 # Only the demo's files: ODBCSYSINI names the folder of odbc.ini and
 # odbcinst.ini, ODBCINI the user's odbc.ini.
-env ODBCSYSINI="$demo" ODBCINI="$demo/odbc.ini" LD_PRELOAD="$standin" isql DemoDSN -b -v -3 -m24 <<'EOF'
+env ODBCSYSINI="$demo" ODBCINI="$demo/odbc.ini" LD_LIBRARY_PATH="$standin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" isql DemoDSN -b -v -3 -m24 <<'EOF'
 SELECT name, city FROM customers ORDER BY name
 SELECT c.name, p.name, o.quantity FROM orders o JOIN customers c ON c.id = o.customer_id JOIN products p ON p.id = o.product_id WHERE o.quantity >= 12 ORDER BY o.id
 UPDATE products SET price = 3.75 WHERE name = 'Notebook'
@@ -114,4 +115,4 @@ if [[ -n $info ]]; then
 fi
 echo
 echo "The settings are in $demo/odbc.ini (the section [ODBC]); run the session again with"
-echo "  ODBCSYSINI=$demo ODBCINI=$demo/odbc.ini LD_PRELOAD=$standin isql DemoDSN"
+echo "  ODBCSYSINI=$demo ODBCINI=$demo/odbc.ini LD_LIBRARY_PATH=$standin isql DemoDSN"

@@ -20,8 +20,11 @@ From them this script writes, each on request:
                      and per-call exports global, everything else local
   --def              the trace library's module-definition file, with ordinals
   --wrappers         the Driver Manager stand-in's ODBC functions, C++
+  --more-wrappers    its other exports, from --more
+                     (winodbctrace/dmhost/more_exports.txt), C++
   --wrappers-version-script
-                     the stand-in's version script: its ODBC functions only
+                     the stand-in's version script: its ODBC functions and
+                     the names of --more only
   --calls            for the tests: one caller per export that takes its
                      arguments as 64-bit slots
 
@@ -69,32 +72,37 @@ class TypeCode:
         self.reads = reads
 
 
+def data_lines(path):
+    """The numbered lines of a data file that are neither empty nor comments."""
+    with open(path, encoding="utf-8") as table:
+        for number, line in enumerate(table, 1):
+            text = line.strip()
+            if text and not text.startswith("#"):
+                yield number, text
+
+
 def parse_types(path):
     types = []
     names = set()
     labelled = set()
-    with open(path, encoding="utf-8") as table:
-        for number, line in enumerate(table, 1):
-            text = line.strip()
-            if not text or text.startswith("#"):
-                continue
-            match = TYPE_LINE.match(text)
-            if not match:
-                fail(path, number, 'expected: <code> <name> ["<label>" <stored as> [<reads>]]')
-            code, name, label, stored = int(match.group(1)), match.group(2), match.group(3), match.group(4)
-            reads = match.group(5)
-            if reads not in READS:
-                fail(path, number, f"reads {reads}: not one of {', '.join(r for r in READS if r)}")
-            if name in names:
-                fail(path, number, f"{name} given twice")
-            names.add(name)
-            if label is not None:
-                if stored not in STORAGE:
-                    fail(path, number, f"stored as {stored}: not one of {', '.join(STORAGE)}")
-                if code in labelled:
-                    fail(path, number, f"code {code} labelled twice")
-                labelled.add(code)
-            types.append(TypeCode(code, name, label, STORAGE.get(stored), READS[reads]))
+    for number, text in data_lines(path):
+        match = TYPE_LINE.match(text)
+        if not match:
+            fail(path, number, 'expected: <code> <name> ["<label>" <stored as> [<reads>]]')
+        code, name, label, stored = int(match.group(1)), match.group(2), match.group(3), match.group(4)
+        reads = match.group(5)
+        if reads not in READS:
+            fail(path, number, f"reads {reads}: not one of {', '.join(r for r in READS if r)}")
+        if name in names:
+            fail(path, number, f"{name} given twice")
+        names.add(name)
+        if label is not None:
+            if stored not in STORAGE:
+                fail(path, number, f"stored as {stored}: not one of {', '.join(STORAGE)}")
+            if code in labelled:
+                fail(path, number, f"code {code} labelled twice")
+            labelled.add(code)
+        types.append(TypeCode(code, name, label, STORAGE.get(stored), READS[reads]))
     return types
 
 
@@ -154,16 +162,52 @@ def check_wide(path, number, export, exports):
         fail(path, number, f"{export.function} differs from {narrow.function} in id or arguments")
 
 
+class Wrapper:
+    """One function of the Driver Manager stand-in: an ODBC function of the
+    table, another name of one (traced by its export), or a function handed
+    to unixODBC untraced."""
+
+    def __init__(self, name, trace, returns, types):
+        self.name = name        # "SQLConnectA"
+        self.trace = trace      # "TraceSQLConnect", or None: untraced
+        self.returns = returns  # "SQLRETURN"
+        self.types = types      # ["SQLHDBC", "SQLCHAR*", ...]
+
+
+MORE_LINE = re.compile(r"^(alias|call|data)\s+([A-Za-z_][A-Za-z0-9_]*)((?:\s+[A-Za-z_][A-Za-z0-9_]*\**)*)$")
+
+
+def parse_more(path, exports):
+    """The stand-in's wrappers beyond the table, and its variables [(name, C type)]."""
+    by_function = {e.function: e for e in exports}
+    wrappers, variables = [], []
+    for number, text in data_lines(path):
+        match = MORE_LINE.match(text)
+        if not match:
+            fail(path, number, "expected: alias <name> <function> | call <name> <type> ... | data <name> <type>")
+        kind, name, words = match.group(1), match.group(2), match.group(3).split()
+        if kind == "alias":
+            target = by_function.get(words[0]) if len(words) == 1 else None
+            if target is None:
+                fail(path, number, f"alias {name}: not one function of the table")
+            wrappers.append(Wrapper(name, target.name, "SQLRETURN", [t for t, _ in target.args]))
+        elif kind == "call":
+            if not words:
+                fail(path, number, f"call {name}: no return type")
+            wrappers.append(Wrapper(name, None, words[0], words[1:]))
+        else:
+            if len(words) != 1:
+                fail(path, number, f"data {name}: expected one C type")
+            variables.append((name, words[0]))
+    return wrappers, variables
+
+
 def parameters(export):
     return ", ".join(f"{t} a{i}" for i, (t, _) in enumerate(export.args))
 
 
 def prototype_types(export):
     return ", ".join(t for t, _ in export.args)
-
-
-def arguments(export):
-    return ", ".join(f"a{i}" for i in range(len(export.args)))
 
 
 HEADERS = ["#include <sql.h>", "#include <sqlext.h>", "#include <sqlucode.h>"]
@@ -255,26 +299,54 @@ def write_def(controls, exports):
     return lines + [""]
 
 
-def write_wrappers(table, exports):
-    lines = banner(table, "The Driver Manager stand-in's ODBC functions.")
-    lines += [""] + HEADERS + ["", '#include "dmhost.h"', "", "namespace dmhost {", "",
-                               "Function functions[] = {"]
-    lines += [f'    {{"{e.function}", "{e.name}", nullptr, nullptr}},' for e in exports]
-    lines += ["};", f"const size_t kFunctionCount = {len(exports)};", "", "}  // namespace dmhost", ""]
-    for index, export in enumerate(exports):
-        args = arguments(export)
+def wrapper_lines(w, index):
+    params = ", ".join(f"{t} a{i}" for i, t in enumerate(w.types))
+    args = ", ".join(f"a{i}" for i in range(len(w.types)))
+    lines = [
+        f"{VISIBLE} {w.returns} {w.name}({params}) {{",
+        f"  using Result = {w.returns};",
+        f"  using Function = Result (*)({', '.join(w.types)});",
+        f"  dmhost::Call call({index}, __builtin_return_address(0));",
+    ]
+    if w.trace:
         lines += [
-            f"{VISIBLE} SQLRETURN {export.function}({parameters(export)}) {{",
-            f"  using Function = SQLRETURN (*)({prototype_types(export)});",
-            f"  dmhost::Call call({index});",
             "  if (const auto trace = reinterpret_cast<Function>(call.traceExport())) {",
             f"    call.entered(trace({args}));",
             "  }",
-            "  const auto real = reinterpret_cast<Function>(call.real());",
-            f"  return call.returned(real ? real({args}) : SQL_ERROR);",
-            "}",
-            "",
         ]
+    lines.append("  const auto real = reinterpret_cast<Function>(call.real());")
+    if w.returns == "SQLRETURN":
+        lines.append(f"  return call.returned(real ? real({args}) : SQL_ERROR);")
+    else:
+        lines.append(f"  return real ? real({args}) : Result{{}};")
+    return lines + ["}", ""]
+
+
+def write_wrappers(table, wrappers, count_in_table):
+    """The ODBC functions of the table, compiled against unixODBC's
+    declarations of them, and the table of every function of the stand-in."""
+    lines = banner(table, "The Driver Manager stand-in's ODBC functions.")
+    lines += [""] + HEADERS + ["", '#include "dmhost.h"', "", "namespace dmhost {", "",
+                               "Function functions[] = {"]
+    for w in wrappers:
+        trace = f'"{w.trace}"' if w.trace else "nullptr"
+        lines.append(f'    {{"{w.name}", {trace}, nullptr, nullptr}},')
+    lines += ["};", f"const size_t kFunctionCount = {len(wrappers)};", "", "}  // namespace dmhost", ""]
+    for index in range(count_in_table):
+        lines += wrapper_lines(wrappers[index], index)
+    return lines
+
+
+def write_more_wrappers(more, wrappers, count_in_table, variables):
+    """The stand-in's other exports. unixODBC's headers declare some of them
+    with other types of the same size or outside extern "C", so only sql.h
+    (the types and SQL_ERROR) is included."""
+    lines = banner(more, "The Driver Manager stand-in's other exports.")
+    lines += ["", "#include <sql.h>", "#include <sys/types.h>", "", '#include "dmhost.h"', ""]
+    for name, ctype in variables:
+        lines += [f'extern "C" {{', f'__attribute__((visibility("default"))) {ctype} {name} = {{}};', "}", ""]
+    for index in range(count_in_table, len(wrappers)):
+        lines += wrapper_lines(wrappers[index], index)
     return lines
 
 
@@ -322,6 +394,8 @@ def main():
     parser.add_argument("--def")
     parser.add_argument("--wrappers")
     parser.add_argument("--wrappers-version-script")
+    parser.add_argument("--more")
+    parser.add_argument("--more-wrappers")
     parser.add_argument("--calls")
     args = parser.parse_args()
     types = parse_types(args.types)
@@ -335,10 +409,17 @@ def main():
         save(args.version_script, write_version_script([n for n, _ in controls] + [e.name for e in exports]))
     if getattr(args, "def"):
         save(getattr(args, "def"), write_def(controls, exports))
-    if args.wrappers:
-        save(args.wrappers, write_wrappers(table, exports))
-    if args.wrappers_version_script:
-        save(args.wrappers_version_script, write_version_script([e.function for e in exports]))
+    if args.wrappers or args.wrappers_version_script:
+        more, variables = parse_more(args.more, exports) if args.more else ([], [])
+        wrappers = [Wrapper(e.function, e.name, "SQLRETURN", [t for t, _ in e.args]) for e in exports] + more
+        if args.wrappers:
+            save(args.wrappers, write_wrappers(table, wrappers, len(exports)))
+        if args.more_wrappers:
+            more_file = args.more.split("/")[-1]
+            save(args.more_wrappers, write_more_wrappers(more_file, wrappers, len(exports), variables))
+        if args.wrappers_version_script:
+            save(args.wrappers_version_script,
+                 write_version_script([w.name for w in wrappers] + [name for name, _ in variables]))
     if args.calls:
         save(args.calls, write_calls(table, exports))
 

@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config python3
   libicu-dev icu-devtools
   unixodbc odbcinst unixodbc-dev libsqliteodbc sqlite3
-  python3-pyodbc libdbd-odbc-perl
+  python3-pyodbc libdbd-odbc-perl php8.2-cli php8.2-odbc tcl8.6-tdbc-odbc
   libgtest-dev libgmock-dev libbenchmark-dev
   binutils-mingw-w64-x86-64 python3-pefile
   tmux

@@ -1,6 +1,14 @@
 // The Driver Manager stand-in: reads the trace switches of ODBC.INI, loads
 // the trace library and opens its log on the first ODBC call, closes the log
 // at exit, and carries each call through the trace library and unixODBC.
+//
+// It reaches an application in one of two ways. Its folder first in
+// LD_LIBRARY_PATH makes it the "libodbc.so.2" (and "libodbc.so") that every
+// load of unixODBC by name finds: a program linked with it, an extension
+// module that needs it (however it was loaded, RTLD_DEEPBIND included), and
+// a program that opens it itself and binds each function from that handle.
+// Preloaded (LD_PRELOAD), it reaches only the programs whose calls go
+// through the process's global scope or an extension's own dependencies.
 
 #include "dmhost.h"
 
@@ -13,6 +21,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +36,8 @@ namespace {
 
 constexpr char kTraceLibraryName[] = "libvrtrc28.so";
 constexpr char kDriverManagerName[] = "libodbc.so.2";
+// unixODBC's library by its path on the system the stand-in was built for.
+constexpr char kDriverManagerPath[] = VRDMHOST_UNIXODBC;
 constexpr size_t kSettingBytes = 1024;
 constexpr size_t kMessageUnits = 1024;
 
@@ -42,6 +53,9 @@ pthread_once_t setUpOnce = PTHREAD_ONCE_INIT;
 
 // Set once every function of unixODBC is bound.
 std::atomic<bool> realBound{false};
+// Where unixODBC's library lies in memory, set before `realBound`.
+std::atomic<uintptr_t> driverManagerStart{0};
+std::atomic<uintptr_t> driverManagerEnd{0};
 
 // Bound at set-up, before `tracing` is first set; never unbound, since a
 // thread may still be inside the trace library while the process ends.
@@ -85,31 +99,51 @@ bool isOn(const std::string& value) {
   return false;
 }
 
+// The file of this library, links followed: through its folder it is
+// loaded by one of unixODBC's names.
+std::string thisLibraryFile() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&thisLibraryFile), &info) == 0 || info.dli_fname == nullptr) return {};
+  char* resolved = realpath(info.dli_fname, nullptr);
+  if (resolved == nullptr) return info.dli_fname;
+  std::string file = resolved;
+  std::free(resolved);
+  return file;
+}
+
 // The trace library beside this one, else the name for the loader's search.
 std::string defaultTraceLibrary() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&defaultTraceLibrary), &info) != 0 && info.dli_fname != nullptr) {
-    const std::string self = info.dli_fname;
-    const size_t slash = self.rfind('/');
-    if (slash != std::string::npos) {
-      const std::string beside = self.substr(0, slash + 1) + kTraceLibraryName;
-      if (access(beside.c_str(), F_OK) == 0) return beside;
-    }
+  const std::string self = thisLibraryFile();
+  const size_t slash = self.rfind('/');
+  if (slash != std::string::npos) {
+    const std::string beside = self.substr(0, slash + 1) + kTraceLibraryName;
+    if (access(beside.c_str(), F_OK) == 0) return beside;
   }
   return kTraceLibraryName;
+}
+
+// Whether a library handle leads to this library's own functions.
+bool isThisLibrary(void* library) {
+  Dl_info own{}, found{};
+  void* function = dlsym(library, functions[0].odbcName);
+  return function != nullptr && dladdr(function, &found) != 0 &&
+         dladdr(reinterpret_cast<void*>(&isThisLibrary), &own) != 0 && found.dli_fbase == own.dli_fbase;
 }
 
 // unixODBC as the process has it. Language bindings load it after start-up
 // and into a local scope, as the dependency of an extension module, where
 // neither RTLD_NEXT nor the global scope reaches; by its name the loader
-// finds that copy wherever it sits. When nothing has loaded it yet, the
-// stand-in loads it: the application called the Driver Manager and must get
-// its answer, and a later load by anyone gets this same copy, never a
-// second one. Kept loaded for as long as calls may come.
+// finds that copy wherever it sits. When the name leads here (the stand-in
+// sits in unixODBC's place) or nothing has loaded unixODBC yet, the stand-in
+// loads it by its path, into a scope of its own: the application called the
+// Driver Manager and must get its answer, and a later load of that path by
+// anyone gets this same copy, never a second one. Kept loaded for as long as
+// calls may come.
 void* driverManager() {
   void* library = dlopen(kDriverManagerName, RTLD_LAZY | RTLD_LOCAL | RTLD_NOLOAD);
-  if (library == nullptr) library = dlopen(kDriverManagerName, RTLD_LAZY | RTLD_LOCAL);
-  return library;
+  if (library != nullptr && !isThisLibrary(library)) return library;
+  if (library != nullptr) dlclose(library);
+  return dlopen(kDriverManagerPath, RTLD_LAZY | RTLD_LOCAL);
 }
 
 // Binds every function of unixODBC through unixODBC's own handle (a lookup
@@ -122,7 +156,24 @@ void bindReal() {
   for (size_t i = 0; i < kFunctionCount; ++i) {
     functions[i].real.store(dlsym(library, functions[i].odbcName), std::memory_order_relaxed);
   }
+  dl_find_object found{};
+  void* known = functions[0].real.load(std::memory_order_relaxed);
+  if (known != nullptr && _dl_find_object(known, &found) == 0) {
+    driverManagerStart.store(reinterpret_cast<uintptr_t>(found.dlfo_map_start), std::memory_order_relaxed);
+    driverManagerEnd.store(reinterpret_cast<uintptr_t>(found.dlfo_map_end), std::memory_order_relaxed);
+  }
   realBound.store(true, std::memory_order_release);
+}
+
+// Whether a call comes from inside unixODBC: it calls some of its own
+// functions through their exported names (its SQLEndTran asks SQLGetInfo),
+// which lead here even when the application's call that they serve went to
+// unixODBC past the stand-in (a program that takes each function from its
+// own handle of unixODBC, with the stand-in preloaded).
+bool fromDriverManager(const void* caller) {
+  const auto address = reinterpret_cast<uintptr_t>(caller);
+  return address >= driverManagerStart.load(std::memory_order_relaxed) &&
+         address < driverManagerEnd.load(std::memory_order_relaxed);
 }
 
 // At exit: stops tracing, waits for the threads inside the trace library to
@@ -162,7 +213,7 @@ void setUp() {
   }
   // A missing export leaves its function untraced.
   for (size_t i = 0; i < kFunctionCount; ++i) {
-    functions[i].trace = dlsym(library, functions[i].traceName);
+    if (functions[i].traceName != nullptr) functions[i].trace = dlsym(library, functions[i].traceName);
   }
   traceReturn = ret;
   traceCloseLogFile = close;
@@ -200,11 +251,13 @@ void leaveTrace() {
 
 }  // namespace
 
-Call::Call(size_t index) : index_(index), applicationErrno_(errno) {
+Call::Call(size_t index, const void* caller) : index_(index), applicationErrno_(errno) {
   if (insideCall) return;
   insideCall = true;
   outermost_ = true;
   pthread_once(&setUpOnce, setUp);
+  if (!realBound.load(std::memory_order_acquire)) bindReal();
+  if (fromDriverManager(caller)) return;
   void* trace = functions[index].trace;
   if (trace != nullptr && enterTrace()) trace_ = trace;
 }

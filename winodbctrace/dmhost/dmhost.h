@@ -10,10 +10,11 @@
 
 namespace dmhost {
 
-// One ODBC function of the export table, in the table's order (generated).
+// One function of unixODBC's library: those of the export table in the
+// table's order, then the others (generated).
 struct Function {
-  const char* odbcName;     // "SQLExecDirect"
-  const char* traceName;    // "TraceSQLExecDirect"
+  const char* odbcName;     // "SQLExecDirect", "SQLExecDirectA"
+  const char* traceName;    // "TraceSQLExecDirect"; null: never traced
   std::atomic<void*> real;  // unixODBC's function, bound on the first call
   void* trace;              // the trace library's export, bound at set-up
 };
@@ -22,24 +23,26 @@ extern const size_t kFunctionCount;
 
 // One call of an ODBC function, on the stack of its wrapper:
 //
-//   Call call(index);
+//   Call call(index, __builtin_return_address(0));
 //   if (trace = call.traceExport()) call.entered(trace(args...));
 //   real = call.real();  // null when unixODBC has no such function
 //   return call.returned(real ? real(args...) : SQL_ERROR);
 //
 // The first call in the process reads the trace settings and loads the trace
 // library; calls on other threads wait for it. Tracing that cannot be set up
-// leaves the call untraced, never failed. Only a thread's outermost call is
+// leaves the call untraced, never failed. Only the application's calls are
 // traced: unixODBC's functions call each other through their exported names,
-// which lead back here, and those inner calls go to unixODBC as they are, as
-// do calls the trace library makes itself.
+// which may lead back here, and those calls go to unixODBC as they are, as
+// do all calls a thread makes while it is inside one (the trace library's,
+// a driver's).
 //
 // The application sees errno as unixODBC leaves it: the real function finds
 // the application's errno, and the application finds the real function's,
 // whatever the set-up and the trace library did to it in between.
 class Call {
  public:
-  explicit Call(size_t index);
+  // `caller`: where the call comes from.
+  Call(size_t index, const void* caller);
   ~Call();
   Call(const Call&) = delete;
   Call& operator=(const Call&) = delete;

@@ -1,8 +1,8 @@
 // A traced ODBC session for the tests of the stand-in and the trace library
 // end to end: a temporary ODBC set-up (the SQLite driver, a data source
 // "testdsn", the trace switches of the section "ODBC"), programs run with the
-// Driver Manager stand-in preloaded, and the trace logs read back and parsed
-// into records.
+// Driver Manager stand-in in front of unixODBC, and the trace logs read back
+// and parsed into records.
 #ifndef VRTRACE_TESTS_TRACED_SESSION_H
 #define VRTRACE_TESTS_TRACED_SESSION_H
 
@@ -56,13 +56,38 @@ struct ClientRun {
 
 // How TracedSession::start runs a program.
 struct Launch {
-  // With the stand-in preloaded (after the sanitizers' runtime in their
-  // build), or as it is.
-  bool traced = true;
-  // An interpreter (Python, Perl) leaves its memory to the system at exit,
-  // which the sanitizers' leak check would report.
+  // How the stand-in is put in front of unixODBC: not at all, by its folder
+  // first in LD_LIBRARY_PATH (there it is the libodbc.so.2 that every load
+  // of unixODBC by name finds), or preloaded.
+  enum class StandIn { kNone, kFolder, kPreloaded };
+  StandIn standIn = StandIn::kFolder;
+  // An interpreter (Python, Perl, PHP, Tcl) leaves its memory to the system
+  // at exit, which the sanitizers' leak check would report.
   bool interpreter = false;
+  // The program loads libraries with RTLD_DEEPBIND (PHP), which the
+  // sanitizers' runtime refuses in its process: in their build such a
+  // program gets the stand-in and the trace library built without them.
+  bool deepBind = false;
 };
+
+// The environment entries that put the stand-in in front of unixODBC as
+// `launch` says (in the sanitizers' build, with their runtime preloaded
+// first); `libraryPath` is the LD_LIBRARY_PATH the program had.
+inline std::vector<std::string> standInEnvironment(const Launch& launch, const std::string& libraryPath = "") {
+  const std::string runtime = launch.deepBind ? "" : VRTRACE_SANITIZER_RUNTIME;
+  const std::string folder = launch.deepBind ? VRDMHOST_PLAIN_FOLDER : VRDMHOST_FOLDER;
+  const std::string more = libraryPath.empty() ? "" : ":" + libraryPath;
+  switch (launch.standIn) {
+    case Launch::StandIn::kNone:
+      return {};
+    case Launch::StandIn::kFolder:
+      if (runtime.empty()) return {"LD_LIBRARY_PATH=" + folder + more};
+      return {"LD_LIBRARY_PATH=" + folder + more, "LD_PRELOAD=" + runtime};
+    case Launch::StandIn::kPreloaded:
+      return {"LD_PRELOAD=" + (runtime.empty() ? "" : runtime + " ") + VRDMHOST_LIBRARY};
+  }
+  return {};
+}
 
 // A program started by TracedSession::start, not yet waited for.
 struct StartedClient {
@@ -115,16 +140,22 @@ class TracedSession {
   StartedClient start(const std::string& program, const std::vector<std::string>& args,
                       const std::string& input = std::string(), const Launch& launch = Launch()) {
     std::vector<std::string> env;
+    std::string libraryPath;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string entry = *e;
       const std::string key = entry.substr(0, entry.find('='));
-      if (key != "ODBCSYSINI" && key != "ODBCINI" && key != "HOME" && key != "LD_PRELOAD" &&
-          !(launch.interpreter && key == "ASAN_OPTIONS")) {
+      if (key == "LD_LIBRARY_PATH") {
+        libraryPath = entry.substr(key.size() + 1);
+      } else if (key != "ODBCSYSINI" && key != "ODBCINI" && key != "HOME" && key != "LD_PRELOAD" &&
+                 !(launch.interpreter && key == "ASAN_OPTIONS")) {
         env.push_back(entry);
       }
     }
-    const std::string runtime = VRTRACE_SANITIZER_RUNTIME;
-    if (launch.traced) env.push_back("LD_PRELOAD=" + (runtime.empty() ? "" : runtime + " ") + VRDMHOST_LIBRARY);
+    const std::vector<std::string> standIn = standInEnvironment(launch, libraryPath);
+    env.insert(env.end(), standIn.begin(), standIn.end());
+    if (launch.standIn == Launch::StandIn::kNone && !libraryPath.empty()) {
+      env.push_back("LD_LIBRARY_PATH=" + libraryPath);
+    }
     if (launch.interpreter) env.push_back("ASAN_OPTIONS=detect_leaks=0");
     env.push_back("ODBCSYSINI=" + dir_.string());
     env.push_back("HOME=" + dir_.string());
