@@ -11,12 +11,16 @@
 //                      rewritten in the copy
 //   BM_BrandFile/0     the copy through the name rewriter alone
 //   BM_CopyWithCp      /bin/cp of the same file
+//   BM_BrandDirectory  brand::run on a directory of 2,000 small libraries
+//                      (the fixture library under 2,000 names), message
+//                      prefix and version resources included
+//   BM_CopyDirectoryWithCp  cp -r of that directory
 //
 // Each run writes a new file: the previous one's output is removed before
 // the clock starts, since replacing a large file costs the file system its
 // own work (freeing the old blocks), for the branding and for cp alike.
 //
-// The line after the table gives each branding as a ratio to cp.
+// The lines after the table give each branding as a ratio to its cp.
 //
 //   brand_bench [benchmark flags]
 
@@ -34,6 +38,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "engine/brand.h"
 #include "app/brand_module.h"
@@ -45,6 +50,7 @@ extern char** environ;
 namespace {
 
 constexpr size_t kDataBytes = size_t{100} << 20;
+constexpr int kSmallFiles = 2000;
 
 struct Folder {
   std::string path;
@@ -54,12 +60,25 @@ struct Folder {
   }
   ~Folder() {
     for (const char* name : {"abora28.dll", "xyora28.dll", "cp.dll"}) std::remove((path + "/" + name).c_str());
+    for (const char* directory : {"/many", "/many-cp"}) (void)run({"rm", "-rf", path + directory});
     rmdir(path.c_str());
+  }
+
+  // Runs a program with `words`; true when it ended with 0.
+  static bool run(std::vector<std::string> words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    int status = -1;
+    return posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) == 0 &&
+           waitpid(child, &status, 0) == child && status == 0;
   }
 };
 
 Folder* folder = nullptr;
-double secondsOf[3] = {0, 0, 0};  // brand without, brand with the prefix, cp
+// brand without, brand with the prefix, cp; the directory's brand and cp -r
+double secondsOf[5] = {0, 0, 0, 0, 0};
 
 std::string source() { return folder->path + "/abora28.dll"; }
 
@@ -123,25 +142,72 @@ void BM_BrandFile(benchmark::State& state) {
 BENCHMARK(BM_BrandFile)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CopyWithCp(benchmark::State& state) {
-  const std::string from = source();
   const std::string to = folder->path + "/cp.dll";
   double best = 1e30;
   for (auto _ : state) {
     std::remove(to.c_str());
     const auto begin = std::chrono::steady_clock::now();
-    char* argv[] = {const_cast<char*>("cp"), const_cast<char*>(from.c_str()), const_cast<char*>(to.c_str()), nullptr};
-    pid_t child = 0;
-    int status = -1;
-    if (posix_spawnp(&child, "cp", nullptr, nullptr, argv, environ) != 0 || waitpid(child, &status, 0) != child ||
-        status != 0) {
-      state.SkipWithError("cp failed");
-    }
+    if (!Folder::run({"cp", source(), to})) state.SkipWithError("cp failed");
     best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
   }
   secondsOf[2] = best;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kDataBytes));
 }
 BENCHMARK(BM_CopyWithCp)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The small libraries' names: ab0000_28.dll to ab1999_28.dll.
+std::string smallName(int i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "ab%04d_28.dll", i);
+  return name;
+}
+
+bool writeSmallFiles() {
+  const std::string many = folder->path + "/many";
+  if (!Folder::run({"mkdir", "-p", many})) return false;
+  std::ifstream in(JU_PE_FIXTURES "/last.dll", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (int i = 0; i < kSmallFiles; ++i) {
+    std::ofstream out(many + "/" + smallName(i), std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) return false;
+  }
+  return !bytes.empty();
+}
+
+void BM_BrandDirectory(benchmark::State& state) {
+  const std::string many = folder->path + "/many/";
+  brand object(many.c_str());
+  object.silent = 1;
+  object.setFilePrefix("XY");
+  object.setCompanyName(u"Acme Data");
+  object.setMessagePrefix(u"ACME");
+  std::strcpy(object.driverVersionCode, "28");
+  for (int i = 0; i < kSmallFiles; ++i) addEntry(object.mainFileList, smallName(i).c_str());
+  double best = 1e30;
+  for (auto _ : state) {
+    for (int i = 0; i < kSmallFiles; ++i) std::remove((many + "xy" + smallName(i).substr(2)).c_str());
+    const auto begin = std::chrono::steady_clock::now();
+    object.status = kBrandStatusSuccess;
+    if (object.run() != 1) state.SkipWithError("the branding failed");
+    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+  }
+  secondsOf[3] = best;
+}
+BENCHMARK(BM_BrandDirectory)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CopyDirectoryWithCp(benchmark::State& state) {
+  const std::string to = folder->path + "/many-cp";
+  double best = 1e30;
+  for (auto _ : state) {
+    (void)Folder::run({"rm", "-rf", to});
+    const auto begin = std::chrono::steady_clock::now();
+    if (!Folder::run({"cp", "-r", folder->path + "/many", to})) state.SkipWithError("cp -r failed");
+    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+  }
+  secondsOf[4] = best;
+}
+BENCHMARK(BM_CopyDirectoryWithCp)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
@@ -150,7 +216,7 @@ int main(int argc, char** argv) {
   juStartProgram(&vrBrandModule, &errors);
   Folder scratch;
   folder = &scratch;
-  if (scratch.path.empty() || !writeDriver()) {
+  if (scratch.path.empty() || !writeDriver() || !writeSmallFiles()) {
     std::fprintf(stderr, "cannot write the driver file\n");
     return 1;
   }
@@ -161,6 +227,10 @@ int main(int argc, char** argv) {
     std::printf("best of each: brand (names) %.3f s, brand (names, prefix, version resource) %.3f s, cp %.3f s; "
                 "ratios to cp %.2f and %.2f\n",
                 secondsOf[0], secondsOf[1], secondsOf[2], secondsOf[0] / secondsOf[2], secondsOf[1] / secondsOf[2]);
+  }
+  if (secondsOf[4] > 0) {
+    std::printf("best of each: brand a directory of %d small libraries %.3f s, cp -r of it %.3f s; ratio to cp -r %.2f\n",
+                kSmallFiles, secondsOf[3], secondsOf[4], secondsOf[3] / secondsOf[4]);
   }
   return 0;
 }

@@ -14,7 +14,6 @@
 #include "engine/reporter.h"
 #include "julib/cstring.h"
 #include "julib/errors.h"
-#include "julib/files.h"
 #include "julib/strings.h"
 #include "julib/threads.h"
 #include "text/brand_text.h"
@@ -100,16 +99,6 @@ bool canNameFiles(const char* prefix) {
   return true;
 }
 
-// The source can be opened for reading: a file the branding can take.
-bool canOpen(const brandengine::FileNames& names) {
-  char* path = brandtext::join(names.directory->directory(), names.sourceName);
-  JuFileHandle handle = kJuNoFile;
-  const bool opened = path != nullptr && juFileOpen(path, std::strlen(path) + 1, kJuFileOpenForReading, &handle) == 0;
-  (void)juFileClose(handle);  // opened for the test only
-  juFree(path);
-  return opened;
-}
-
 }  // namespace
 
 int brand::run() {
@@ -165,7 +154,7 @@ int brand::checkMissingFiles() {
     // are the branding's to report.
     brandengine::FileNames found;
     if (!brandengine::resolveFileNames(*this, i, &found)) return 1;  // recorded: the branding finds them itself
-    if (found.source == brandengine::Lookup::kAmbiguous || (found.sourceFound() && canOpen(found))) continue;
+    if (found.source != brandengine::Lookup::kMissing) continue;
     if ((names != 0 && names % 4 == 0 && missing.append("\n") != 0) || missing.append(name) != 0 ||
         missing.append(", ") != 0) {
       return 1;  // out of memory recorded: the branding finds the missing files itself

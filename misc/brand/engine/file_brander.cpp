@@ -167,11 +167,9 @@ int brandOne(brand& object, FileNames& names) {
     object.status = kBrandStatusFilesMissing;
     return 0;
   }
-  platform::FileTime time;
-  const bool timeKnown = platform::fileWriteTime(job.sourcePath, &time) == platform::kErrorNone;
-  // The target gets the source's mode: an executable stays one.
-  uint32_t permissions = 0;
-  platform::ErrorNumber error = platform::filePermissions(static_cast<int>(job.source) - 1, &permissions);
+  // The target gets the source's mode (an executable stays one) and time.
+  platform::FileStatus status;
+  platform::ErrorNumber error = platform::fileStatus(static_cast<int>(job.source) - 1, &status);
   if (error != platform::kErrorNone) return failCopy(object, error, job.sourcePath);
 
   brandrewrite::NameRewriter nameRewriter;
@@ -190,7 +188,7 @@ int brandOne(brand& object, FileNames& names) {
     (void)juPostError(kJuMsgCannotCreateFile)->addParam(job.targetPath);
     return failCopy(object);
   }
-  error = job.temporary.create(job.targetPath, permissions);
+  error = job.temporary.create(job.targetPath, status.permissions);
   if (error != platform::kErrorNone) return failCopy(object, error, job.targetPath);
 
   pe::PeChecksum written;
@@ -215,6 +213,9 @@ int brandOne(brand& object, FileNames& names) {
   if (!updated && (error = fixChecksum(job, output)) != platform::kErrorNone) {
     return failCopy(object, error, job.temporary.path());
   }
+  // The resource update rewrote the file: the time goes on last, before the
+  // name, so the target never shows another.
+  (void)platform::setFileWriteTime(job.temporary.path(), status.writeTime);  // the copy stands without it
   // The copy goes to the disk before the rename only where it then is the
   // one copy of the file: it replaces the source, or the source is deleted
   // below. Elsewhere the source stays, and a copy a crash cut short is
@@ -224,8 +225,6 @@ int brandOne(brand& object, FileNames& names) {
   if (error != platform::kErrorNone) return failCopy(object, error, job.targetPath);
   if (!names.directory->added(names.targetName)) return failCopy(object);  // recorded: the listing cannot follow
 
-  // The resource update rewrote the file: the time goes on last.
-  if (timeKnown) (void)platform::setFileWriteTime(job.targetPath, time);  // the copy stands without it
   if (object.replaceInstall != 0 && !executable && !sameName) {
     // Reported on the error list; the branded copy is complete.
     if (juFileDelete(job.sourcePath) == 0) {

@@ -175,6 +175,14 @@ struct FileTime {
 // The last-write time of the file `path` (of the file a symbolic link names).
 //   fileWriteTime("a.dll", &t) -> kErrorNone, t = {1700000000, 250000000}
 [[nodiscard]] ErrorNumber fileWriteTime(const char* path, FileTime* time) noexcept;
+// What a branding or a copy keeps of a file open on a descriptor.
+struct FileStatus {
+  uint64_t size = 0;
+  FileTime writeTime;
+  uint32_t permissions = 0;  // the permission bits, 07777
+};
+[[nodiscard]] ErrorNumber fileStatus(FileDescriptor descriptor, FileStatus* status) noexcept;
+
 // Sets the last-write time of `path`; its last-access time stays as it is.
 [[nodiscard]] ErrorNumber setFileWriteTime(const char* path, const FileTime& time) noexcept;
 

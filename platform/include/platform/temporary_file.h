@@ -72,9 +72,6 @@ bool isTemporaryFileName(const char* name) noexcept;
 //   | others                | the system's reason (kErrorNotFound: gone)   |
 [[nodiscard]] ErrorNumber removeStaleTemporaryFile(const char* path) noexcept;
 
-// The permission bits (07777) of the file open on `descriptor`.
-[[nodiscard]] ErrorNumber filePermissions(FileDescriptor descriptor, uint32_t* permissions) noexcept;
-
 }  // namespace platform
 
 #endif  // PLATFORM_TEMPORARY_FILE_H
