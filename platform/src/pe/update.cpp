@@ -121,10 +121,10 @@ ErrorNumber writeSection(Output& out, const internal::SectionLayout& layout, uin
   return error == kErrorNone ? out.zeros(rawSize - at) : error;
 }
 
-// Debug directory entries hold file offsets of their data; data behind the
-// resource section would move under them.
-const char* checkDebugData(const internal::ByteSource& source, const ImageHeaders& h, uint64_t resourceAt,
-                           ErrorNumber* error) {
+// Debug directory entries hold file offsets of their data: data in the
+// resource section would be overwritten, data behind it moved under them.
+const char* checkDebugData(const internal::ByteSource& source, const ImageHeaders& h,
+                           const internal::UpdatePlan& plan, ErrorNumber* error) {
   if (h.directoryCount <= kDirectoryDebug || h.directories[kDirectoryDebug].size == 0) return nullptr;
   const DataDirectory& d = h.directories[kDirectoryDebug];
   const int index = sectionOfAddress(h, d.address);
@@ -140,7 +140,8 @@ const char* checkDebugData(const internal::ByteSource& source, const ImageHeader
     unsigned char entry[kDebugEntryBytes];
     *error = source.readAt(at + uint64_t{i} * kDebugEntryBytes, entry, sizeof entry);
     if (*error != kErrorNone) return "cannot read the file";
-    if (readLe32(entry + 24) >= resourceAt) {
+    const uint64_t dataAt = readLe32(entry + 24);
+    if (dataAt >= plan.resourceAt && (dataAt < plan.tailAt || internal::newOffsetOf(plan, dataAt) != dataAt)) {
       *error = kErrorInvalidArgument;
       return "debug data after the resource section cannot move";
     }
@@ -333,7 +334,7 @@ ErrorNumber ResourceUpdate::commit(UpdateWarning* warning) noexcept {
     text = internal::planUpdate(h, s.image.resourceSection, layout.size, plan);
     if (text != nullptr) error = kErrorInvalidArgument;
   }
-  if (text == nullptr) text = checkDebugData(s.source, h, plan->resourceAt, &error);
+  if (text == nullptr) text = checkDebugData(s.source, h, *plan, &error);
 
   if (text == nullptr && fitsInPlace(*plan, h.fileSize)) {
     text = writeInPlace(s, *plan, layout, chunk, &error, &damaged_);

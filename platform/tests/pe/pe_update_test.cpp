@@ -328,6 +328,89 @@ TEST_F(PeUpdateTest, ResourcesThatFitAreWrittenInPlace) {
   EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"expected.bin", "fit.dll"})) << "no temporary file left";
 }
 
+// A resource section with no room to spare: `fillers` RCDATA resources of
+// 12 bytes, then the version resource 1/1033 up to `total` bytes, every
+// datum right behind the one before at the next multiple of `alignment`.
+// *versionSize receives the version resource's size.
+std::string packedSection(size_t alignment, uint32_t fillers, size_t total, size_t* versionSize) {
+  const uint32_t kSub = 0x80000000u;
+  const uint32_t nameDirs = 72 + 8 * fillers;
+  const uint32_t dataEntries = 96 + 32 * fillers;
+  std::string s;
+  jutest::putDirectory(&s, 0, 2);
+  jutest::putEntry(&s, 10, kSub | 32);
+  jutest::putEntry(&s, pe::kResourceTypeVersion, kSub | (48 + 8 * fillers));
+  jutest::putDirectory(&s, 0, static_cast<uint16_t>(fillers));
+  for (uint32_t i = 0; i < fillers; ++i) jutest::putEntry(&s, i + 1, kSub | (nameDirs + 24 * i));
+  jutest::putDirectory(&s, 0, 1);
+  jutest::putEntry(&s, 1, kSub | (nameDirs + 24 * fillers));
+  for (uint32_t i = 0; i <= fillers; ++i) {
+    jutest::putDirectory(&s, 0, 1);
+    jutest::putEntry(&s, 1033, dataEntries + 16 * i);
+  }
+  std::string data;
+  const size_t dataAt = dataEntries + 16 * (fillers + 1);
+  for (uint32_t i = 0; i <= fillers; ++i) {
+    data.resize((dataAt + data.size() + alignment - 1) / alignment * alignment - dataAt, '\0');
+    const std::string bytes = i < fillers ? "filler " + std::to_string(100 + i) + std::string(2, '\0')
+                                          : paddedVersion(total - dataAt - data.size());
+    jutest::putDataEntry(&s, static_cast<uint32_t>(jutest::MinimalPeLayout::kSectionRva + dataAt + data.size()),
+                         static_cast<uint32_t>(bytes.size()));
+    data += bytes;
+    *versionSize = bytes.size();
+  }
+  return s + data;
+}
+
+// Resources laid out as the file had them, 4-byte aligned, filling a page,
+// with a section behind them that cannot move (it holds a debug directory
+// whose data lie behind the resources in the file): a version resource
+// that does not grow takes the old section's place and size, so nothing
+// else moves; one that outgrows the page is still refused.
+TEST_F(PeUpdateTest, ASectionThatDoesNotGrowStaysWhereItWas) {
+  size_t version = 0;
+  const std::string section = packedSection(4, 40, 0x1000, &version);
+  std::string image = jutest::minimalPe(section, true, std::string(64, 'D'));
+  const size_t directories = jutest::MinimalPeLayout::kOptional + 112;
+  const pe::ImageHeaders built = headersOf(dir_.write("built.dll", image));
+  // An entry point in a section, as pefile expects of a file that runs.
+  jutest::setLe(&image, jutest::MinimalPeLayout::kOptional + 16, built.sections[1].virtualAddress, 4);
+  jutest::setLe(&image, directories + 8 * pe::kDirectoryDebug, built.sections[1].virtualAddress, 4);
+  jutest::setLe(&image, directories + 8 * pe::kDirectoryDebug + 4, 28, 4);
+  jutest::setLe(&image, built.sections[1].rawOffset + 24, built.sections[1].rawOffset + 32, 4);
+  const std::string original = dir_.write("original.dll", image);
+  const struct {
+    size_t size;
+    const char* error;
+  } rows[] = {
+      {version - 4, nullptr},
+      {version - 1000, nullptr},  // the section keeps its file size
+      {version + 8, "a section after the resources holds tables and cannot move"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.size);
+    const std::string path = dir_.write("packed.dll", image);
+    const std::string bytes = paddedVersion(row.size);
+    pe::ResourceUpdate update;
+    ASSERT_EQ(update.begin(path.c_str()), platform::kErrorNone) << update.errorText();
+    ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, bytes.data(), bytes.size()), platform::kErrorNone);
+    const platform::ErrorNumber committed = update.commit();
+    EXPECT_STREQ(update.errorText(), row.error != nullptr ? row.error : "");
+    if (committed != platform::kErrorNone) {
+      EXPECT_EQ(jutest::readWholeFile(path), image);
+      continue;
+    }
+    const pe::ImageHeaders after = headersOf(path);
+    EXPECT_EQ(after.fileSize, built.fileSize);
+    for (int i : {0, 1}) {
+      EXPECT_EQ(after.sections[i].rawOffset, built.sections[i].rawOffset);
+      EXPECT_EQ(after.sections[i].rawSize, built.sections[i].rawSize);
+      EXPECT_EQ(after.sections[i].virtualAddress, built.sections[i].virtualAddress);
+    }
+    EXPECT_EQ(compare(original, path, "16/1/1033", bytes), "ok\n");
+  }
+}
+
 TEST_F(PeUpdateTest, DiscardWritesNothing) {
   const std::string path = copy("last.dll");
   const std::string before = jutest::readWholeFile(path);
