@@ -51,6 +51,27 @@ void ResourceBytes::clear() noexcept {
 // The file.
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// What a file without resources of a type lacks, in words a user knows.
+struct MissingType {
+  uint16_t type;
+  const char* text;
+};
+constexpr MissingType kMissingTypes[] = {
+    {kResourceTypeVersion, "the file has no version resource"},
+    {kResourceTypeString, "the file has no string table"},
+};
+
+const char* missingTypeText(ResourceId type) {
+  for (const MissingType& row : kMissingTypes) {
+    if (type == ResourceId::fromId(row.type)) return row.text;
+  }
+  return "the file has no resources of that type";
+}
+
+}  // namespace
+
 ResourceFile::ResourceFile() noexcept = default;
 
 ResourceFile::~ResourceFile() { close(); }
@@ -63,6 +84,11 @@ void ResourceFile::close() noexcept {
 ErrorNumber ResourceFile::fail(ErrorNumber error, const char* text) noexcept {
   errorText_ = text;
   return error;
+}
+
+ErrorNumber ResourceFile::checkLoaded(const void* out) noexcept {
+  if (image_ == nullptr) return fail(kErrorInvalidArgument, "no file loaded");
+  return out == nullptr ? fail(kErrorInvalidArgument, "no place for the result") : kErrorNone;
 }
 
 ErrorNumber ResourceFile::open(const char* path) noexcept {
@@ -101,7 +127,7 @@ ErrorNumber ResourceFile::openBytes(const void* data, size_t size) noexcept {
 }
 
 ErrorNumber ResourceFile::names(ResourceId type, ResourceNames* out) noexcept {
-  if (out == nullptr || image_ == nullptr) return fail(kErrorInvalidArgument, "no file loaded");
+  if (const ErrorNumber error = checkLoaded(out); error != kErrorNone) return error;
   out->clear();
   const internal::ResourceTree& tree = image_->tree;
   const internal::Leaf* leaves = tree.leaves.data();
@@ -113,7 +139,7 @@ ErrorNumber ResourceFile::names(ResourceId type, ResourceNames* out) noexcept {
     ++count;
     units += leaves[i].name.nameLength;
   }
-  if (count == 0) return fail(kErrorNotFound, "no resources of that type");
+  if (count == 0) return fail(kErrorNotFound, missingTypeText(type));
   out->entries_ = static_cast<ResourceNames::Entry*>(std::malloc(count * sizeof(ResourceNames::Entry)));
   out->text_ = static_cast<char16_t*>(std::malloc((units > 0 ? units : 1) * sizeof(char16_t)));
   if (out->entries_ == nullptr || out->text_ == nullptr) {
@@ -133,7 +159,7 @@ ErrorNumber ResourceFile::names(ResourceId type, ResourceNames* out) noexcept {
 }
 
 ErrorNumber ResourceFile::languages(ResourceId type, ResourceId name, ResourceLanguages* out) noexcept {
-  if (out == nullptr || image_ == nullptr) return fail(kErrorInvalidArgument, "no file loaded");
+  if (const ErrorNumber error = checkLoaded(out); error != kErrorNone) return error;
   out->clear();
   const internal::ResourceTree& tree = image_->tree;
   const internal::Leaf* leaves = tree.leaves.data();
@@ -150,7 +176,7 @@ ErrorNumber ResourceFile::languages(ResourceId type, ResourceId name, ResourceLa
 }
 
 ErrorNumber ResourceFile::read(ResourceId type, ResourceId name, uint16_t language, ResourceBytes* out) noexcept {
-  if (out == nullptr || image_ == nullptr) return fail(kErrorInvalidArgument, "no file loaded");
+  if (const ErrorNumber error = checkLoaded(out); error != kErrorNone) return error;
   out->clear();
   const internal::ResourceTree& tree = image_->tree;
   for (size_t i = 0; i < tree.leaves.size(); ++i) {

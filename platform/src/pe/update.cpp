@@ -38,6 +38,24 @@ namespace {
 constexpr size_t kChunkBytes = 1 << 20;
 constexpr size_t kDebugEntryBytes = 28;
 
+// Why a write failed, where the system says more than "it failed".
+struct WriteFailure {
+  ErrorNumber error;
+  const char* text;
+};
+constexpr WriteFailure kWriteFailures[] = {
+    {kErrorNoSpace, "no space left on the disk"},
+    {kErrorFileTooLarge, "the file would pass the file-size limit"},
+    {kErrorAccessDenied, "no permission to write the file"},
+};
+
+const char* writeFailure(ErrorNumber error, const char* otherwise) {
+  for (const WriteFailure& row : kWriteFailures) {
+    if (row.error == error) return row.text;
+  }
+  return otherwise;
+}
+
 // Writes pieces, appended to a new file or in sequence from a descriptor's
 // position, and sums the checksum over them.
 class Output {
@@ -66,11 +84,14 @@ class Output {
     while (error == kErrorNone && from < to) {
       const size_t n = to - from < kChunkBytes ? static_cast<size_t>(to - from) : kChunkBytes;
       error = source.readAt(from, chunk, n);
+      readFailed_ = error != kErrorNone;
       if (error == kErrorNone) error = write(chunk, n);
       from += n;
     }
     return error;
   }
+  // The last failure was reading the source, not writing.
+  bool readFailed() const { return readFailed_; }
   uint32_t checksum(uint64_t fileBytes) const { return sum_.finish(fileBytes); }
   const PeChecksum& sum() const { return sum_; }
 
@@ -78,6 +99,7 @@ class Output {
   AtomicFileWriter* writer_ = nullptr;
   FileDescriptor descriptor_ = kNoDescriptor;
   PeChecksum sum_;
+  bool readFailed_ = false;
 };
 
 // The checksum of [from, to) of the source, read through `chunk`.
@@ -157,10 +179,9 @@ const char* writeReplacement(const internal::UpdateState& s, const internal::Upd
   AtomicFileWriter writer;
   Output out(&writer);
   *error = s.source.readAt(0, chunk, plan.headersEnd);
-  if (*error == kErrorNone) {
-    internal::applyPatches(plan, chunk, plan.headersEnd);
-    *error = writer.begin(s.path);
-  }
+  if (*error != kErrorNone) return "cannot read the file";
+  internal::applyPatches(plan, chunk, plan.headersEnd);
+  *error = writer.begin(s.path);
   if (*error == kErrorNone) *error = out.write(chunk, plan.headersEnd);
   if (*error == kErrorNone) *error = out.copy(s.source, plan.headersEnd, plan.resourceAt, chunk);
   if (*error == kErrorNone) *error = writeSection(out, layout, plan.newRawSize);
@@ -173,7 +194,8 @@ const char* writeReplacement(const internal::UpdateState& s, const internal::Upd
   if (*error == kErrorNone) *error = writer.patch(plan.checksumField, sum, 4);
   if (*error == kErrorNone) *error = writer.commit();
   writer.discard();
-  return *error == kErrorNone ? nullptr : "cannot write the new file";
+  if (*error == kErrorNone) return nullptr;
+  return out.readFailed() ? "cannot read the file" : writeFailure(*error, "cannot write the new file");
 }
 
 // The old headers and section, kept to sum them out of the file's checksum
@@ -235,7 +257,7 @@ const char* writeInPlace(const internal::UpdateState& s, const internal::UpdateP
   if (*error != kErrorNone) return "cannot read the file";
   FileDescriptor file = kNoDescriptor;
   *error = openFile(s.path, kOpenReadWrite, &file);
-  if (*error != kErrorNone) return "cannot open the file for writing";
+  if (*error != kErrorNone) return writeFailure(*error, "cannot open the file for writing");
   // The section first: until the headers follow, the file's headers still
   // describe sizes the old section had, which the new one keeps.
   *error = seekFile(file, plan.resourceAt);
@@ -261,7 +283,7 @@ const char* writeInPlace(const internal::UpdateState& s, const internal::UpdateP
     *error = closed;
     *damaged = true;  // what reached the disk is not known
   }
-  return *error == kErrorNone ? nullptr : "cannot write the file";
+  return *error == kErrorNone ? nullptr : writeFailure(*error, "cannot write the file");
 }
 
 }  // namespace

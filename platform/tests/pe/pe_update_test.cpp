@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "testing/files.h"
 #include "testing/pe_builder.h"
 #include "testing/pe_fixtures.h"
+#include "testing/process.h"
 
 namespace {
 
@@ -219,15 +221,17 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
     std::string path;
     const char* error;  // of begin when it fails, else of commit
     size_t truncateTo;  // after begin, when not 0
+    rlim_t sizeLimit;   // the process's file-size limit for the commit, when not 0
     const char* note;
   } rows[] = {
-      {inReadOnly, "cannot write the new file", 0, "directory not writable"},
-      {dir_.write("text.dll", "MZ but nothing more"), "file too small for a DOS header", 0, "not a PE file"},
-      {dir_.write("pinned.dll", pinned), "a section after the resources holds tables and cannot move", 0,
+      {inReadOnly, "no permission to write the file", 0, 0, "directory not writable"},
+      {dir_.write("text.dll", "MZ but nothing more"), "file too small for a DOS header", 0, 0, "not a PE file"},
+      {dir_.write("pinned.dll", pinned), "a section after the resources holds tables and cannot move", 0, 0,
        "a section that cannot move"},
-      {dir_.write("debug.dll", debug), "debug data after the resource section cannot move", 0, "debug data"},
-      {copy("overlay.dll"), "cannot write the new file", 4000, "file shrank under the update"},
-      {dir_ / "missing.dll", "cannot open the file", 0, "missing"},
+      {dir_.write("debug.dll", debug), "debug data after the resource section cannot move", 0, 0, "debug data"},
+      {copy("overlay.dll"), "cannot read the file", 4000, 0, "file shrank under the update"},
+      {copy("last.dll"), "the file would pass the file-size limit", 0, 4096, "file-size limit"},
+      {dir_ / "missing.dll", "cannot open the file", 0, 0, "missing"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.note);
@@ -244,13 +248,17 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
     const std::string before = jutest::readWholeFile(row.path);
     ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, larger.data(), larger.size()),
               platform::kErrorNone);
-    EXPECT_NE(update.commit(), platform::kErrorNone);
+    {
+      std::unique_ptr<jutest::FileSizeLimit> limit;
+      if (row.sizeLimit != 0) limit = std::make_unique<jutest::FileSizeLimit>(row.sizeLimit);
+      EXPECT_NE(update.commit(), platform::kErrorNone);
+    }
     EXPECT_STREQ(update.errorText(), row.error);
     EXPECT_EQ(jutest::readWholeFile(row.path), before);
     EXPECT_EQ(update.commit(), platform::kErrorInvalidArgument) << "the update ended";
   }
   EXPECT_EQ(dir_.entries("ro"), std::vector<std::string>{"a.dll"}) << "no temporary file left";
-  EXPECT_EQ(dir_.entries().size(), 5u) << "no temporary file left";
+  EXPECT_EQ(dir_.entries().size(), 6u) << "no temporary file left";
 }
 
 // A small version resource padded to `size` bytes, which pefile reads.

@@ -58,7 +58,10 @@ enum class UpdateWarning : uint8_t {
 //   kErrorInvalidArgument  also: replace or commit without a begun update,
 //                          or a layout the commit cannot rewrite (a section
 //                          that would have to move but cannot); errorText()
-//   others                 writing the new file failed (the old one stays)
+//   others                 writing the new file failed (the old one stays);
+//                          errorText() "no space left on the disk", "the
+//                          file would pass the file-size limit", ...
+// Every failure leaves a short reason in errorText().
 class ResourceUpdate {
  public:
   ResourceUpdate() noexcept = default;
