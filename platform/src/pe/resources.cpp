@@ -8,6 +8,7 @@
 #include <new>
 
 #include "pe/image_source.h"
+#include "pe/reasons.h"
 
 namespace platform::pe {
 
@@ -50,27 +51,6 @@ void ResourceBytes::clear() noexcept {
 // ---------------------------------------------------------------------------
 // The file.
 // ---------------------------------------------------------------------------
-
-namespace {
-
-// What a file without resources of a type lacks, in words a user knows.
-struct MissingType {
-  uint16_t type;
-  const char* text;
-};
-constexpr MissingType kMissingTypes[] = {
-    {kResourceTypeVersion, "the file has no version resource"},
-    {kResourceTypeString, "the file has no string table"},
-};
-
-const char* missingTypeText(ResourceId type) {
-  for (const MissingType& row : kMissingTypes) {
-    if (type == ResourceId::fromId(row.type)) return row.text;
-  }
-  return "the file has no resources of that type";
-}
-
-}  // namespace
 
 ResourceFile::ResourceFile() noexcept = default;
 
@@ -139,7 +119,7 @@ ErrorNumber ResourceFile::names(ResourceId type, ResourceNames* out) noexcept {
     ++count;
     units += leaves[i].name.nameLength;
   }
-  if (count == 0) return fail(kErrorNotFound, missingTypeText(type));
+  if (count == 0) return fail(kErrorNotFound, internal::missingTypeReason(type));
   out->entries_ = static_cast<ResourceNames::Entry*>(std::malloc(count * sizeof(ResourceNames::Entry)));
   out->text_ = static_cast<char16_t*>(std::malloc((units > 0 ? units : 1) * sizeof(char16_t)));
   if (out->entries_ == nullptr || out->text_ == nullptr) {

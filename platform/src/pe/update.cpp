@@ -12,6 +12,7 @@
 #include <new>
 
 #include "pe/image_source.h"
+#include "pe/reasons.h"
 #include "pe/update_plan.h"
 #include "platform/locked_file.h"
 
@@ -37,24 +38,6 @@ namespace {
 
 constexpr size_t kChunkBytes = 1 << 20;
 constexpr size_t kDebugEntryBytes = 28;
-
-// Why a write failed, where the system says more than "it failed".
-struct WriteFailure {
-  ErrorNumber error;
-  const char* text;
-};
-constexpr WriteFailure kWriteFailures[] = {
-    {kErrorNoSpace, "no space left on the disk"},
-    {kErrorFileTooLarge, "the file would pass the file-size limit"},
-    {kErrorAccessDenied, "no permission to write the file"},
-};
-
-const char* writeFailure(ErrorNumber error, const char* otherwise) {
-  for (const WriteFailure& row : kWriteFailures) {
-    if (row.error == error) return row.text;
-  }
-  return otherwise;
-}
 
 // Writes pieces, appended to a new file or in sequence from a descriptor's
 // position, and sums the checksum over them.
@@ -195,7 +178,7 @@ const char* writeReplacement(const internal::UpdateState& s, const internal::Upd
   if (*error == kErrorNone) *error = writer.commit();
   writer.discard();
   if (*error == kErrorNone) return nullptr;
-  return out.readFailed() ? "cannot read the file" : writeFailure(*error, "cannot write the new file");
+  return out.readFailed() ? "cannot read the file" : internal::writeFailureReason(*error, "cannot write the new file");
 }
 
 // The old headers and section, kept to sum them out of the file's checksum
@@ -257,7 +240,7 @@ const char* writeInPlace(const internal::UpdateState& s, const internal::UpdateP
   if (*error != kErrorNone) return "cannot read the file";
   FileDescriptor file = kNoDescriptor;
   *error = openFile(s.path, kOpenReadWrite, &file);
-  if (*error != kErrorNone) return writeFailure(*error, "cannot open the file for writing");
+  if (*error != kErrorNone) return internal::writeFailureReason(*error, "cannot open the file for writing");
   // The section first: until the headers follow, the file's headers still
   // describe sizes the old section had, which the new one keeps.
   *error = seekFile(file, plan.resourceAt);
@@ -283,7 +266,7 @@ const char* writeInPlace(const internal::UpdateState& s, const internal::UpdateP
     *error = closed;
     *damaged = true;  // what reached the disk is not known
   }
-  return *error == kErrorNone ? nullptr : writeFailure(*error, "cannot write the file");
+  return *error == kErrorNone ? nullptr : internal::writeFailureReason(*error, "cannot write the file");
 }
 
 }  // namespace
