@@ -116,8 +116,10 @@ const char* Planner::planFile() {
 const char* Planner::planMemory(uint32_t newSize) {
   const Section& s = h_.sections[rs_];
   for (uint32_t i = 0; i < h_.sectionCount; ++i) newAddress_[i] = h_.sections[i].virtualAddress;
-  const uint64_t needEnd = alignUp(uint64_t{s.virtualAddress} + newSize, h_.sectionAlignment);
-  uint32_t virtualSize = newSize;
+  // A section never shrinks in memory: the file bytes it keeps stay within
+  // its extent, as they were.
+  uint32_t virtualSize = newSize > extentOf(s) ? newSize : extentOf(s);
+  const uint64_t needEnd = alignUp(uint64_t{s.virtualAddress} + virtualSize, h_.sectionAlignment);
   if (static_cast<uint32_t>(rs_) + 1 < h_.sectionCount) {
     const uint32_t nextAt = h_.sections[rs_ + 1].virtualAddress;
     if (needEnd <= nextAt) {
