@@ -1,8 +1,13 @@
 // Laying out a resource section from the sorted leaves: the root directory,
 // the type directories, the name directories (whose entries are the
-// languages), the data entries, the names, then the bytes, each 8-byte
-// aligned. Directory order follows the leaves' order: names first, then ids
-// ascending, as a lookup by binary search expects.
+// languages), the data entries, the names, then the bytes, each aligned as
+// the file aligned them. Directory order follows the leaves' order: names
+// first, then ids ascending, as a lookup by binary search expects.
+//
+// With the file's own alignment, and its tables ahead of its data as every
+// linker writes them, a section whose resources did not grow ends, rounded
+// up to that alignment, no later than the old one's data did: it fits the
+// old section's file bytes and page, whatever order the data had.
 
 #include <cstring>
 
@@ -24,6 +29,15 @@ const char* tooLarge(ErrorNumber* error) {
 }
 
 size_t alignUp(size_t value, size_t alignment) { return (value + alignment - 1) & ~(alignment - 1); }
+
+// The largest alignment, at most 8, that the old section's data all
+// honoured; never below 4, as resources are read in place as 32-bit
+// structures (version nodes, dialog and icon headers).
+size_t dataAlignment(const ResourceTree& tree) {
+  size_t alignment = 8;
+  while (alignment > 4 && (tree.dataOffsetBits & (alignment - 1)) != 0) alignment /= 2;
+  return alignment;
+}
 
 bool sameKey(const ResourceTree& tree, const IdKey& a, const IdKey& b) { return tree.idOf(a) == tree.idOf(b); }
 
@@ -112,15 +126,16 @@ const char* layOutResourceSection(const ResourceTree& tree, uint32_t sectionRva,
   size_t stringBytes = 0;
   for (size_t g = 0; g < typeCount; ++g) stringBytes += nameBytes(tree.leaves.data()[groups.types.data()[g]].type);
   for (size_t g = 0; g < nameCount; ++g) stringBytes += nameBytes(tree.leaves.data()[groups.names.data()[g]].name);
-  size_t end = alignUp(stringsAt + stringBytes, 8);
+  const size_t alignment = dataAlignment(tree);
+  size_t end = alignUp(stringsAt + stringBytes, alignment);
   const size_t tablesSize = end;
 
   if (!layout->placements.reserve(leafCount)) return outOfMemory(error);
   for (size_t i = 0; i < leafCount; ++i) {
     const Leaf& leaf = tree.leaves.data()[i];
     layout->placements.push(Placement{end, leaf.data, leaf.size});
-    if (!addSizes(&end, end, leaf.size, 7)) return tooLarge(error);
-    end &= ~size_t{7};
+    if (!addSizes(&end, end, leaf.size, alignment - 1)) return tooLarge(error);
+    end &= ~(alignment - 1);
   }
   // Directory offsets keep their high bit for the subdirectory flag.
   if (end > UINT32_MAX - sectionRva || tablesSize >= kHighBit) return tooLarge(error);

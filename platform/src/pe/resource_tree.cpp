@@ -62,6 +62,7 @@ const char* readLeaf(Reader& r, uint32_t offset, Leaf* leaf) {
     return invalid(r, "resource data outside the resource section");
   }
   leaf->data = r.section + (rva - r.sectionRva);
+  r.tree->dataOffsetBits |= rva - r.sectionRva;
   leaf->size = size;
   leaf->owned = nullptr;
   return nullptr;

@@ -55,6 +55,7 @@ struct ResourceTree {
   platform::internal::Buffer<char16_t> text;
   unsigned char* section = nullptr;  // the old section's bytes (malloc), owned
   size_t sectionSize = 0;
+  size_t dataOffsetBits = 0;  // every datum's offset in the old section, or-ed
 };
 
 // Reads the tree of the resource directory at `directoryOffset` bytes into
@@ -71,8 +72,9 @@ ErrorNumber setLeaf(ResourceTree* tree, ResourceId type, ResourceId name, uint16
                     size_t size) noexcept;
 
 // A new resource section: the directory tables, data entries and names in
-// `tables`, then each leaf's bytes at its offset (8-byte aligned). Bytes not
-// covered are zeros; the section is `size` bytes.
+// `tables`, then each leaf's bytes at its offset, aligned as the old
+// section aligned its data (to 4 or 8 bytes). Bytes not covered are zeros;
+// the section is `size` bytes.
 struct Placement {
   size_t offset;
   const unsigned char* data;

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "pe/image_source.h"
+#include "pe/reasons.h"
 
 namespace platform::pe {
 
@@ -65,6 +66,11 @@ ErrorNumber ResourceFile::fail(ErrorNumber error, const char* text) noexcept {
   return error;
 }
 
+ErrorNumber ResourceFile::checkLoaded(const void* out) noexcept {
+  if (image_ == nullptr) return fail(kErrorInvalidArgument, "no file loaded");
+  return out == nullptr ? fail(kErrorInvalidArgument, "no place for the result") : kErrorNone;
+}
+
 ErrorNumber ResourceFile::open(const char* path) noexcept {
   close();
   if (path == nullptr) return fail(kErrorInvalidArgument, "no file name");
@@ -101,7 +107,7 @@ ErrorNumber ResourceFile::openBytes(const void* data, size_t size) noexcept {
 }
 
 ErrorNumber ResourceFile::names(ResourceId type, ResourceNames* out) noexcept {
-  if (out == nullptr || image_ == nullptr) return fail(kErrorInvalidArgument, "no file loaded");
+  if (const ErrorNumber error = checkLoaded(out); error != kErrorNone) return error;
   out->clear();
   const internal::ResourceTree& tree = image_->tree;
   const internal::Leaf* leaves = tree.leaves.data();
@@ -113,7 +119,7 @@ ErrorNumber ResourceFile::names(ResourceId type, ResourceNames* out) noexcept {
     ++count;
     units += leaves[i].name.nameLength;
   }
-  if (count == 0) return fail(kErrorNotFound, "no resources of that type");
+  if (count == 0) return fail(kErrorNotFound, internal::missingTypeReason(type));
   out->entries_ = static_cast<ResourceNames::Entry*>(std::malloc(count * sizeof(ResourceNames::Entry)));
   out->text_ = static_cast<char16_t*>(std::malloc((units > 0 ? units : 1) * sizeof(char16_t)));
   if (out->entries_ == nullptr || out->text_ == nullptr) {
@@ -133,7 +139,7 @@ ErrorNumber ResourceFile::names(ResourceId type, ResourceNames* out) noexcept {
 }
 
 ErrorNumber ResourceFile::languages(ResourceId type, ResourceId name, ResourceLanguages* out) noexcept {
-  if (out == nullptr || image_ == nullptr) return fail(kErrorInvalidArgument, "no file loaded");
+  if (const ErrorNumber error = checkLoaded(out); error != kErrorNone) return error;
   out->clear();
   const internal::ResourceTree& tree = image_->tree;
   const internal::Leaf* leaves = tree.leaves.data();
@@ -150,7 +156,7 @@ ErrorNumber ResourceFile::languages(ResourceId type, ResourceId name, ResourceLa
 }
 
 ErrorNumber ResourceFile::read(ResourceId type, ResourceId name, uint16_t language, ResourceBytes* out) noexcept {
-  if (out == nullptr || image_ == nullptr) return fail(kErrorInvalidArgument, "no file loaded");
+  if (const ErrorNumber error = checkLoaded(out); error != kErrorNone) return error;
   out->clear();
   const internal::ResourceTree& tree = image_->tree;
   for (size_t i = 0; i < tree.leaves.size(); ++i) {

@@ -12,6 +12,7 @@
 #include <new>
 
 #include "pe/image_source.h"
+#include "pe/reasons.h"
 #include "pe/update_plan.h"
 #include "platform/locked_file.h"
 
@@ -66,11 +67,14 @@ class Output {
     while (error == kErrorNone && from < to) {
       const size_t n = to - from < kChunkBytes ? static_cast<size_t>(to - from) : kChunkBytes;
       error = source.readAt(from, chunk, n);
+      readFailed_ = error != kErrorNone;
       if (error == kErrorNone) error = write(chunk, n);
       from += n;
     }
     return error;
   }
+  // The last failure was reading the source, not writing.
+  bool readFailed() const { return readFailed_; }
   uint32_t checksum(uint64_t fileBytes) const { return sum_.finish(fileBytes); }
   const PeChecksum& sum() const { return sum_; }
 
@@ -78,6 +82,7 @@ class Output {
   AtomicFileWriter* writer_ = nullptr;
   FileDescriptor descriptor_ = kNoDescriptor;
   PeChecksum sum_;
+  bool readFailed_ = false;
 };
 
 // The checksum of [from, to) of the source, read through `chunk`.
@@ -121,10 +126,10 @@ ErrorNumber writeSection(Output& out, const internal::SectionLayout& layout, uin
   return error == kErrorNone ? out.zeros(rawSize - at) : error;
 }
 
-// Debug directory entries hold file offsets of their data; data behind the
-// resource section would move under them.
-const char* checkDebugData(const internal::ByteSource& source, const ImageHeaders& h, uint64_t resourceAt,
-                           ErrorNumber* error) {
+// Debug directory entries hold file offsets of their data: data in the
+// resource section would be overwritten, data behind it moved under them.
+const char* checkDebugData(const internal::ByteSource& source, const ImageHeaders& h,
+                           const internal::UpdatePlan& plan, ErrorNumber* error) {
   if (h.directoryCount <= kDirectoryDebug || h.directories[kDirectoryDebug].size == 0) return nullptr;
   const DataDirectory& d = h.directories[kDirectoryDebug];
   const int index = sectionOfAddress(h, d.address);
@@ -140,7 +145,8 @@ const char* checkDebugData(const internal::ByteSource& source, const ImageHeader
     unsigned char entry[kDebugEntryBytes];
     *error = source.readAt(at + uint64_t{i} * kDebugEntryBytes, entry, sizeof entry);
     if (*error != kErrorNone) return "cannot read the file";
-    if (readLe32(entry + 24) >= resourceAt) {
+    const uint64_t dataAt = readLe32(entry + 24);
+    if (dataAt >= plan.resourceAt && (dataAt < plan.tailAt || internal::newOffsetOf(plan, dataAt) != dataAt)) {
       *error = kErrorInvalidArgument;
       return "debug data after the resource section cannot move";
     }
@@ -156,10 +162,9 @@ const char* writeReplacement(const internal::UpdateState& s, const internal::Upd
   AtomicFileWriter writer;
   Output out(&writer);
   *error = s.source.readAt(0, chunk, plan.headersEnd);
-  if (*error == kErrorNone) {
-    internal::applyPatches(plan, chunk, plan.headersEnd);
-    *error = writer.begin(s.path);
-  }
+  if (*error != kErrorNone) return "cannot read the file";
+  internal::applyPatches(plan, chunk, plan.headersEnd);
+  *error = writer.begin(s.path);
   if (*error == kErrorNone) *error = out.write(chunk, plan.headersEnd);
   if (*error == kErrorNone) *error = out.copy(s.source, plan.headersEnd, plan.resourceAt, chunk);
   if (*error == kErrorNone) *error = writeSection(out, layout, plan.newRawSize);
@@ -172,7 +177,8 @@ const char* writeReplacement(const internal::UpdateState& s, const internal::Upd
   if (*error == kErrorNone) *error = writer.patch(plan.checksumField, sum, 4);
   if (*error == kErrorNone) *error = writer.commit();
   writer.discard();
-  return *error == kErrorNone ? nullptr : "cannot write the new file";
+  if (*error == kErrorNone) return nullptr;
+  return out.readFailed() ? "cannot read the file" : internal::writeFailureReason(*error, "cannot write the new file");
 }
 
 // The old headers and section, kept to sum them out of the file's checksum
@@ -234,7 +240,7 @@ const char* writeInPlace(const internal::UpdateState& s, const internal::UpdateP
   if (*error != kErrorNone) return "cannot read the file";
   FileDescriptor file = kNoDescriptor;
   *error = openFile(s.path, kOpenReadWrite, &file);
-  if (*error != kErrorNone) return "cannot open the file for writing";
+  if (*error != kErrorNone) return internal::writeFailureReason(*error, "cannot open the file for writing");
   // The section first: until the headers follow, the file's headers still
   // describe sizes the old section had, which the new one keeps.
   *error = seekFile(file, plan.resourceAt);
@@ -260,7 +266,7 @@ const char* writeInPlace(const internal::UpdateState& s, const internal::UpdateP
     *error = closed;
     *damaged = true;  // what reached the disk is not known
   }
-  return *error == kErrorNone ? nullptr : "cannot write the file";
+  return *error == kErrorNone ? nullptr : internal::writeFailureReason(*error, "cannot write the file");
 }
 
 }  // namespace
@@ -333,7 +339,7 @@ ErrorNumber ResourceUpdate::commit(UpdateWarning* warning) noexcept {
     text = internal::planUpdate(h, s.image.resourceSection, layout.size, plan);
     if (text != nullptr) error = kErrorInvalidArgument;
   }
-  if (text == nullptr) text = checkDebugData(s.source, h, plan->resourceAt, &error);
+  if (text == nullptr) text = checkDebugData(s.source, h, *plan, &error);
 
   if (text == nullptr && fitsInPlace(*plan, h.fileSize)) {
     text = writeInPlace(s, *plan, layout, chunk, &error, &damaged_);

@@ -36,12 +36,7 @@ class Planner {
   void patch(uint32_t offset, uint32_t value) { p_.patches[p_.patchCount++] = FieldPatch{offset, value}; }
   uint32_t sectionField(size_t i, uint32_t at) const { return h_.sectionTableField + kSectionRowBytes * i + at; }
   uint32_t directoryField(uint32_t d, uint32_t at) const { return h_.directoriesField + 8 * d + at; }
-  // The new offset of a byte of the old tail.
-  uint64_t moved(uint64_t offset) const {
-    uint64_t result = offset + p_.newRawSize - p_.oldRawSize;
-    if (p_.cutEnd > p_.cutAt && p_.cutEnd <= offset) result -= p_.cutEnd - p_.cutAt;
-    return result;
-  }
+  uint64_t moved(uint64_t offset) const { return newOffsetOf(p_, offset); }
   const char* checkOwnSection() const;
   const char* planFile();
   const char* planCertificate();
@@ -121,8 +116,10 @@ const char* Planner::planFile() {
 const char* Planner::planMemory(uint32_t newSize) {
   const Section& s = h_.sections[rs_];
   for (uint32_t i = 0; i < h_.sectionCount; ++i) newAddress_[i] = h_.sections[i].virtualAddress;
-  const uint64_t needEnd = alignUp(uint64_t{s.virtualAddress} + newSize, h_.sectionAlignment);
-  uint32_t virtualSize = newSize;
+  // A section never shrinks in memory: the file bytes it keeps stay within
+  // its extent, as they were.
+  uint32_t virtualSize = newSize > extentOf(s) ? newSize : extentOf(s);
+  const uint64_t needEnd = alignUp(uint64_t{s.virtualAddress} + virtualSize, h_.sectionAlignment);
   if (static_cast<uint32_t>(rs_) + 1 < h_.sectionCount) {
     const uint32_t nextAt = h_.sections[rs_ + 1].virtualAddress;
     if (needEnd <= nextAt) {
@@ -186,7 +183,8 @@ const char* Planner::plan(size_t newSize) {
     return "the file has no resource section";
   }
   if (const char* e = checkOwnSection()) return e;
-  const uint64_t rawSize = alignUp(newSize, h_.fileAlignment);
+  const uint32_t oldRawSize = h_.sections[rs_].rawSize;
+  const uint64_t rawSize = newSize <= oldRawSize ? oldRawSize : alignUp(newSize, h_.fileAlignment);
   if (rawSize > UINT32_MAX || uint64_t{h_.sections[rs_].virtualAddress} + rawSize > UINT32_MAX) {
     return "resource section too large";
   }
@@ -204,6 +202,12 @@ const char* Planner::plan(size_t newSize) {
 const char* planUpdate(const ImageHeaders& headers, int resourceSection, size_t newSize, UpdatePlan* plan) noexcept {
   *plan = UpdatePlan();
   return Planner(headers, resourceSection, plan).plan(newSize);
+}
+
+uint64_t newOffsetOf(const UpdatePlan& plan, uint64_t offset) noexcept {
+  uint64_t result = offset + plan.newRawSize - plan.oldRawSize;
+  if (plan.cutEnd > plan.cutAt && plan.cutEnd <= offset) result -= plan.cutEnd - plan.cutAt;
+  return result;
 }
 
 void applyPatches(const UpdatePlan& plan, unsigned char* bytes, size_t size) noexcept {

@@ -40,9 +40,14 @@ struct UpdatePlan {
 };
 
 // Plans the replacement of section `resourceSection` (which holds the
-// resource directory) by a section of `newSize` bytes. Returns null, or why
-// the file cannot be rewritten (always kErrorInvalidArgument).
+// resource directory) by a section of `newSize` bytes. A section that fits
+// the old one's file bytes keeps their size, so nothing behind it moves.
+// Returns null, or why the file cannot be rewritten (always
+// kErrorInvalidArgument).
 const char* planUpdate(const ImageHeaders& headers, int resourceSection, size_t newSize, UpdatePlan* plan) noexcept;
+
+// Where a byte at `offset` of the old file's tail lies in the new file.
+uint64_t newOffsetOf(const UpdatePlan& plan, uint64_t offset) noexcept;
 
 // Writes the plan's patches over `bytes`, the file's first `size` bytes.
 void applyPatches(const UpdatePlan& plan, unsigned char* bytes, size_t size) noexcept;

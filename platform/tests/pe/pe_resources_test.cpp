@@ -51,9 +51,10 @@ TEST(PeResourcesTest, EnumeratesAndReadsARealDll) {
   const ResourceId config = ResourceId::fromName(u"CONFIG");
   EXPECT_EQ(namesOf(file, rcdata), (std::vector<std::string>{"ALPHA", "ZETA", "1", "7"}));
   EXPECT_EQ(namesOf(file, config), (std::vector<std::string>{"MAIN", "2"}));
-  EXPECT_EQ(namesOf(file, ResourceId::fromName(u"config")), std::vector<std::string>{"<no resources of that type>"});
+  EXPECT_EQ(namesOf(file, ResourceId::fromName(u"config")),
+            std::vector<std::string>{"<the file has no resources of that type>"});
   EXPECT_EQ(namesOf(file, ResourceId::fromId(pe::kResourceTypeVersion)),
-            std::vector<std::string>{"<no resources of that type>"});
+            std::vector<std::string>{"<the file has no version resource>"});
   EXPECT_EQ(languagesOf(file, rcdata, ResourceId::fromId(1)), (std::vector<uint16_t>{0x407, 0x409, 0x40C}));
   EXPECT_EQ(languagesOf(file, rcdata, ResourceId::fromName(u"ALPHA")), (std::vector<uint16_t>{0x407, 0x409}));
   EXPECT_EQ(languagesOf(file, rcdata, ResourceId::fromId(2)), std::vector<uint16_t>{});
@@ -75,6 +76,18 @@ TEST(PeResourcesTest, EnumeratesAndReadsARealDll) {
     SCOPED_TRACE(row.expected);
     EXPECT_EQ(bytesOf(file, row.type, row.name, row.language), row.expected);
   }
+}
+
+// What a caller is told when what it asks for is not there.
+TEST(PeResourcesTest, MissingResourcesAreNamed) {
+  const ResourceId version = ResourceId::fromId(pe::kResourceTypeVersion);
+  pe::ResourceFile file;
+  EXPECT_EQ(namesOf(file, version), std::vector<std::string>{"<no file loaded>"});
+  ASSERT_EQ(file.open(jutest::peFixture("last.dll").c_str()), platform::kErrorNone);
+  EXPECT_EQ(namesOf(file, ResourceId::fromId(pe::kResourceTypeString)),
+            std::vector<std::string>{"<the file has no string table>"});
+  EXPECT_EQ(file.read(version, ResourceId::fromId(1), 1033, nullptr), platform::kErrorInvalidArgument);
+  EXPECT_STREQ(file.errorText(), "no place for the result");
 }
 
 // Type 10 with its entries out of order: 7, "B", 1 (two languages, 0x409

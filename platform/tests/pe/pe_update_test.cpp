@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "testing/files.h"
 #include "testing/pe_builder.h"
 #include "testing/pe_fixtures.h"
+#include "testing/process.h"
 
 namespace {
 
@@ -219,15 +221,17 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
     std::string path;
     const char* error;  // of begin when it fails, else of commit
     size_t truncateTo;  // after begin, when not 0
+    rlim_t sizeLimit;   // the process's file-size limit for the commit, when not 0
     const char* note;
   } rows[] = {
-      {inReadOnly, "cannot write the new file", 0, "directory not writable"},
-      {dir_.write("text.dll", "MZ but nothing more"), "file too small for a DOS header", 0, "not a PE file"},
-      {dir_.write("pinned.dll", pinned), "a section after the resources holds tables and cannot move", 0,
+      {inReadOnly, "no permission to write the file", 0, 0, "directory not writable"},
+      {dir_.write("text.dll", "MZ but nothing more"), "file too small for a DOS header", 0, 0, "not a PE file"},
+      {dir_.write("pinned.dll", pinned), "a section after the resources holds tables and cannot move", 0, 0,
        "a section that cannot move"},
-      {dir_.write("debug.dll", debug), "debug data after the resource section cannot move", 0, "debug data"},
-      {copy("overlay.dll"), "cannot write the new file", 4000, "file shrank under the update"},
-      {dir_ / "missing.dll", "cannot open the file", 0, "missing"},
+      {dir_.write("debug.dll", debug), "debug data after the resource section cannot move", 0, 0, "debug data"},
+      {copy("overlay.dll"), "cannot read the file", 4000, 0, "file shrank under the update"},
+      {copy("last.dll"), "the file would pass the file-size limit", 0, 4096, "file-size limit"},
+      {dir_ / "missing.dll", "cannot open the file", 0, 0, "missing"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.note);
@@ -244,13 +248,17 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
     const std::string before = jutest::readWholeFile(row.path);
     ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, larger.data(), larger.size()),
               platform::kErrorNone);
-    EXPECT_NE(update.commit(), platform::kErrorNone);
+    {
+      std::unique_ptr<jutest::FileSizeLimit> limit;
+      if (row.sizeLimit != 0) limit = std::make_unique<jutest::FileSizeLimit>(row.sizeLimit);
+      EXPECT_NE(update.commit(), platform::kErrorNone);
+    }
     EXPECT_STREQ(update.errorText(), row.error);
     EXPECT_EQ(jutest::readWholeFile(row.path), before);
     EXPECT_EQ(update.commit(), platform::kErrorInvalidArgument) << "the update ended";
   }
   EXPECT_EQ(dir_.entries("ro"), std::vector<std::string>{"a.dll"}) << "no temporary file left";
-  EXPECT_EQ(dir_.entries().size(), 5u) << "no temporary file left";
+  EXPECT_EQ(dir_.entries().size(), 6u) << "no temporary file left";
 }
 
 // A small version resource padded to `size` bytes, which pefile reads.
@@ -326,6 +334,75 @@ TEST_F(PeUpdateTest, ResourcesThatFitAreWrittenInPlace) {
     }
   }
   EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"expected.bin", "fit.dll"})) << "no temporary file left";
+}
+
+// Three RCDATA resources of 12 bytes and the version resource 1/1033, their
+// data 4-byte aligned right behind the tables, the last one ending the page.
+std::string packedSection(size_t* versionSize) {
+  const uint32_t kSub = 0x80000000u;
+  std::string s;
+  jutest::putDirectory(&s, 0, 2);
+  jutest::putEntry(&s, 10, kSub | 32);
+  jutest::putEntry(&s, pe::kResourceTypeVersion, kSub | 72);
+  jutest::putDirectory(&s, 0, 3);  // 32
+  for (uint32_t i = 0; i < 3; ++i) jutest::putEntry(&s, i + 1, kSub | (96 + 24 * i));
+  jutest::putDirectory(&s, 0, 1);  // 72
+  jutest::putEntry(&s, 1, kSub | 168);
+  for (uint32_t i = 0; i < 4; ++i) {  // 96: the languages
+    jutest::putDirectory(&s, 0, 1);
+    jutest::putEntry(&s, 1033, 192 + 16 * i);
+  }
+  std::string data;  // at 256, behind the data entries
+  for (int i = 0; i < 4; ++i) {
+    const std::string bytes = i < 3 ? std::string(12, 'a' + i) : paddedVersion(0x1000 - 256 - data.size());
+    jutest::putDataEntry(&s, jutest::MinimalPeLayout::kSectionRva + 256 + static_cast<uint32_t>(data.size()),
+                         static_cast<uint32_t>(bytes.size()));
+    data += bytes;
+    *versionSize = bytes.size();
+  }
+  return s + data;
+}
+
+// Resources 4-byte aligned filling a page, and behind them a section that
+// cannot move (it holds a debug directory whose data lie behind the
+// resources in the file): a version resource that does not grow takes the
+// old section's place and file size, so nothing else moves; one that
+// outgrows the page is still refused.
+TEST_F(PeUpdateTest, ASectionThatDoesNotGrowStaysWhereItWas) {
+  size_t version = 0;
+  std::string image = jutest::minimalPe(packedSection(&version), true, std::string(64, 'D'));
+  const pe::ImageHeaders built = headersOf(dir_.write("built.dll", image));
+  const size_t debugField = jutest::MinimalPeLayout::kOptional + 112 + 8 * pe::kDirectoryDebug;
+  jutest::setLe(&image, debugField, built.sections[1].virtualAddress | uint64_t{28} << 32, 8);
+  jutest::setLe(&image, built.sections[1].rawOffset + 24, built.sections[1].rawOffset + 32, 4);
+  // An entry point in a section, as pefile expects of a file that runs.
+  jutest::setLe(&image, jutest::MinimalPeLayout::kOptional + 16, built.sections[1].virtualAddress, 4);
+  const std::string original = dir_.write("original.dll", image);
+  const struct {
+    size_t size;
+    const char* error;
+  } rows[] = {
+      {version - 4, nullptr},
+      {version - 1000, nullptr},
+      {version + 8, "a section after the resources holds tables and cannot move"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.size);
+    const std::string path = dir_.write("packed.dll", image);
+    const std::string bytes = paddedVersion(row.size);
+    pe::ResourceUpdate update;
+    ASSERT_EQ(update.begin(path.c_str()), platform::kErrorNone) << update.errorText();
+    ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, bytes.data(), bytes.size()), platform::kErrorNone);
+    const platform::ErrorNumber committed = update.commit();
+    EXPECT_STREQ(update.errorText(), row.error != nullptr ? row.error : "");
+    const pe::ImageHeaders after = headersOf(path);
+    EXPECT_EQ(after.fileSize, built.fileSize);
+    EXPECT_EQ(after.sections[0].rawSize, built.sections[0].rawSize);
+    EXPECT_EQ(after.sections[1].virtualAddress, built.sections[1].virtualAddress);
+    if (committed == platform::kErrorNone) {
+      EXPECT_EQ(compare(original, path, "16/1/1033", bytes), "ok\n");
+    }
+  }
 }
 
 TEST_F(PeUpdateTest, DiscardWritesNothing) {

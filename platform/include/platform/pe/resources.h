@@ -166,7 +166,9 @@ class ResourceFile {
   void close() noexcept;
 
   // The names of `type`: named entries first (by UTF-16 unit values), then
-  // ids ascending. A type without names is kErrorNotFound.
+  // ids ascending. A type without names is kErrorNotFound, with the text
+  // "the file has no version resource" (or "... no string table", "... no
+  // resources of that type").
   [[nodiscard]] ErrorNumber names(ResourceId type, ResourceNames* out) noexcept;
   // The languages of (type, name), ascending.
   [[nodiscard]] ErrorNumber languages(ResourceId type, ResourceId name, ResourceLanguages* out) noexcept;
@@ -179,6 +181,8 @@ class ResourceFile {
 
  private:
   ErrorNumber fail(ErrorNumber error, const char* text) noexcept;
+  // kErrorNone when a file is loaded and `out` is given, else the failure.
+  ErrorNumber checkLoaded(const void* out) noexcept;
 
   internal::LoadedImage* image_ = nullptr;
   const char* errorText_ = "";

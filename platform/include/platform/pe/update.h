@@ -14,6 +14,14 @@
 // section, and replaces the file through a temporary file and a rename:
 // a failed update leaves the file as it was, byte for byte.
 //
+// The new section is laid out with the old one's alignment of its data, and
+// keeps the old one's file size whenever it fits in it: resources that did
+// not grow move nothing else (in a section whose tables precede its data,
+// as linkers write it). A section that grows past its file
+// bytes shifts what follows it in the file; one that grows past the next
+// section's address moves the sections behind it in memory, which only
+// sections holding nothing but base relocations may do.
+//
 // When the new section takes exactly the file bytes of the old one (the
 // same raw size, so nothing behind it moves and no certificate is cut), the
 // commit instead writes the section and the headers into the file where
@@ -50,7 +58,10 @@ enum class UpdateWarning : uint8_t {
 //   kErrorInvalidArgument  also: replace or commit without a begun update,
 //                          or a layout the commit cannot rewrite (a section
 //                          that would have to move but cannot); errorText()
-//   others                 writing the new file failed (the old one stays)
+//   others                 writing the new file failed (the old one stays);
+//                          errorText() "no space left on the disk", "the
+//                          file would pass the file-size limit", ...
+// Every failure leaves a short reason in errorText().
 class ResourceUpdate {
  public:
   ResourceUpdate() noexcept = default;

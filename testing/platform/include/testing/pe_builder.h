@@ -27,10 +27,24 @@ struct MinimalPeLayout {
   static constexpr size_t kSectionRaw = 0x200;
 };
 
+// A section table row.
+inline std::string sectionRow(const char* name, size_t virtualSize, uint32_t rva, size_t raw, size_t rawAt) {
+  std::string row(name, 8);
+  putLe(&row, virtualSize, 4);
+  putLe(&row, rva, 4);
+  putLe(&row, raw, 4);
+  putLe(&row, rawAt, 4);
+  putLe(&row, 0, 12);
+  putLe(&row, 0x40000040, 4);               // initialized data, readable
+  return row;
+}
+
 // A PE32+ (or PE32) image with one section, ".rsrc", at virtual address
 // 0x1000 and file offset 0x200, holding `section` (padded to 0x200 bytes),
-// and the resource directory pointing at its start.
-inline std::string minimalPe(const std::string& section, bool pe32Plus = true) {
+// and the resource directory pointing at its start; with `following` not
+// empty, a section ".data" holding it follows on the next page, in memory
+// and in the file.
+inline std::string minimalPe(const std::string& section, bool pe32Plus = true, const std::string& following = "") {
   std::string out(0x40, '\0');
   out[0] = 'M';
   out[1] = 'Z';
@@ -38,7 +52,7 @@ inline std::string minimalPe(const std::string& section, bool pe32Plus = true) {
   out += std::string("PE\0\0", 4);
   const size_t optionalBytes = pe32Plus ? 240 : 224;
   putLe(&out, 0x8664, 2);           // machine
-  putLe(&out, 1, 2);                // sections
+  putLe(&out, following.empty() ? 1 : 2, 2);  // sections
   putLe(&out, 0, 12);               // time, symbols
   putLe(&out, optionalBytes, 2);
   putLe(&out, 0x2022, 2);           // a DLL
@@ -46,26 +60,26 @@ inline std::string minimalPe(const std::string& section, bool pe32Plus = true) {
   out.resize(optional + optionalBytes, '\0');
   setLe(&out, optional, pe32Plus ? 0x20B : 0x10B, 2);
   const size_t raw = (section.size() + 0x1FF) & ~size_t{0x1FF};
-  setLe(&out, optional + 8, raw, 4);        // initialized data
+  const size_t followingRaw = (following.size() + 0x1FF) & ~size_t{0x1FF};
+  const size_t followingRva = MinimalPeLayout::kSectionRva + ((section.size() + 0xFFF) & ~size_t{0xFFF});
+  setLe(&out, optional + 8, raw + followingRaw, 4);  // initialized data
   setLe(&out, optional + 32, 0x1000, 4);    // section alignment
   setLe(&out, optional + 36, 0x200, 4);     // file alignment
-  setLe(&out, optional + 56, 0x1000 + ((section.size() + 0xFFF) & ~size_t{0xFFF}), 4);
+  setLe(&out, optional + 56, followingRva + ((following.size() + 0xFFF) & ~size_t{0xFFF}), 4);
   setLe(&out, optional + 60, 0x200, 4);     // size of headers
   const size_t directories = optional + (pe32Plus ? 112 : 96);
   setLe(&out, directories - 4, 16, 4);
   setLe(&out, directories + 16, MinimalPeLayout::kSectionRva, 4);
   setLe(&out, directories + 20, section.size(), 4);
-  std::string row(".rsrc\0\0\0", 8);
-  putLe(&row, section.size(), 4);
-  putLe(&row, MinimalPeLayout::kSectionRva, 4);
-  putLe(&row, raw, 4);
-  putLe(&row, MinimalPeLayout::kSectionRaw, 4);
-  putLe(&row, 0, 12);
-  putLe(&row, 0x40000040, 4);               // initialized data, readable
-  out += row;
+  out += sectionRow(".rsrc\0\0\0", section.size(), MinimalPeLayout::kSectionRva, raw, MinimalPeLayout::kSectionRaw);
+  if (!following.empty()) {
+    out += sectionRow(".data\0\0\0", following.size(), followingRva, followingRaw, MinimalPeLayout::kSectionRaw + raw);
+  }
   out.resize(MinimalPeLayout::kSectionRaw, '\0');
   out += section;
   out.resize(MinimalPeLayout::kSectionRaw + raw, '\0');
+  out += following;
+  out.resize(MinimalPeLayout::kSectionRaw + raw + followingRaw, '\0');
   return out;
 }
 
