@@ -14,6 +14,7 @@
 #include "brand_messages.h"
 #include "engine/brand.h"
 #include "engine/file_names.h"
+#include "engine/held_copy.h"
 #include "julib/cstring.h"
 #include "julib/errors.h"
 #include "julib/messages.h"
@@ -38,7 +39,6 @@ struct FileJob {
   char* sourcePath = nullptr;
   char* targetPath = nullptr;
   char* buffer = nullptr;
-  unsigned char* head = nullptr;  // the first bytes written: a PE file's headers
   JuFileHandle source = kJuNoFile;
   platform::TemporaryFile temporary;
 
@@ -47,14 +47,9 @@ struct FileJob {
   FileJob& operator=(const FileJob&) = delete;
   ~FileJob() {
     (void)juFileClose(source);  // a reading handle: nothing is lost
-    for (void* block : {static_cast<void*>(sourcePath), static_cast<void*>(targetPath), static_cast<void*>(buffer),
-                        static_cast<void*>(head)}) {
-      juFree(block);
-    }
+    for (char* text : {sourcePath, targetPath, buffer}) juFree(text);
   }
 
-  // The library's handle of the temporary file (its descriptor + 1).
-  JuFileHandle temporaryHandle() const { return static_cast<JuFileHandle>(temporary.descriptor() + 1); }
 };
 
 int failCopy(brand& object) {
@@ -71,42 +66,18 @@ int failCopy(brand& object, platform::ErrorNumber error, const char* path) {
 // copy that no one else sees, so that a resource that fits is written in
 // place. A failure is a warning only, with its reason, and the copy stays
 // as it is; false only when the copy was damaged on the way.
-bool updateVersionResource(brand& object, const FileJob& job, const char* newName, const pe::PeChecksum& written,
-                           bool* updated) {
+bool updateVersionResource(brand& object, const FileJob& job, const char* newName, const pe::PeChecksum& written) {
   CUpdateVersionInfoResourceApp app;
   app.filePath = job.temporary.path();
   app.fileSum = &written;
   app.newVersion = object.versionMode != 0 ? object.newVersion : nullptr;
-  *updated = app.update(brandtext::orEmpty(object.companyName), brandtext::orEmpty(object.messagePrefix)) != 0;
-  if (*updated) return true;
+  if (app.update(brandtext::orEmpty(object.companyName), brandtext::orEmpty(object.messagePrefix)) != 0) return true;
   if (app.fileDamaged) return false;
   const char* parts[] = {"Warning: Could not update Windows version info for: ", newName, " (", app.failure, ")"};
   char* detail = brandtext::join(parts, app.failure[0] != 0 ? 5 : 2);
   if (detail != nullptr) (void)object.showStatus(detail);  // informs only: no answer to take
   juFree(detail);
   return true;
-}
-
-// Puts the right checksum into a PE file that the copy wrote: the sum of
-// its bytes with the checksum field left out. Files that are no PE image
-// (as far as their first bytes tell) are left as they are.
-platform::ErrorNumber fixChecksum(const FileJob& job, const brandrewrite::CopyOutput& output) {
-  pe::ImageHeaders headers;
-  if (pe::parseImageHeaders(output.head, output.headBytes, output.bytes, &headers) != nullptr ||
-      headers.checksumField > output.headBytes - 4) {
-    return platform::kErrorNone;
-  }
-  pe::PeChecksum field;
-  field.startAt(headers.checksumField);
-  field.add(output.head + headers.checksumField, 4);
-  pe::PeChecksum whole = *output.sum;
-  whole.removeSpan(field);
-  unsigned char value[4];
-  pe::writeLe32(value, whole.finish(output.bytes));
-  if (std::memcmp(value, output.head + headers.checksumField, 4) == 0) return platform::kErrorNone;
-  platform::ErrorNumber error = platform::seekFile(job.temporary.descriptor(), headers.checksumField);
-  if (error == platform::kErrorNone) error = platform::writeWhole(job.temporary.descriptor(), value, 4);
-  return error;
 }
 
 }  // namespace
@@ -176,8 +147,7 @@ int brandOne(brand& object, FileNames& names) {
   brandrewrite::PrefixRewriter prefixRewriter;
   const bool withPrefix = object.messagePrefixMode != 0 && replacesPrefix;
   job.buffer = static_cast<char*>(juMallocChecked(brandrewrite::kCopyBytes));
-  job.head = static_cast<unsigned char*>(juMallocChecked(pe::kMaxHeaderBytes));
-  if (job.buffer == nullptr || job.head == nullptr ||
+  if (job.buffer == nullptr ||
       prepareNameRewriter(object, newName, object.filePrefix, &nameRewriter) != 0 ||
       (withPrefix && prefixRewriter.prepare(object.messagePrefix) != 0)) {
     return failCopy(object);
@@ -191,28 +161,19 @@ int brandOne(brand& object, FileNames& names) {
   error = job.temporary.create(job.targetPath, status.permissions);
   if (error != platform::kErrorNone) return failCopy(object, error, job.targetPath);
 
-  pe::PeChecksum written;
-  brandrewrite::CopyOutput output;
-  output.sum = &written;
-  output.head = job.head;
-  output.headCapacity = pe::kMaxHeaderBytes;
-  if (brandrewrite::copyRewriting(job.source, job.temporaryHandle(), job.buffer, nameRewriter,
-                                  withPrefix ? &prefixRewriter : nullptr, &output) != 0) {
+  // A library's version resource is rewritten in message-prefix mode. Every
+  // PE file gets its checksum put right, since the copy may have changed its
+  // bytes: by the update, or by the copy when no update is made.
+  const bool versionResource = object.messagePrefixMode != 0 && library;
+  HeldCopy copy(job.temporary.descriptor(), job.temporary.path(), status.size, versionResource);
+  if (brandrewrite::copyRewriting(job.source, job.buffer, nameRewriter, withPrefix ? &prefixRewriter : nullptr,
+                                  copy) != 0 ||
+      copy.writeHeld() != 0) {
     return failCopy(object);
   }
   (void)juFileClose(job.source);  // read to its end: nothing is lost
   job.source = kJuNoFile;
-
-  // A library's version resource is rewritten in message-prefix mode; the
-  // update puts the checksum right, and so does the copy for any other PE
-  // file, since the copy may have changed its bytes.
-  bool updated = false;
-  if (object.messagePrefixMode != 0 && library && !updateVersionResource(object, job, newName, written, &updated)) {
-    return failCopy(object);
-  }
-  if (!updated && (error = fixChecksum(job, output)) != platform::kErrorNone) {
-    return failCopy(object, error, job.temporary.path());
-  }
+  if (versionResource && !updateVersionResource(object, job, newName, copy.sum())) return failCopy(object);
   // The resource update rewrote the file: the time goes on last, before the
   // name, so the target never shows another.
   (void)platform::setFileWriteTime(job.temporary.path(), status.writeTime);  // the copy stands without it

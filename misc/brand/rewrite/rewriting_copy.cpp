@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/pe/image.h"
 #include "rewrite/rewriters.h"
 
 namespace brandrewrite {
@@ -27,22 +26,9 @@ int fill(JuFileHandle source, char* buffer, size_t capacity, size_t* held, bool*
   return 0;
 }
 
-// What `count` final bytes at `bytes` add to the output.
-void record(CopyOutput* output, const char* bytes, size_t count) {
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes);
-  if (output->sum != nullptr) output->sum->add(data, count);
-  if (output->headBytes < output->headCapacity) {
-    const size_t kept = std::min(count, output->headCapacity - output->headBytes);
-    std::memcpy(output->head + output->headBytes, data, kept);
-    output->headBytes += kept;
-  }
-  output->bytes += count;
-}
-
 }  // namespace
 
-int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, NameRewriter& names,
-                  PrefixRewriter* prefix, CopyOutput* output) {
+int copyRewriting(JuFileHandle source, char* buffer, NameRewriter& names, PrefixRewriter* prefix, CopySink& sink) {
   // The tail holds the longest text a rewrite looks at, so that an
   // occurrence that starts before the cut is replaced whole in one window.
   size_t carry = std::max(kOverlapBytes, names.reach());
@@ -64,7 +50,7 @@ int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, NameRe
   bool ended = false;
   for (;;) {
     if (!ended && held - start < kChunkBytes) {
-      if (start != 0 && juFileWriteWhole(target, kJuFileCurrentPosition, buffer, start) != 0) return 1;
+      if (start != 0 && sink.write(buffer, start) != 0) return 1;
       std::memmove(buffer, buffer + start, held - start);
       held -= start;
       start = 0;
@@ -77,9 +63,8 @@ int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, NameRe
     candidates.start(buffer + start, window, limit);
     names.rewrite(buffer + start, window, limit, candidates);
     if (prefix != nullptr) prefix->rewrite(buffer + start, window, limit, candidates);
-    record(output, buffer + start, limit);
     start += limit;
-    if (last) return juFileWriteWhole(target, kJuFileCurrentPosition, buffer, start) != 0 ? 1 : 0;
+    if (last) return sink.write(buffer, start);
   }
 }
 

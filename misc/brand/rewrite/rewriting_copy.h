@@ -8,10 +8,6 @@
 
 #include "julib/files.h"
 
-namespace platform::pe {
-class PeChecksum;
-}
-
 namespace brandrewrite {
 
 class NameRewriter;
@@ -25,22 +21,21 @@ inline constexpr size_t kOverlapBytes = 64;
 // copied a large file faster than 1 or 4 MiB.
 inline constexpr size_t kCopyBytes = size_t{2} << 20;
 
-// What a copy wrote, besides the file: its length, the PE checksum of its
-// bytes (as written, the checksum field included), and its first bytes.
-struct CopyOutput {
-  uint64_t bytes = 0;
-  platform::pe::PeChecksum* sum = nullptr;  // null: not summed
-  unsigned char* head = nullptr;            // null: not kept
-  size_t headCapacity = 0;
-  size_t headBytes = 0;                     // min(headCapacity, bytes)
+// Where a rewriting copy's bytes go, in order, each byte once and final.
+class CopySink {
+ public:
+  virtual ~CopySink() = default;
+  // 0, or 1 with the write error posted.
+  [[nodiscard]] virtual int write(const char* bytes, size_t count) = 0;
 };
 
-// Copies `source` to `target` from their current positions, window by
-// window through `names` and `prefix` (null: no message-prefix
-// replacement), in `buffer` of kCopyBytes, filling `output`.
-// 0, or 1 with the read or write error posted.
-[[nodiscard]] int copyRewriting(JuFileHandle source, JuFileHandle target, char* buffer, NameRewriter& names,
-                                PrefixRewriter* prefix, CopyOutput* output);
+// Copies `source` from its current position to `sink`, window by window
+// through `names` and `prefix` (null: no message-prefix replacement), in
+// `buffer` of kCopyBytes. The sink gets large pieces (up to the buffer's
+// size), as a file is best written. 0, or 1 with the read or write error
+// posted.
+[[nodiscard]] int copyRewriting(JuFileHandle source, char* buffer, NameRewriter& names, PrefixRewriter* prefix,
+                                CopySink& sink);
 
 }  // namespace brandrewrite
 

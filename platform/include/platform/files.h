@@ -121,6 +121,10 @@ inline constexpr uint32_t kOpenSystemPath = 1024;    // the path uses '/' alread
 // makes no progress is kErrorIo.
 [[nodiscard]] ErrorNumber writeWhole(FileDescriptor descriptor, const void* buffer, size_t count) noexcept;
 
+// Writes all `count` bytes at file offset `offset`, the file position left
+// as it was (pwrite); short writes are continued as writeWhole's.
+[[nodiscard]] ErrorNumber writeWholeAt(FileDescriptor descriptor, uint64_t offset, const void* buffer,
+                                       size_t count) noexcept;
 // Test seam: while non-zero, every writeFile call writes at most this many
 // bytes, so callers' handling of short writes can be seen. 0 turns it off.
 void setWriteLimitForTesting(size_t bytesPerCall) noexcept;
