@@ -11,6 +11,7 @@
 #include "engine/command_line.h"
 #include "julib/cstring.h"
 #include "julib/object.h"
+#include "text/ascii.h"
 #include "text/brand_text.h"
 
 namespace {
@@ -28,9 +29,7 @@ size_t characterCount(const char* text) {
 }
 
 void upperAscii(char* text) {
-  for (; *text != 0; ++text) {
-    if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
-  }
+  for (; *text != 0; ++text) *text = brandtext::upperAscii(*text);
 }
 
 // The console of one run: its texts unless silent, and the words in turn.
@@ -153,24 +152,15 @@ int runConsole(brand& object, const char* programDirectory, const char* const* w
 
   object.status = kBrandStatusSuccess;
   const int ran = object.run();
-  switch (object.status) {
-    case kBrandStatusSuccess:
-      if (ran == 0) break;  // stopped without a status: out of memory, on the error list
-      reportSuccess(console);
-      if (object.silent == 0) {
-        char answer[6];
-        (void)brandReadLine(answer, sizeof answer);  // any line, or the end of the input
-      }
-      return 0;
-    case kBrandStatusReservedPrefix:
-    case kBrandStatusPrefixLength:
-    case kBrandStatusPrefixCharacters:
-    case kBrandStatusNamesMissing:
-    case kBrandStatusMessagePrefix:
-      console.say("invalid argument\n");
-      break;
-    default:
-      break;
+  // A run that stopped without a status ran out of memory (on the error list).
+  if (object.status == kBrandStatusSuccess && ran != 0) {
+    reportSuccess(console);
+    if (object.silent == 0) {
+      char answer[6];
+      (void)brandReadLine(answer, sizeof answer);  // any line, or the end of the input
+    }
+    return 0;
   }
+  if (isRefusedSetting(object.status)) console.say("invalid argument\n");
   return 1;
 }

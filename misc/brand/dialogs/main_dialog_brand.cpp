@@ -134,6 +134,11 @@ void pressBrand(dialogs::WindowHandle dialog, brand& object) {
   object.status = kBrandStatusSuccess;
   const int ran = object.run();
   dialogs::setBusy(false);
+  if (isRefusedSetting(object.status)) {
+    (void)object.showStatus(nullptr);
+    object.status = kBrandStatusSuccess;
+    return;
+  }
   switch (object.status) {
     case kBrandStatusSuccess:
       // Stopped without a status (out of memory, the dialog could not run,
@@ -144,14 +149,6 @@ void pressBrand(dialogs::WindowHandle dialog, brand& object) {
       return;
     case kBrandStatusCancel:
     case kBrandStatusFilesMissing:
-      object.status = kBrandStatusSuccess;
-      return;
-    case kBrandStatusReservedPrefix:
-    case kBrandStatusPrefixLength:
-    case kBrandStatusPrefixCharacters:
-    case kBrandStatusNamesMissing:
-    case kBrandStatusMessagePrefix:
-      (void)object.showStatus(nullptr);
       object.status = kBrandStatusSuccess;
       return;
     case kBrandStatusCopyFailed:

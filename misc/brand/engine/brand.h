@@ -52,6 +52,14 @@ inline constexpr uint32_t kBrandStatusSuffix = 15;
 inline constexpr uint32_t kBrandStatusVersion = 16;
 inline constexpr uint32_t kBrandStatusInfInvalid = 18;
 
+// A run refused for a setting the user gave (the front ends say so and let
+// the user try again): the prefix, the names, the message prefix.
+constexpr bool isRefusedSetting(uint32_t status) {
+  return status == kBrandStatusReservedPrefix || status == kBrandStatusPrefixLength ||
+         status == kBrandStatusPrefixCharacters || status == kBrandStatusNamesMissing ||
+         status == kBrandStatusMessagePrefix;
+}
+
 // The INF's PRODUCT when it has none.
 inline constexpr char16_t kBrandDefaultProduct[] = u"Tarnwell Brisklane Branding Tool for ODBC - 64 bits";
 

@@ -99,10 +99,10 @@ class TextSearch {
   void prepare(const char* text, size_t length, bool ignoreCase);
   // The first start in [from, end) of the whole text, or null.
   const char* find(const char* from, const char* end) const;
-
- private:
+  // The text stands at `p` (its whole length readable there).
   bool matchesAt(const char* p) const;
 
+ private:
   const char* text_ = nullptr;
   size_t length_ = 0;
   bool ignoreCase_ = false;

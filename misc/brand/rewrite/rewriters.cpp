@@ -48,14 +48,6 @@ char* copyWith(const char* text, size_t n, char (*change)(char)) {
 // Where the search goes on in the next window, which starts at `limit`.
 size_t resumeAfter(size_t at, size_t limit) { return at > limit ? at - limit : 0; }
 
-// The `count` bytes at p equal `upper` (upper-cased) ignoring ASCII case.
-bool equalNoCase(const char* p, const char* upper, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    if (upperAscii(p[i]) != upper[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -173,7 +165,7 @@ void NameRewriter::rewrite(char* window, size_t length, size_t limit, Candidates
     size_t at = entry.resume;
     for (const size_t* next = candidates.from(at); next != candidates.end() && *next < limit; ++next) {
       const size_t p = *next;
-      if (p < at || entry.length > length - p || !equalNoCase(window + p, entry.text, entry.length)) continue;
+      if (p < at || entry.length > length - p || !entry.search.matchesAt(window + p)) continue;
       const size_t changed = rewriteAt(entry, window, length, p);
       at = p + entry.length;
       // What the rewrite wrote may start a pair itself.
