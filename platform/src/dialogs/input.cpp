@@ -125,12 +125,14 @@ void beep(uint32_t type) noexcept {
   if (hook != nullptr) hook(type, context);
 }
 
-BeepHook setBeepHook(BeepHook hook, void* context) noexcept {
+BeepHook setBeepHook(BeepHook hook, void* context, void** previousContext) noexcept {
+  if (previousContext != nullptr) *previousContext = nullptr;
   Model& m = model();
   Guard guard(m.mutex);
   ThreadState* state = threadForHook(m, hook != nullptr);
   if (state == nullptr) return nullptr;
   const BeepHook previous = state->beepHook;
+  if (previousContext != nullptr) *previousContext = state->beepContext;
   state->beepHook = hook;
   state->beepContext = context;
   return previous;

@@ -174,8 +174,8 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 TerminalFrontEnd::TerminalFrontEnd(int inputFd, FILE* output) noexcept : input_(inputFd), output_(output) {
-  savedInput_ = setInputHook(&TerminalFrontEnd::inputHook, this);
-  savedBeep_ = setBeepHook(&TerminalFrontEnd::beepHook, this);
+  savedInput_ = setInputHook(&TerminalFrontEnd::inputHook, this, &savedInputContext_);
+  savedBeep_ = setBeepHook(&TerminalFrontEnd::beepHook, this, &savedBeepContext_);
 }
 
 TerminalFrontEnd::~TerminalFrontEnd() {

@@ -204,4 +204,21 @@ TEST_F(TerminalFrontEndTest, PollingTakesAWaitingLineAndTimersStillFire) {
   EXPECT_EQ(runWith("", &output, true), 42);
 }
 
+// The hooks a front end replaced come back with their own contexts.
+TEST_F(TerminalFrontEndTest, PutsBackTheHooksItReplacedWhole) {
+  static void* heard = nullptr;
+  int owner = 0;
+  auto input = [](WindowHandle, int32_t, void*) { return true; };
+  auto beeper = [](uint32_t, void* context) { heard = context; };
+  (void)setInputHook(input, &owner);
+  (void)setBeepHook(beeper, &owner);
+  { TerminalFrontEnd frontEnd(-1, nullptr); }
+  beep(0);
+  EXPECT_EQ(heard, &owner);
+  void* context = nullptr;
+  EXPECT_EQ(setInputHook(nullptr, nullptr, &context), static_cast<InputHook>(input));
+  EXPECT_EQ(context, &owner);
+  (void)setBeepHook(nullptr, nullptr);
+}
+
 }  // namespace

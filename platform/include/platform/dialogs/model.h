@@ -257,9 +257,10 @@ bool isBusy() noexcept;
 // MessageBeep: asks the calling thread's beep hook to sound `type` (0, or a
 // message box's icon bits); nothing without a hook.
 void beep(uint32_t type) noexcept;
-// One beep hook per thread; returns the hook it replaces.
+// One beep hook per thread. Returns the hook it replaces, and its context in
+// `*previousContext` when that is given, so a hook can be put back whole.
 using BeepHook = void (*)(uint32_t type, void* context);
-BeepHook setBeepHook(BeepHook hook, void* context) noexcept;
+BeepHook setBeepHook(BeepHook hook, void* context, void** previousContext = nullptr) noexcept;
 
 // ---------------------------------------------------------------------------
 // Properties: pointers kept on a window by name (names ignore ASCII case).
