@@ -154,20 +154,37 @@ inline Utf8Char decodeUtf8(std::string_view text, size_t i) {
   return {code, used};
 }
 
-// UTF-8 as UTF-16; a malformed sequence becomes U+FFFD.
-//   fromUtf8("G\xC3\xBC") -> u"G\u00FC"
-inline std::u16string fromUtf8(std::string_view text) {
-  std::u16string out;
+// Calls put(unit) with each UTF-16 unit of UTF-8 `text` in turn, a
+// malformed sequence as U+FFFD: fromUtf8 into any store.
+template <typename Put>
+void putUtf16(std::string_view text, Put&& put) {
   for (size_t i = 0; i < text.size();) {
     const Utf8Char c = decodeUtf8(text, i);
     i += c.bytes;
     if (c.codePoint > 0xFFFF) {
-      out += highSurrogateOf(c.codePoint);
-      out += lowSurrogateOf(c.codePoint);
+      put(highSurrogateOf(c.codePoint));
+      put(lowSurrogateOf(c.codePoint));
     } else {
-      out += static_cast<char16_t>(c.codePoint);
+      put(static_cast<char16_t>(c.codePoint));
     }
   }
+}
+
+// Calls put(bytes, count) with the UTF-8 form of each character of UTF-16
+// `text` in turn, a lone surrogate as U+FFFD: toUtf8 into any store.
+template <typename Put>
+void putUtf8(std::u16string_view text, Put&& put) {
+  for (size_t i = 0; i < text.size();) {
+    char bytes[4];
+    put(static_cast<const char*>(bytes), encodeUtf8(nextCodePoint(text, &i), bytes));
+  }
+}
+
+// UTF-8 as UTF-16; a malformed sequence becomes U+FFFD.
+//   fromUtf8("G\xC3\xBC") -> u"G\u00FC"
+inline std::u16string fromUtf8(std::string_view text) {
+  std::u16string out;
+  putUtf16(text, [&out](char16_t unit) { out += unit; });
   return out;
 }
 
@@ -175,10 +192,7 @@ inline std::u16string fromUtf8(std::string_view text) {
 //   toUtf8(u"\U0001F600") -> "\xF0\x9F\x98\x80"
 inline std::string toUtf8(std::u16string_view text) {
   std::string out;
-  for (size_t i = 0; i < text.size();) {
-    char bytes[4];
-    out.append(bytes, encodeUtf8(nextCodePoint(text, &i), bytes));
-  }
+  putUtf8(text, [&out](const char* bytes, size_t count) { out.append(bytes, count); });
   return out;
 }
 

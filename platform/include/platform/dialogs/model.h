@@ -402,6 +402,18 @@ bool setTimer(WindowHandle window, uint64_t id, uint32_t milliseconds) noexcept;
 // no such timer.
 bool killTimer(WindowHandle window, uint64_t id) noexcept;
 
+// ---------------------------------------------------------------------------
+// Test seam. The dialog layer (the model, the boxes, the terminal front end)
+// allocates through its own heap with checked results, never through the
+// global operator new, which a program may replace by one returning null.
+// ---------------------------------------------------------------------------
+
+// The `nth` allocation of the dialog layer on the calling thread from now on
+// fails (1 = the next), once. clearAllocationFaultForTesting disarms it and
+// returns how many fired.
+void failAllocationForTesting(uint64_t nth) noexcept;
+uint64_t clearAllocationFaultForTesting() noexcept;
+
 }  // namespace platform::dialogs
 
 #endif  // PLATFORM_DIALOGS_MODEL_H
