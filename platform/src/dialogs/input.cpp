@@ -94,6 +94,7 @@ void setBusy(bool busy) noexcept {
   if (state == nullptr) return;  // not busy, or out of memory: the cursor simply does not change
   if (state->busy != busy) {
     state->busy = busy;
+    if (busy) ++state->busyPeriods;
     changed(m);
   }
 }

@@ -168,4 +168,11 @@ uint64_t addWindow(Model& m, const WindowSpec& spec) {
   return serial;
 }
 
+uint64_t busyPeriods() {
+  Model& m = model();
+  Guard guard(m.mutex);
+  const ThreadState* state = findThread(m, currentThreadId());
+  return state == nullptr ? 0 : state->busyPeriods;
+}
+
 }  // namespace platform::dialogs::internal

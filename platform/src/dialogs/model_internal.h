@@ -92,7 +92,8 @@ struct ThreadState {
   void* beepContext = nullptr;
   bool inputEnded = false;
   bool busy = false;
-  List<uint64_t> modal;  // the running dialogs, innermost last
+  uint64_t busyPeriods = 0;  // how many times busy was set since the thread began
+  List<uint64_t> modal;      // the running dialogs, innermost last
 };
 
 struct Timer {
@@ -168,6 +169,10 @@ void postDueTimers(Model& m, ThreadState& state);
 int32_t nextTimerWait(Model& m, uint32_t thread);
 // A kTimer message left the queue: its timer may fire again.
 void timerTaken(Model& m, const QueuedMessage& message);
+
+// How many busy periods the calling thread has begun: a front end tells by
+// it that the thread was busy since it last looked.
+uint64_t busyPeriods();
 
 }  // namespace platform::dialogs::internal
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "dialogs/heap.h"
+#include "dialogs/model_internal.h"
 #include "platform/clock.h"
 #include "platform/utf16.h"
 
@@ -21,6 +22,9 @@ enum class ReadResult { kRead, kTimedOut, kEnded };
 // Waits at most `waitMilliseconds` (-1: as long as it takes) for `fd` to
 // have input and reads what is there, at most `size` bytes.
 ReadResult readSome(int fd, int32_t waitMilliseconds, char* buffer, size_t size, size_t* got);
+// Discards what a terminal holds of input not yet read, a line being typed
+// too; nothing for other inputs.
+void discardTerminalInput(int fd);
 
 }  // namespace internal
 
@@ -32,6 +36,9 @@ constexpr char kHint[] =
     "Type a field's number and its text, a button's letter, Enter for the default button, esc, or ? to draw again.";
 // Labels are padded with dots to this many characters.
 constexpr size_t kLabelWidth = 20;
+// Unread input dropped at once at most, so a writer that never stops cannot
+// hold the front end.
+constexpr size_t kMaxDroppedBytes = size_t{1} << 20;
 
 struct Control {
   WindowHandle window;
@@ -214,12 +221,22 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A line as typed on a terminal that sends Enter as "\r\n".
+std::string_view withoutReturn(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+// "esc" in any case, or the Escape character alone: the Escape key.
+bool isEscape(std::string_view line) { return line == "\x1b" || equalsNoCase(line, "esc"); }
+
 }  // namespace
 
 TerminalFrontEnd::TerminalFrontEnd(int inputFd, FILE* output) noexcept
     : input_(inputFd),
       output_(output),
-      pending_(static_cast<char*>(internal::reallocate(nullptr, kPendingBytes))) {
+      pending_(static_cast<char*>(internal::reallocate(nullptr, kPendingBytes))),
+      busyPeriods_(internal::busyPeriods()) {
   savedInput_ = setInputHook(&TerminalFrontEnd::inputHook, this, &savedInputContext_);
   savedBeep_ = setBeepHook(&TerminalFrontEnd::beepHook, this, &savedBeepContext_);
 }
@@ -248,6 +265,7 @@ bool TerminalFrontEnd::endInput() {
 
 bool TerminalFrontEnd::onInput(WindowHandle dialog, int32_t waitMilliseconds) {
   if (pending_ == nullptr) return endInput();
+  dropStaleInput(dialog);
   if ((dialog != drawn_ || changeCount() != drawnAt_) && !draw(dialog)) return endInput();
   size_t length = 0;
   if (!nextLine(waitMilliseconds, &length)) return !ended_;
@@ -256,7 +274,46 @@ bool TerminalFrontEnd::onInput(WindowHandle dialog, int32_t waitMilliseconds) {
   line.append(pending_, length);
   takeFront(std::min(length + 1, pendingBytes_));
   if (line.failed()) return endInput();
-  return act(dialog, std::string_view(line.data(), line.size())) || endInput();
+  const std::string_view typed = withoutReturn(std::string_view(line.data(), line.size()));
+  // Busy work that pumps, or a progress dialog waiting for its timer: only
+  // Escape, which stops the work, is meant for it; any other line was typed
+  // ahead of a later question.
+  if (waitMilliseconds >= 0 && isBusy() && !isEscape(typed)) {
+    hint("The tool is busy: only esc, which stops it, is taken now.");
+    return true;
+  }
+  return act(dialog, typed) || endInput();
+}
+
+void TerminalFrontEnd::dropStaleInput(WindowHandle dialog) {
+  const bool busy = isBusy();
+  const uint64_t periods = internal::busyPeriods();
+  const bool wasAway = wasBusy_ || periods != busyPeriods_;  // busy at some time since the last ask
+  if (dialog != drawn_ && (busy || wasAway)) {
+    dropPending();
+  } else if (!busy && wasAway) {
+    dropUnread();
+  }
+  wasBusy_ = busy;
+  busyPeriods_ = periods;
+}
+
+void TerminalFrontEnd::dropPending() {
+  pendingBytes_ = 0;
+  partialBytes_ = 0;
+  dropUnread();
+}
+
+void TerminalFrontEnd::dropUnread() {
+  internal::discardTerminalInput(input_);
+  char buffer[kReadBytes];
+  for (size_t dropped = 0; !ended_ && dropped < kMaxDroppedBytes;) {
+    size_t got = 0;
+    const internal::ReadResult result = internal::readSome(input_, 0, buffer, sizeof buffer, &got);
+    if (result == internal::ReadResult::kTimedOut) return;
+    if (result == internal::ReadResult::kEnded) ended_ = true;
+    dropped += got;
+  }
 }
 
 bool TerminalFrontEnd::draw(WindowHandle dialog) {
@@ -316,9 +373,8 @@ void TerminalFrontEnd::hint(const char* text) {
 }
 
 bool TerminalFrontEnd::act(WindowHandle dialog, std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line == "?") return draw(dialog);
-  if (line == "\x1b" || equalsNoCase(line, "esc")) {
+  if (isEscape(line)) {
     if (!pressKey(dialog, kKeyEscape)) hint(kHint);
     return true;
   }

@@ -39,6 +39,19 @@ namespace platform::dialogs {
 // error) ends the input for good. Lines are UTF-8; malformed bytes become
 // U+FFFD; a line is cut at kMaxLineBytes. A null `output` draws nothing.
 //
+// Lines typed ahead answer the questions that come next, as long as the
+// thread was not busy (setBusy) in between; input that comes while it is
+// busy answers nothing:
+//  - while the thread is busy, a dialog that only polls between steps of
+//    the work or waits for its timer takes only Escape, which stops the
+//    work; any other line typed then is dropped, with a hint;
+//  - a dialog other than the one that last asked, asking while the thread
+//    is busy or after it was busy since that ask, starts with nothing typed
+//    before it: the lines held and the input not yet read (on a terminal,
+//    a line being typed too) are dropped;
+//  - when the busy state has ended and the same dialog asks again, the
+//    input not yet read is dropped.
+//
 // The front end holds its input in one block of the dialog layer's heap,
 // taken when it is made. When memory runs out (that block, or what a
 // drawing or a line needs), the input ends: the dialogs end with
@@ -61,6 +74,11 @@ class TerminalFrontEnd {
   static void beepHook(uint32_t type, void* context);
 
   bool onInput(WindowHandle dialog, int32_t waitMilliseconds);
+  // Drops what a question must not be answered by (see above).
+  void dropStaleInput(WindowHandle dialog);
+  // Drops the lines held and, with them, the input not yet read.
+  void dropPending();
+  void dropUnread();
   // False when memory runs out.
   bool draw(WindowHandle dialog);
   bool act(WindowHandle dialog, std::string_view line);
@@ -85,6 +103,8 @@ class TerminalFrontEnd {
   char* pending_ = nullptr;   // kPendingBytes: bytes read and not yet taken as lines
   size_t pendingBytes_ = 0;
   size_t partialBytes_ = 0;   // bytes of the last, unfinished line in pending_
+  bool wasBusy_ = false;      // the thread was busy when the last ask came
+  uint64_t busyPeriods_ = 0;  // the busy periods the thread had begun then
   bool ended_ = false;
 };
 
