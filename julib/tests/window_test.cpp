@@ -3,11 +3,17 @@
 
 #include "julib/window.h"
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "julib/internal/fault.h"
 #include "julib/threads.h"
 #include "platform/browser.h"
+#include "platform/dialogs/boxes.h"
+#include "platform/dialogs/terminal_front_end.h"
 #include "testing/ju_test.h"
 
 namespace {
@@ -115,6 +121,34 @@ TEST_F(Window, AnActiveWindowOutsideTheOwnerGetsTheFocusBack) {
   EXPECT_EQ(dialogs::activeWindow(), elsewhere);
   dialogs::destroyWindow(owner);
   dialogs::destroyWindow(elsewhere);
+}
+
+// The library's operator new returns null when memory runs out; the dialogs
+// and their terminal front end never allocate through it.
+TEST_F(Window, DialogsRunWhileTheLibrarysAllocationsFail) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  ASSERT_EQ(write(ends[1], "\n\n", 2), 2);  // Enter in the box, then in the dialog
+  close(ends[1]);
+  FILE* output = std::fopen("/dev/null", "w");
+  auto endOnCommand = [](WindowHandle dialog, Message message, uint64_t first, intptr_t) -> intptr_t {
+    if (message == Message::kCommand) dialogs::endDialog(dialog, dialogs::commandId(first));
+    return 1;
+  };
+  julib::internal::failAllocation(1, true);
+  int32_t answer = 0;
+  intptr_t code = 0;
+  {
+    dialogs::TerminalFrontEnd terminal(ends[0], output);
+    answer = dialogs::messageBox(nullptr, u"Go on?", u"Question", dialogs::kBoxOk);
+    code = dialogs::runModal(juResourceModule.load(), kTemplate, nullptr, endOnCommand, 0);
+  }
+  const uint64_t failed = julib::internal::clearAllocationFault();
+  std::fclose(output);
+  close(ends[0]);
+  EXPECT_EQ(answer, dialogs::kAnswerOk);
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(failed, 0u) << "the dialogs allocated through the library";
 }
 
 TEST_F(Window, NoOwnerAndNothingActiveMakesATopLevelDialog) {

@@ -12,10 +12,12 @@
 
 namespace platform::internal {
 
-// A growable array of trivially copyable items on malloc. After a failed
-// growth it stays failed and ignores further appends, so a writer may append
-// a whole record and check once.
-template <typename T>
+// A growable array of trivially copyable items on malloc (or on the
+// `kReallocate` given, whose blocks std::free releases). After a failed
+// growth through append or reserve it stays failed and ignores further
+// appends, so a writer may append a whole record and check once; an array
+// that lives on takes items with tryAppend, whose failure is not kept.
+template <typename T, Reallocate kReallocate = std::realloc>
 class Buffer {
  public:
   Buffer() = default;
@@ -29,6 +31,21 @@ class Buffer {
     size_ += count;
   }
   void push(T item) { append(&item, 1); }
+  // Appends all `count` items, or nothing (false) when the array cannot
+  // grow; the array stays usable either way.
+  [[nodiscard]] bool tryAppend(const T* items, size_t count) {
+    if (!tryReserve(count)) return false;
+    if (count != 0) std::memcpy(items_ + size_, items, count * sizeof(T));
+    size_ += count;
+    return true;
+  }
+  [[nodiscard]] bool tryPush(T item) { return tryAppend(&item, 1); }
+  // Removes `count` items from `at` on (both within the size), keeping the
+  // order of the rest.
+  void erase(size_t at, size_t count = 1) {
+    std::memmove(items_ + at, items_ + at + count, (size_ - at - count) * sizeof(T));
+    size_ -= count;
+  }
   void truncate(size_t size) {
     if (size < size_) size_ = size;
   }
@@ -47,9 +64,14 @@ class Buffer {
   // array cannot grow.
   bool reserve(size_t extra) {
     if (failed_) return false;
+    return tryReserve(extra) || fail();
+  }
+  // Room for `extra` more items; false when the array cannot grow, which
+  // leaves it as it was and usable.
+  [[nodiscard]] bool tryReserve(size_t extra) {
     if (extra <= capacity_ - size_) return true;
     const size_t capacity = grownCapacity(capacity_, size_, extra, kFirstCapacity, sizeof(T));
-    if (capacity == 0 || resizeItems(&items_, capacity, std::realloc) != Resize::kDone) return fail();
+    if (capacity == 0 || resizeItems(&items_, capacity, kReallocate) != Resize::kDone) return false;
     capacity_ = capacity;
     return true;
   }

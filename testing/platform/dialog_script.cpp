@@ -39,7 +39,7 @@ std::string windowTextUtf8(dialogs::WindowHandle window) {
 
 DialogScript::DialogScript(std::vector<DialogStep> steps) : steps_(std::move(steps)) {
   savedInput_ = dialogs::setInputHook(&DialogScript::hook, this, &savedInputContext_);
-  savedBeep_ = dialogs::setBeepHook(&DialogScript::beepHook, this);
+  savedBeep_ = dialogs::setBeepHook(&DialogScript::beepHook, this, &savedBeepContext_);
 }
 
 DialogScript::~DialogScript() {

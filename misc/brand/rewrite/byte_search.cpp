@@ -50,10 +50,12 @@ __attribute__((target("avx2"))) inline __m256i bucketsOf(__m256i bytes, __m256i 
 // start (index[i]) with their starts as bits (masks[i]); returns how many.
 __attribute__((target("avx2"))) size_t findBlocks(const PairFilter::Nibbles& t, const char* bytes, size_t blocks,
                                                   uint32_t* index, uint32_t* masks) {
-  const __m256i firstLow = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.firstLow));
-  const __m256i firstHigh = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.firstHigh));
-  const __m256i secondLow = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.secondLow));
-  const __m256i secondHigh = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.secondHigh));
+  // The tables are read unaligned: a filter may live in memory from malloc,
+  // which promises 16 bytes of alignment, not 32.
+  const __m256i firstLow = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.firstLow));
+  const __m256i firstHigh = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.firstHigh));
+  const __m256i secondLow = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.secondLow));
+  const __m256i secondHigh = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.secondHigh));
   const __m256i zero = _mm256_setzero_si256();
   size_t found = 0;
   for (size_t i = 0; i < blocks; ++i) {

@@ -45,10 +45,10 @@ class PairFilter {
   // bucket b when bit b is set in both. Each table twice over, one copy for
   // each half of a 32-byte vector.
   struct Nibbles {
-    alignas(32) uint8_t firstLow[32];
-    alignas(32) uint8_t firstHigh[32];
-    alignas(32) uint8_t secondLow[32];
-    alignas(32) uint8_t secondHigh[32];
+    uint8_t firstLow[32];
+    uint8_t firstHigh[32];
+    uint8_t secondLow[32];
+    uint8_t secondHigh[32];
   };
 
  private:

@@ -154,45 +154,62 @@ inline Utf8Char decodeUtf8(std::string_view text, size_t i) {
   return {code, used};
 }
 
-// UTF-8 as UTF-16 into `out`, which has room for text.size() units (a
-// character never takes more units than bytes); returns the units written,
-// no terminator. A malformed sequence becomes U+FFFD.
-//   utf8ToUtf16("G\xC3\xBC", out) -> 2, u"G\u00FC"
-inline size_t utf8ToUtf16(std::string_view text, char16_t* out) {
-  size_t units = 0;
+// Calls put(unit) with each UTF-16 unit of UTF-8 `text` in turn, a
+// malformed sequence as U+FFFD: fromUtf8 into any store.
+template <typename Put>
+void putUtf16(std::string_view text, Put&& put) {
   for (size_t i = 0; i < text.size();) {
     const Utf8Char c = decodeUtf8(text, i);
     i += c.bytes;
     if (c.codePoint > 0xFFFF) {
-      out[units++] = highSurrogateOf(c.codePoint);
-      out[units++] = lowSurrogateOf(c.codePoint);
+      put(highSurrogateOf(c.codePoint));
+      put(lowSurrogateOf(c.codePoint));
     } else {
-      out[units++] = static_cast<char16_t>(c.codePoint);
+      put(static_cast<char16_t>(c.codePoint));
     }
   }
+}
+
+// Calls put(bytes, count) with the UTF-8 form of each character of UTF-16
+// `text` in turn, a lone surrogate as U+FFFD: toUtf8 into any store.
+template <typename Put>
+void putUtf8(std::u16string_view text, Put&& put) {
+  for (size_t i = 0; i < text.size();) {
+    char bytes[4];
+    put(static_cast<const char*>(bytes), encodeUtf8(nextCodePoint(text, &i), bytes));
+  }
+}
+
+// UTF-8 as UTF-16 into `out`, which has room for text.size() units (a
+// character never takes more units than bytes); returns the units written,
+// no terminator.   utf8ToUtf16("G\xC3\xBC", out) -> 2, u"G\u00FC"
+inline size_t utf8ToUtf16(std::string_view text, char16_t* out) {
+  size_t units = 0;
+  putUtf16(text, [&](char16_t unit) { out[units++] = unit; });
   return units;
 }
 
 // UTF-16 as UTF-8 into `out`, which has room for 3 * text.size() bytes (a
 // unit never takes more than three); returns the bytes written, no
-// terminator. A lone surrogate becomes U+FFFD.
-//   utf16ToUtf8(u"\u00E9", out) -> 2, "\xC3\xA9"
+// terminator.   utf16ToUtf8(u"\u00E9", out) -> 2, "\xC3\xA9"
 inline size_t utf16ToUtf8(std::u16string_view text, char* out) {
   size_t bytes = 0;
-  for (size_t i = 0; i < text.size();) bytes += encodeUtf8(nextCodePoint(text, &i), out + bytes);
+  putUtf8(text, [&](const char* piece, size_t count) {
+    for (size_t i = 0; i < count; ++i) out[bytes++] = piece[i];
+  });
   return bytes;
 }
 
 // The same as standard strings, for code that may throw on allocation.
 //   fromUtf8("G\xC3\xBC") -> u"G\u00FC";  toUtf8(u"\U0001F600") -> "\xF0\x9F\x98\x80"
 inline std::u16string fromUtf8(std::string_view text) {
-  std::u16string out(text.size(), u'\0');
-  out.resize(utf8ToUtf16(text, out.data()));
+  std::u16string out;
+  putUtf16(text, [&out](char16_t unit) { out += unit; });
   return out;
 }
 inline std::string toUtf8(std::u16string_view text) {
-  std::string out(3 * text.size(), '\0');
-  out.resize(utf16ToUtf8(text, out.data()));
+  std::string out;
+  putUtf8(text, [&out](const char* bytes, size_t count) { out.append(bytes, count); });
   return out;
 }
 

@@ -3,16 +3,18 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <string>
-#include <vector>
+#include <string_view>
 
 #include "dialogs/boxes_internal.h"
+#include "dialogs/heap.h"
 #include "platform/dialogs/boxes.h"
 #include "platform/files.h"
-#include "platform/utf16.h"
 
 namespace platform::dialogs {
+
+using internal::appendUtf16;
+using internal::appendUtf8;
+using internal::List;
 
 namespace {
 
@@ -44,48 +46,72 @@ struct Browser {
   size_t size;
 };
 
-// The selection as UTF-8 bytes.
-std::string selection(WindowHandle browser) {
+// The selection as NUL-terminated UTF-8 bytes in `out`; false when memory
+// runs out.
+bool selection(WindowHandle browser, List<char>* out) {
   const WindowHandle edit = dialogItem(browser, kBrowserSelectionId);
-  std::u16string text(textLength(edit) + 1, u'\0');
-  text.resize(getText(edit, text.data(), text.size()));
-  return utf16::toUtf8(text);
+  List<char16_t> text;
+  const size_t units = textLength(edit) + 1;
+  if (!text.tryReserve(units)) return false;
+  text.setSize(getText(edit, text.data(), units));
+  appendUtf8(out, std::u16string_view(text.data(), text.size()));
+  out->push('\0');
+  return !out->failed();
 }
 
 bool setUtf8Text(WindowHandle browser, int32_t id, const char* text) {
-  const std::u16string wide = utf16::fromUtf8(text == nullptr ? "" : text);
-  return setItemText(browser, id, wide.c_str());
+  List<char16_t> wide;
+  appendUtf16(&wide, text == nullptr ? "" : text);
+  wide.push(0);
+  return !wide.failed() && setItemText(browser, id, wide.data());
 }
 
-// A visitor of the file layer's walk, which lets no exception through.
+// The names of the subfolders found, each NUL-terminated in `bytes`.
+struct Folders {
+  List<char> bytes;
+  List<size_t> starts;
+};
+
+// A visitor of the file layer's walk.
 bool collectFolder(const char* name, bool isDirectory, void* context) {
   if (!isDirectory) return true;
-  try {
-    static_cast<std::vector<std::string>*>(context)->emplace_back(name);
-  } catch (const std::bad_alloc&) {
-    return false;  // the line shows the folders found so far
-  }
-  return true;
+  auto* folders = static_cast<Folders*>(context);
+  const size_t start = folders->bytes.size();
+  folders->bytes.append(name, std::strlen(name) + 1);
+  if (!folders->bytes.failed()) folders->starts.push(start);
+  return !folders->bytes.failed() && !folders->starts.failed();  // else the line shows the folders found so far
 }
 
 // Shows the subfolders of the selection, sorted, on one line.
-void listFolders(WindowHandle browser, const std::string& path) {
-  std::vector<std::string> names;
-  if (!path.empty() && listDirectory(path.c_str(), &collectFolder, &names) != kErrorNone) names.clear();
-  std::sort(names.begin(), names.end());
-  std::string line = names.empty() ? "No subfolders" : "Subfolders:";
-  for (size_t i = 0; i < names.size() && i < kMaxListedFolders; ++i) line += (i == 0 ? " " : ", ") + names[i];
-  if (names.size() > kMaxListedFolders) line += ", ...";
-  (void)setUtf8Text(browser, kBrowserFoldersId, line.c_str());  // a line not shown is no failure of the browser
+void listFolders(WindowHandle browser, const char* path) {
+  Folders folders;
+  if (path[0] != '\0' && listDirectory(path, &collectFolder, &folders) != kErrorNone) folders.starts.clear();
+  const char* bytes = folders.bytes.data();
+  size_t* starts = folders.starts.data();
+  const size_t count = folders.starts.size();
+  std::sort(starts, starts + count, [bytes](size_t a, size_t b) { return std::strcmp(bytes + a, bytes + b) < 0; });
+  List<char> line;
+  auto add = [&line](const char* text) { line.append(text, std::strlen(text)); };
+  add(count == 0 ? "No subfolders" : "Subfolders:");
+  for (size_t i = 0; i < count && i < kMaxListedFolders; ++i) {
+    add(i == 0 ? " " : ", ");
+    add(bytes + starts[i]);
+  }
+  if (count > kMaxListedFolders) add(", ...");
+  line.push('\0');
+  // A line not shown is no failure of the browser.
+  if (!line.failed()) (void)setUtf8Text(browser, kBrowserFoldersId, line.data());
 }
 
 // OK: an existing directory that fits the caller's buffer ends the browser.
 void accept(WindowHandle browser, const Browser& state) {
-  const std::string path = selection(browser);
+  List<char> path;
+  if (!selection(browser, &path)) return;  // the user may try again
+  const size_t length = path.size() - 1;
   const char* refusal = nullptr;
-  if (path.empty() || fileKind(path.c_str()) != FileKind::kDirectory) {
+  if (length == 0 || fileKind(path.data()) != FileKind::kDirectory) {
     refusal = "Choose an existing folder.";
-  } else if (path.size() >= state.size) {
+  } else if (length >= state.size) {
     refusal = "The folder's path is too long.";
   }
   if (refusal != nullptr) {
@@ -93,7 +119,7 @@ void accept(WindowHandle browser, const Browser& state) {
     beep(0);
     return;
   }
-  std::memcpy(state.path, path.c_str(), path.size() + 1);
+  std::memcpy(state.path, path.data(), length + 1);
   (void)endDialog(browser, 1);
 }
 
@@ -106,7 +132,7 @@ intptr_t handle(WindowHandle browser, Message message, uint64_t first, intptr_t 
     }
     (void)setUtf8Text(browser, kBrowserTitleId, state->title);
     (void)setTextLimit(dialogItem(browser, kBrowserSelectionId), kSelectionLimit);
-    listFolders(browser, std::string());
+    listFolders(browser, "");
     if (state->callback != nullptr) state->callback(browser, BrowseEvent::kInitialized, nullptr, state->parameter);
     return 1;
   }
@@ -116,10 +142,11 @@ intptr_t handle(WindowHandle browser, Message message, uint64_t first, intptr_t 
   const int32_t id = commandId(first);
   const uint32_t notification = commandNotification(first);
   if (id == kBrowserSelectionId && notification == kNotifyChange) {
-    const std::string path = selection(browser);
-    listFolders(browser, path);
+    List<char> path;
+    if (!selection(browser, &path)) return 1;  // the texts were not updated; the user may try again
+    listFolders(browser, path.data());
     if (state->callback != nullptr) {
-      state->callback(browser, BrowseEvent::kSelectionChanged, path.c_str(), state->parameter);
+      state->callback(browser, BrowseEvent::kSelectionChanged, path.data(), state->parameter);
     }
     return 1;
   }
@@ -129,14 +156,6 @@ intptr_t handle(WindowHandle browser, Message message, uint64_t first, intptr_t 
   return 1;
 }
 
-intptr_t browserProc(WindowHandle browser, Message message, uint64_t first, intptr_t second) {
-  try {
-    return handle(browser, message, first, second);
-  } catch (const std::bad_alloc&) {
-    return 1;  // the texts were not updated; the user may try again
-  }
-}
-
 bool isBrowser(WindowHandle window) { return getProperty(window, kBrowserProperty) != nullptr; }
 
 }  // namespace
@@ -144,31 +163,20 @@ bool isBrowser(WindowHandle window) { return getProperty(window, kBrowserPropert
 bool browseForFolder(WindowHandle owner, const char* title, BrowseCallback callback, intptr_t parameter, char* path,
                      size_t size) noexcept {
   if (path == nullptr || size == 0) return false;
-  static const bool registered = registerTemplate(internal::boxesModule(), kBrowserTemplate, &kBrowser);
-  if (!registered) return false;
+  static std::atomic<bool> registered{false};
+  if (!internal::registerOnce(&registered, kBrowserTemplate, &kBrowser, 1)) return false;
   Browser state = {title, callback, parameter, path, size};
-  return runModal(internal::boxesModule(), kBrowserTemplate, owner, &browserProc, reinterpret_cast<intptr_t>(&state)) ==
-         1;
+  return runModal(internal::boxesModule(), kBrowserTemplate, owner, &handle, reinterpret_cast<intptr_t>(&state)) == 1;
 }
 
 bool browserSetSelection(WindowHandle browser, const char* path) noexcept {
-  if (!isBrowser(browser)) return false;
-  try {
-    if (!setUtf8Text(browser, kBrowserSelectionId, path)) return false;
-    listFolders(browser, path == nullptr ? std::string() : std::string(path));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  if (!isBrowser(browser) || !setUtf8Text(browser, kBrowserSelectionId, path)) return false;
+  listFolders(browser, path == nullptr ? "" : path);
   return true;
 }
 
 bool browserSetStatusText(WindowHandle browser, const char* text) noexcept {
-  if (!isBrowser(browser)) return false;
-  try {
-    return setUtf8Text(browser, kBrowserStatusId, text);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  return isBrowser(browser) && setUtf8Text(browser, kBrowserStatusId, text);
 }
 
 }  // namespace platform::dialogs

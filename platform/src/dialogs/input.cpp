@@ -6,8 +6,7 @@
 
 #include <unicode/uchar.h>
 
-#include <new>
-#include <string>
+#include <string_view>
 
 #include "dialogs/model_internal.h"
 #include "platform/utf16.h"
@@ -19,21 +18,20 @@ using namespace internal;
 namespace {
 
 // Typed letters as an upper-case edit takes them: one character for one
-// (the simple mapping), so the text keeps its length in characters.
-void upperCase(std::u16string* text) {
-  std::u16string out;
-  out.reserve(text->size());
-  for (size_t i = 0; i < text->size();) {
-    const auto codePoint = static_cast<UChar32>(utf16::nextCodePoint(*text, &i));
-    const UChar32 upper = u_toupper(codePoint);
+// (the simple mapping), so the text keeps its length in characters. False
+// when memory runs out.
+bool appendUpperCase(List<char16_t>* out, std::u16string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto codePoint = static_cast<UChar32>(utf16::nextCodePoint(text, &i));
+    const auto upper = static_cast<uint32_t>(u_toupper(codePoint));
     if (upper > 0xFFFF) {
-      out += utf16::highSurrogateOf(static_cast<uint32_t>(upper));
-      out += utf16::lowSurrogateOf(static_cast<uint32_t>(upper));
+      out->push(utf16::highSurrogateOf(upper));
+      out->push(utf16::lowSurrogateOf(upper));
     } else {
-      out += static_cast<char16_t>(upper);
+      out->push(static_cast<char16_t>(upper));
     }
   }
-  *text = std::move(out);
+  return !out->failed();
 }
 
 // kCommand's `first` for control `id` with `notification`.
@@ -48,21 +46,24 @@ bool userSetText(WindowHandle edit, const char16_t* text) noexcept {
   if (n > kMaxTextUnits) return false;
   WindowHandle parent;
   int32_t id = 0;
-  try {
-    std::u16string typed(text == nullptr ? u"" : text, n);
+  {
     Model& m = model();
     Guard guard(m.mutex);
     Record* record = find(m, edit);
     if (record == nullptr || record->kind != Kind::kEdit || !record->visible) return false;
-    if ((record->style & kStyleUpperCase) != 0) upperCase(&typed);
-    typed.resize(utf16::cutOutsidePair(typed, record->textLimit));
-    if (typed == record->text) return true;
-    record->text = std::move(typed);
+    std::u16string_view typed(text, n);
+    List<char16_t> upper;
+    if ((record->style & kStyleUpperCase) != 0) {
+      if (!appendUpperCase(&upper, typed)) return false;
+      typed = std::u16string_view(upper.data(), upper.size());
+    }
+    typed = typed.substr(0, utf16::cutOutsidePair(typed, record->textLimit));
+    const std::u16string_view old(record->text.data(), record->text.size());
+    if (typed == old) return true;
+    if (!assign(&record->text, typed.data(), typed.size())) return false;
     changed(m);
     parent = WindowHandle(record->parent);
     id = record->id;
-  } catch (const std::bad_alloc&) {
-    return false;
   }
   if (parent) (void)sendMessage(parent, Message::kCommand, commandFirst(id, kNotifyChange), 0);  // a notification
   return true;
@@ -89,17 +90,11 @@ uint64_t changeCount() noexcept { return model().changes.load(std::memory_order_
 void setBusy(bool busy) noexcept {
   Model& m = model();
   Guard guard(m.mutex);
-  ThreadState* state = findThread(m, currentThreadId());
-  if (state == nullptr) {
-    if (!busy) return;
-    try {
-      state = &ownThread(m);
-    } catch (const std::bad_alloc&) {
-      return;  // the cursor simply does not change
-    }
-  }
+  ThreadState* state = busy ? threadState(m, currentThreadId()) : findThread(m, currentThreadId());
+  if (state == nullptr) return;  // not busy, or out of memory: the cursor simply does not change
   if (state->busy != busy) {
     state->busy = busy;
+    if (busy) ++state->busyPeriods;
     changed(m);
   }
 }
@@ -125,12 +120,14 @@ void beep(uint32_t type) noexcept {
   if (hook != nullptr) hook(type, context);
 }
 
-BeepHook setBeepHook(BeepHook hook, void* context) noexcept {
+BeepHook setBeepHook(BeepHook hook, void* context, void** previousContext) noexcept {
+  if (previousContext != nullptr) *previousContext = nullptr;
   Model& m = model();
   Guard guard(m.mutex);
   ThreadState* state = threadForHook(m, hook != nullptr);
   if (state == nullptr) return nullptr;
   const BeepHook previous = state->beepHook;
+  if (previousContext != nullptr) *previousContext = state->beepContext;
   state->beepHook = hook;
   state->beepContext = context;
   return previous;

@@ -13,6 +13,15 @@ ModuleHandle boxesModule() {
   return &module;
 }
 
+bool registerOnce(std::atomic<bool>* registered, uint16_t first, const DialogTemplate* templates, size_t count) {
+  if (registered->load(std::memory_order_acquire)) return true;
+  for (size_t i = 0; i < count; ++i) {
+    if (!registerTemplate(boxesModule(), static_cast<uint16_t>(first + i), &templates[i])) return false;
+  }
+  registered->store(true, std::memory_order_release);
+  return true;
+}
+
 }  // namespace internal
 
 namespace {
@@ -36,13 +45,6 @@ const DialogTemplate kBoxes[] = {
     {nullptr, kBoxYesNo | kBoxIconExclamation, kYesNoControls, 3, 180, 60},
 };
 constexpr uint16_t kFirstBoxTemplate = 1;
-
-bool registerBoxes() {
-  for (uint16_t i = 0; i < 4; ++i) {
-    if (!registerTemplate(internal::boxesModule(), kFirstBoxTemplate + i, &kBoxes[i])) return false;
-  }
-  return true;
-}
 
 struct BoxText {
   const char16_t* text;
@@ -72,8 +74,8 @@ intptr_t boxProc(WindowHandle box, Message message, uint64_t first, intptr_t sec
 }  // namespace
 
 int32_t messageBox(WindowHandle owner, const char16_t* text, const char16_t* caption, uint32_t style) noexcept {
-  static const bool registered = registerBoxes();
-  if (!registered) return static_cast<int32_t>(kDialogFailed);
+  static std::atomic<bool> registered{false};
+  if (!internal::registerOnce(&registered, kFirstBoxTemplate, kBoxes, 4)) return static_cast<int32_t>(kDialogFailed);
   const bool yesNo = (style & 0xF) == kBoxYesNo;
   const bool exclamation = (style & 0xF0) == kBoxIconExclamation;
   const uint16_t templateId = static_cast<uint16_t>(kFirstBoxTemplate + (yesNo ? 2 : 0) + (exclamation ? 1 : 0));

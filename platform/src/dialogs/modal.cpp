@@ -4,9 +4,6 @@
 
 #include "platform/dialogs/model.h"
 
-#include <algorithm>
-#include <new>
-
 #include "dialogs/model_internal.h"
 #include "platform/utf16.h"
 
@@ -16,6 +13,32 @@ using namespace internal;
 
 namespace {
 
+// The registration of template `templateId` of `module`; null when there is
+// none. The lock is held.
+TemplateEntry* findTemplate(Model& m, ModuleHandle module, uint16_t templateId) {
+  for (size_t i = 0; i < m.templates.size(); ++i) {
+    TemplateEntry& entry = m.templates.data()[i];
+    if (entry.module == module && entry.id == templateId) return &entry;
+  }
+  return nullptr;
+}
+
+// Adds the controls of `dialog` under the window `serial`; false when
+// memory runs out.
+bool addControls(Model& m, uint64_t serial, const DialogTemplate& dialog) {
+  for (size_t i = 0; i < dialog.controlCount; ++i) {
+    const ControlTemplate& control = dialog.controls[i];
+    WindowSpec item;
+    item.parent = WindowHandle(serial);
+    item.id = control.id;
+    item.kind = control.kind;
+    item.style = control.style;
+    item.text = control.text;
+    if (addWindow(m, item) == 0) return false;
+  }
+  return true;
+}
+
 // Makes a dialog and its controls from a template, active and focused.
 // Null when the template is missing, the parent is not a window, or memory
 // runs out (nothing is left behind then).
@@ -23,40 +46,29 @@ WindowHandle openDialog(ModuleHandle module, uint16_t templateId, WindowHandle p
                         ModalRun* run) {
   Model& m = model();
   Guard guard(m.mutex);
-  auto found = m.templates.find({module, templateId});
-  if (found == m.templates.end()) return nullptr;
+  const TemplateEntry* found = findTemplate(m, module, templateId);
+  if (found == nullptr) return nullptr;
   if (parent && find(m, parent) == nullptr) return nullptr;
-  const DialogTemplate& dialog = *found->second;
+  const DialogTemplate& dialog = *found->dialog;
   if (utf16::unitLength(dialog.caption) > kMaxTextUnits) return nullptr;
-  uint64_t serial = 0;
-  try {
-    WindowSpec spec;
-    spec.parent = parent;
-    spec.kind = Kind::kDialog;
-    spec.style = dialog.style;
-    spec.text = dialog.caption;
-    spec.procedure = procedure;
-    serial = addWindow(m, spec);
-    find(m, WindowHandle(serial))->rect = {0, 0, dialog.width, dialog.height};
-    for (size_t i = 0; i < dialog.controlCount; ++i) {
-      const ControlTemplate& control = dialog.controls[i];
-      WindowSpec item;
-      item.parent = WindowHandle(serial);
-      item.id = control.id;
-      item.kind = control.kind;
-      item.style = control.style;
-      item.text = control.text;
-      addWindow(m, item);
-    }
-    ThreadState& state = ownThread(m);
-    state.modal.push_back(serial);
-    find(m, WindowHandle(serial))->run = run;
-    state.active = serial;
-    state.focus = serial;
-  } catch (const std::bad_alloc&) {
-    if (serial != 0) eraseTree(m, serial);
+  WindowSpec spec;
+  spec.parent = parent;
+  spec.kind = Kind::kDialog;
+  spec.style = dialog.style;
+  spec.text = dialog.caption;
+  spec.procedure = procedure;
+  const uint64_t serial = addWindow(m, spec);
+  if (serial == 0) return nullptr;
+  ThreadState* state = threadState(m, currentThreadId());
+  if (!addControls(m, serial, dialog) || state == nullptr || !state->modal.tryPush(serial)) {
+    eraseTree(m, serial);
     return nullptr;
   }
+  Record* record = find(m, WindowHandle(serial));
+  record->rect = {0, 0, dialog.width, dialog.height};
+  record->run = run;
+  state->active = serial;
+  state->focus = serial;
   return WindowHandle(serial);
 }
 
@@ -83,8 +95,9 @@ void closeDialog(WindowHandle dialog, ModalRun& run) {
   Model& m = model();
   Guard guard(m.mutex);
   if (ThreadState* state = findThread(m, currentThreadId())) {
-    auto& modal = state->modal;
-    modal.erase(std::remove(modal.begin(), modal.end(), dialog.serial()), modal.end());
+    for (size_t i = state->modal.size(); i-- > 0;) {
+      if (state->modal.data()[i] == dialog.serial()) state->modal.erase(i);
+    }
   }
   Record* record = find(m, dialog);
   if (record == nullptr || record->run != &run) return;
@@ -100,16 +113,8 @@ bool takeQueued(QueuedMessage* message, bool withTimers) {
   const uint32_t thread = currentThreadId();
   ThreadState* state = findThread(m, thread);
   if (state == nullptr) return false;
-  if (state->queue.empty() && withTimers) {
-    try {
-      postDueTimers(m, thread);
-    } catch (const std::bad_alloc&) {
-      // Whatever was posted is taken; the rest fire on a later call.
-    }
-  }
-  if (state->queue.empty()) return false;
-  *message = state->queue.front();
-  state->queue.pop_front();
+  if (state->queue.empty() && withTimers) postDueTimers(m, *state);
+  if (!state->queue.take(message)) return false;
   timerTaken(m, *message);
   return true;
 }
@@ -132,7 +137,7 @@ HookCall hookCall() {
     call.hook = state->hook;
     call.context = state->hookContext;
     call.ended = state->inputEnded;
-    if (!state->modal.empty()) call.dialog = WindowHandle(state->modal.back());
+    if (state->modal.size() != 0) call.dialog = WindowHandle(state->modal.data()[state->modal.size() - 1]);
   }
   call.wait = nextTimerWait(m, thread);
   return call;
@@ -163,12 +168,8 @@ bool postMessage(WindowHandle window, Message message, uint64_t first, intptr_t 
   Guard guard(m.mutex);
   const Record* record = find(m, window);
   if (record == nullptr) return false;
-  try {
-    m.threads[record->thread].queue.push_back({window, message, first, second});
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
+  ThreadState* state = threadState(m, record->thread);
+  return state != nullptr && state->queue.push({window, message, first, second});
 }
 
 intptr_t sendMessage(WindowHandle window, Message message, uint64_t first, intptr_t second) noexcept {
@@ -214,18 +215,19 @@ bool registerTemplate(ModuleHandle module, uint16_t templateId, const DialogTemp
   if (dialog == nullptr) return false;
   Model& m = model();
   Guard guard(m.mutex);
-  try {
-    m.templates[{module, templateId}] = dialog;
-  } catch (const std::bad_alloc&) {
-    return false;
+  if (TemplateEntry* entry = findTemplate(m, module, templateId)) {
+    entry->dialog = dialog;
+    return true;
   }
-  return true;
+  return m.templates.tryPush({module, templateId, dialog});
 }
 
 void unregisterTemplate(ModuleHandle module, uint16_t templateId) noexcept {
   Model& m = model();
   Guard guard(m.mutex);
-  m.templates.erase({module, templateId});
+  if (const TemplateEntry* entry = findTemplate(m, module, templateId)) {
+    m.templates.erase(static_cast<size_t>(entry - m.templates.data()));
+  }
 }
 
 intptr_t runModal(ModuleHandle module, uint16_t templateId, WindowHandle parent, Procedure procedure,

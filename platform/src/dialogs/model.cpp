@@ -1,41 +1,99 @@
-// The dialog model's state: the one model of the process, the lookups, and
-// adding and erasing windows.
+// The dialog model's state: the one model of the process, the lookups, the
+// queues, and adding and erasing windows.
 
 #include "dialogs/model_internal.h"
 
-#include <algorithm>
-#include <iterator>
-#include <new>
-#include <utility>
+#include <cstdlib>
+
+#include "platform/utf16.h"
 
 namespace platform::dialogs::internal {
 
-Model& model() {
-  static Model instance;
-  return instance;
+Record::~Record() {
+  for (size_t i = 0; i < properties.size(); ++i) std::free(properties.data()[i].name);
 }
+
+bool Queue::push(const QueuedMessage& message) {
+  // Taken messages make room before the array grows.
+  if (head_ != 0 && items_.size() == items_.capacity()) {
+    items_.erase(0, head_);
+    head_ = 0;
+  }
+  return items_.tryPush(message);
+}
+
+bool Queue::take(QueuedMessage* message) {
+  if (empty()) return false;
+  *message = items_.data()[head_++];
+  if (empty()) {
+    items_.clear();
+    head_ = 0;
+  }
+  return true;
+}
+
+Model& model() {
+  alignas(Model) static unsigned char storage[sizeof(Model)];
+  static Model* instance = new (storage) Model();
+  return *instance;
+}
+
+namespace {
+
+// The index of the first window whose serial is `serial` or above, among
+// the first `count`.
+size_t lowerBound(const Model& m, uint64_t serial, size_t count) {
+  size_t low = 0;
+  size_t high = count;
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    if (m.windows.data()[middle]->serial < serial) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
+}
+
+bool holds(const Model& m, uint64_t serial, size_t count) {
+  const size_t at = lowerBound(m, serial, count);
+  return at < count && m.windows.data()[at]->serial == serial;
+}
+
+}  // namespace
 
 Record* find(Model& m, WindowHandle window) {
   if (!window) return nullptr;
-  auto it = m.windows.find(window.serial());
-  return it == m.windows.end() ? nullptr : &it->second;
+  const size_t at = lowerBound(m, window.serial(), m.windows.size());
+  return at < m.windows.size() && m.windows.data()[at]->serial == window.serial() ? m.windows.data()[at] : nullptr;
 }
+
+size_t firstAfter(const Model& m, uint64_t serial) { return lowerBound(m, serial + 1, m.windows.size()); }
 
 ThreadState* findThread(Model& m, uint32_t thread) {
-  auto it = m.threads.find(thread);
-  return it == m.threads.end() ? nullptr : &it->second;
+  for (size_t i = 0; i < m.threads.size(); ++i) {
+    if (m.threads.data()[i]->thread == thread) return m.threads.data()[i];
+  }
+  return nullptr;
 }
 
-ThreadState& ownThread(Model& m) { return m.threads[currentThreadId()]; }
+ThreadState* threadState(Model& m, uint32_t thread) {
+  if (ThreadState* state = findThread(m, thread)) return state;
+  ThreadState* state = make<ThreadState>();
+  if (state == nullptr) return nullptr;
+  state->thread = thread;
+  if (!m.threads.tryPush(state)) {
+    release(state);
+    return nullptr;
+  }
+  return state;
+}
 
 ThreadState* threadForHook(Model& m, bool settingOne) {
   ThreadState* state = findThread(m, currentThreadId());
   if (state != nullptr || !settingOne) return state;
-  try {
-    return &ownThread(m);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  return threadState(m, currentThreadId());
 }
 
 bool isAncestor(Model& m, uint64_t ancestor, uint64_t serial) {
@@ -57,48 +115,64 @@ uint64_t ownDialog(Model& m, uint64_t serial) {
 }
 
 void eraseTree(Model& m, uint64_t root) {
-  auto it = m.windows.find(root);
-  if (it == m.windows.end()) return;
-  const uint64_t heir = it->second.parent;
-  it = m.windows.erase(it);
-  // Orphans are exactly the descendants: the model leaves none otherwise.
-  while (it != m.windows.end()) {
-    const uint64_t parent = it->second.parent;
-    if (parent != 0 && m.windows.find(parent) == m.windows.end()) {
-      it = m.windows.erase(it);
+  const size_t first = lowerBound(m, root, m.windows.size());
+  if (first == m.windows.size() || m.windows.data()[first]->serial != root) return;
+  const uint64_t heir = m.windows.data()[first]->parent;
+  // Descendants follow the root, and each follows its parent: a window goes
+  // when its parent is not among those kept so far.
+  Record** windows = m.windows.data();
+  size_t kept = first;
+  for (size_t i = first; i < m.windows.size(); ++i) {
+    Record* r = windows[i];
+    if (r->serial == root || (r->parent >= root && !holds(m, r->parent, kept))) {
+      release(r);
     } else {
-      ++it;
+      windows[kept++] = r;
     }
   }
-  for (auto timer = m.timers.begin(); timer != m.timers.end();) {
-    timer = m.windows.count(timer->first.first) == 0 ? m.timers.erase(timer) : std::next(timer);
+  m.windows.truncate(kept);
+  size_t timers = 0;
+  for (size_t i = 0; i < m.timers.size(); ++i) {
+    if (find(m, WindowHandle(m.timers.data()[i].window)) != nullptr) m.timers.data()[timers++] = m.timers.data()[i];
   }
+  m.timers.truncate(timers);
   changed(m);
-  const uint64_t survivor = m.windows.count(heir) != 0 ? heir : 0;
-  for (auto& [thread, state] : m.threads) {
-    (void)thread;
-    if (state.active != 0 && m.windows.count(state.active) == 0) state.active = survivor;
-    if (state.focus != 0 && m.windows.count(state.focus) == 0) state.focus = survivor;
-    auto gone = [&m](const QueuedMessage& q) { return m.windows.count(q.window.serial()) == 0; };
-    state.queue.erase(std::remove_if(state.queue.begin(), state.queue.end(), gone), state.queue.end());
+  const uint64_t survivor = find(m, WindowHandle(heir)) != nullptr ? heir : 0;
+  for (size_t i = 0; i < m.threads.size(); ++i) {
+    ThreadState& state = *m.threads.data()[i];
+    if (state.active != 0 && find(m, WindowHandle(state.active)) == nullptr) state.active = survivor;
+    if (state.focus != 0 && find(m, WindowHandle(state.focus)) == nullptr) state.focus = survivor;
+    state.queue.removeIf([&m](const QueuedMessage& q) { return find(m, q.window) == nullptr; });
   }
 }
 
 uint64_t addWindow(Model& m, const WindowSpec& spec) {
-  Record record;
-  record.parent = spec.parent.serial();
-  record.id = spec.id;
-  record.kind = spec.kind;
-  record.style = spec.style;
-  if (spec.text != nullptr) record.text.assign(spec.text);
-  record.procedure = spec.procedure;
-  record.thread = currentThreadId();
-  record.visible = (spec.style & kStyleHidden) == 0;
+  Record* record = make<Record>();
+  if (record == nullptr) return 0;
   const uint64_t serial = m.nextSerial;
-  m.windows.emplace(serial, std::move(record));
+  record->serial = serial;
+  record->parent = spec.parent.serial();
+  record->id = spec.id;
+  record->kind = spec.kind;
+  record->style = spec.style;
+  record->procedure = spec.procedure;
+  record->thread = currentThreadId();
+  record->visible = (spec.style & kStyleHidden) == 0;
+  const size_t units = utf16::unitLength(spec.text);
+  if (!assign(&record->text, spec.text, units) || !m.windows.tryPush(record)) {
+    release(record);
+    return 0;
+  }
   ++m.nextSerial;
   changed(m);
   return serial;
+}
+
+uint64_t busyPeriods() {
+  Model& m = model();
+  Guard guard(m.mutex);
+  const ThreadState* state = findThread(m, currentThreadId());
+  return state == nullptr ? 0 : state->busyPeriods;
 }
 
 }  // namespace platform::dialogs::internal

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <string>
 #include <string_view>
 
 #include "dialogs/model_internal.h"
@@ -44,7 +42,8 @@ size_t copyNarrow(std::u16string_view text, char* buffer, size_t bytes) {
     return written > 0 ? static_cast<size_t>(written) : 0;
   }
   // Too long: convert whole, then cut on a character boundary.
-  std::string whole(static_cast<size_t>(needed), '\0');
+  List<char> whole;
+  if (!whole.tryReserve(static_cast<size_t>(needed))) return 0;
   const int written = wideToMultiByte(kCodePageAnsi, text.data(), units, whole.data(), needed);
   if (written <= 0) return 0;
   const size_t n = ansiPrefixLength(whole.data(), static_cast<size_t>(written), bytes - 1);
@@ -53,9 +52,9 @@ size_t copyNarrow(std::u16string_view text, char* buffer, size_t bytes) {
   return n;
 }
 
-// SetWindowTextA's conversion; false when the text cannot be converted.
-bool widen(const char* text, std::u16string* out) {
-  out->clear();
+// SetWindowTextA's conversion; false when the text cannot be converted or
+// memory runs out.
+bool widen(const char* text, List<char16_t>* out) {
   if (text == nullptr) return true;
   const size_t bytes = std::strlen(text);
   if (bytes == 0) return true;
@@ -63,9 +62,22 @@ bool widen(const char* text, std::u16string* out) {
   if (bytes > kMaxTextUnits) return false;
   const int n = static_cast<int>(bytes);
   const int units = multiByteToWide(kCodePageAnsi, text, n, nullptr, 0);
-  if (units <= 0) return false;
-  out->resize(static_cast<size_t>(units));
-  return multiByteToWide(kCodePageAnsi, text, n, out->data(), units) == units;
+  if (units <= 0 || !out->tryReserve(static_cast<size_t>(units))) return false;
+  if (multiByteToWide(kCodePageAnsi, text, n, out->data(), units) != units) return false;
+  out->setSize(static_cast<size_t>(units));
+  return true;
+}
+
+std::u16string_view textOf(const Record& record) { return {record.text.data(), record.text.size()}; }
+
+// SetWindowTextW of `n` units (at most kMaxTextUnits).
+bool setUnits(WindowHandle window, const char16_t* text, size_t n) {
+  Model& m = model();
+  Guard guard(m.mutex);
+  Record* record = find(m, window);
+  if (record == nullptr || !assign(&record->text, text, n)) return false;
+  changed(m);
+  return true;
 }
 
 }  // namespace
@@ -77,17 +89,7 @@ bool widen(const char* text, std::u16string* out) {
 bool setText(WindowHandle window, const char16_t* text) noexcept {
   const size_t n = utf16::unitLength(text);
   if (n > kMaxTextUnits) return false;
-  Model& m = model();
-  Guard guard(m.mutex);
-  Record* record = find(m, window);
-  if (record == nullptr) return false;
-  try {
-    record->text.assign(text == nullptr ? u"" : text, n);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  changed(m);
-  return true;
+  return setUnits(window, text, n);
 }
 
 size_t getText(WindowHandle window, char16_t* buffer, size_t units) noexcept {
@@ -99,7 +101,7 @@ size_t getText(WindowHandle window, char16_t* buffer, size_t units) noexcept {
     buffer[0] = 0;
     return 0;
   }
-  return copyUnits(record->text, buffer, units);
+  return copyUnits(textOf(*record), buffer, units);
 }
 
 size_t textLength(WindowHandle window) noexcept {
@@ -110,13 +112,9 @@ size_t textLength(WindowHandle window) noexcept {
 }
 
 bool setTextNarrow(WindowHandle window, const char* text) noexcept {
-  std::u16string wide;
-  try {
-    if (!widen(text, &wide)) return false;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return setText(window, wide.c_str());
+  List<char16_t> wide;
+  if (!widen(text, &wide)) return false;
+  return setUnits(window, wide.data(), wide.size());
 }
 
 size_t getTextNarrow(WindowHandle window, char* buffer, size_t bytes) noexcept {
@@ -128,12 +126,7 @@ size_t getTextNarrow(WindowHandle window, char* buffer, size_t bytes) noexcept {
     buffer[0] = 0;
     return 0;
   }
-  try {
-    return copyNarrow(record->text, buffer, bytes);
-  } catch (const std::bad_alloc&) {
-    buffer[0] = 0;
-    return 0;
-  }
+  return copyNarrow(textOf(*record), buffer, bytes);
 }
 
 bool setTextLimit(WindowHandle window, size_t units) noexcept {

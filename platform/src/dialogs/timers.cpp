@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <new>
-#include <vector>
 
 #include "dialogs/model_internal.h"
 #include "platform/clock.h"
@@ -20,36 +18,52 @@ namespace {
 // Shorter intervals would keep a pumping loop busy with timers alone.
 constexpr uint32_t kMinimumInterval = 10;
 
+// The timer `id` of `window`; null when there is none. The lock is held.
+Timer* findTimer(Model& m, uint64_t window, uint64_t id) {
+  for (size_t i = 0; i < m.timers.size(); ++i) {
+    Timer& timer = m.timers.data()[i];
+    if (timer.window == window && timer.id == id) return &timer;
+  }
+  return nullptr;
+}
+
+bool isTimerMessage(const QueuedMessage& q, WindowHandle window, uint64_t id) {
+  return q.window == window && q.message == Message::kTimer && q.first == id;
+}
+
+// Whether `a` fires before `b`: the earlier due, then by window and id.
+bool firesBefore(const Timer& a, const Timer& b) {
+  if (a.due != b.due) return a.due < b.due;
+  return a.window != b.window ? a.window < b.window : a.id < b.id;
+}
+
 }  // namespace
 
 namespace internal {
 
-bool postDueTimers(Model& m, uint32_t thread) {
+void postDueTimers(Model& m, ThreadState& state) {
   const uint64_t now = monotonicMilliseconds();
-  std::vector<std::pair<uint64_t, const TimerKey*>> due;
-  for (const auto& [key, timer] : m.timers) {
-    if (timer.thread == thread && !timer.pending && timer.due <= now) due.push_back({timer.due, &key});
+  // One at a time, the first to fire: a posted timer is pending and leaves
+  // the choice.
+  for (;;) {
+    Timer* next = nullptr;
+    for (size_t i = 0; i < m.timers.size(); ++i) {
+      Timer& timer = m.timers.data()[i];
+      if (timer.thread != state.thread || timer.pending || timer.due > now) continue;
+      if (next == nullptr || firesBefore(timer, *next)) next = &timer;
+    }
+    if (next == nullptr || !state.queue.push({WindowHandle(next->window), Message::kTimer, next->id, 0})) return;
+    next->pending = true;
+    next->due = now + next->interval;
   }
-  if (due.empty()) return false;
-  // Earliest first; equal times in the order the map holds them.
-  std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  ThreadState& state = m.threads[thread];
-  for (const auto& [when, key] : due) {
-    (void)when;
-    state.queue.push_back({WindowHandle(key->first), Message::kTimer, key->second, 0});
-    Timer& timer = m.timers[*key];
-    timer.pending = true;
-    timer.due = now + timer.interval;
-  }
-  return true;
 }
 
 int32_t nextTimerWait(Model& m, uint32_t thread) {
   const uint64_t now = monotonicMilliseconds();
   uint64_t soonest = std::numeric_limits<uint64_t>::max();
   bool any = false;
-  for (const auto& [key, timer] : m.timers) {
-    (void)key;
+  for (size_t i = 0; i < m.timers.size(); ++i) {
+    const Timer& timer = m.timers.data()[i];
     if (timer.thread != thread || timer.pending) continue;
     any = true;
     soonest = std::min(soonest, timer.due);
@@ -61,8 +75,7 @@ int32_t nextTimerWait(Model& m, uint32_t thread) {
 
 void timerTaken(Model& m, const QueuedMessage& message) {
   if (message.message != Message::kTimer) return;
-  auto it = m.timers.find({message.window.serial(), message.first});
-  if (it != m.timers.end()) it->second.pending = false;
+  if (Timer* timer = findTimer(m, message.window.serial(), message.first)) timer->pending = false;
 }
 
 }  // namespace internal
@@ -73,38 +86,31 @@ bool setTimer(WindowHandle window, uint64_t id, uint32_t milliseconds) noexcept 
   const Record* record = find(m, window);
   if (record == nullptr) return false;
   Timer timer;
+  timer.window = window.serial();
+  timer.id = id;
   timer.thread = record->thread;
   timer.interval = std::max(milliseconds, kMinimumInterval);
   timer.due = monotonicMilliseconds() + timer.interval;
-  try {
-    auto [it, added] = m.timers.insert_or_assign({window.serial(), id}, timer);
-    (void)added;
-    // A restarted timer with its kTimer still queued must not fire twice.
-    auto& queue = m.threads[record->thread].queue;
-    it->second.pending = std::any_of(queue.begin(), queue.end(), [&](const QueuedMessage& q) {
-      return q.window == window && q.message == Message::kTimer && q.first == id;
-    });
-  } catch (const std::bad_alloc&) {
-    return false;
+  // A restarted timer with its kTimer still queued must not fire twice.
+  const ThreadState* state = findThread(m, record->thread);
+  timer.pending = state != nullptr && state->queue.any([&](const QueuedMessage& q) { return isTimerMessage(q, window, id); });
+  if (Timer* old = findTimer(m, timer.window, id)) {
+    *old = timer;
+    return true;
   }
-  return true;
+  return m.timers.tryPush(timer);
 }
 
 bool killTimer(WindowHandle window, uint64_t id) noexcept {
   Model& m = model();
   Guard guard(m.mutex);
-  auto it = m.timers.find({window.serial(), id});
-  if (it == m.timers.end()) return false;
+  Timer* timer = findTimer(m, window.serial(), id);
+  if (timer == nullptr) return false;
   // Its queued kTimer goes too: a killed timer never fires again.
-  if (ThreadState* state = findThread(m, it->second.thread)) {
-    auto& queue = state->queue;
-    queue.erase(std::remove_if(queue.begin(), queue.end(),
-                               [&](const QueuedMessage& q) {
-                                 return q.window == window && q.message == Message::kTimer && q.first == id;
-                               }),
-                queue.end());
+  if (ThreadState* state = findThread(m, timer->thread)) {
+    state->queue.removeIf([&](const QueuedMessage& q) { return isTimerMessage(q, window, id); });
   }
-  m.timers.erase(it);
+  m.timers.erase(static_cast<size_t>(timer - m.timers.data()));
   return true;
 }
 

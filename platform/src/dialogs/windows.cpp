@@ -4,7 +4,8 @@
 #include "platform/dialogs/model.h"
 
 #include <algorithm>
-#include <new>
+#include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "dialogs/model_internal.h"
@@ -28,6 +29,13 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+Property* findProperty(Record& record, std::string_view name) {
+  for (size_t i = 0; i < record.properties.size(); ++i) {
+    if (equalsNoCase(record.properties.data()[i].name, name)) return &record.properties.data()[i];
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -39,11 +47,7 @@ WindowHandle createWindow(const WindowSpec& spec) noexcept {
   Model& m = model();
   Guard guard(m.mutex);
   if (spec.parent && find(m, spec.parent) == nullptr) return nullptr;
-  try {
-    return WindowHandle(addWindow(m, spec));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  return WindowHandle(addWindow(m, spec));
 }
 
 bool destroyWindow(WindowHandle window) noexcept {
@@ -88,8 +92,9 @@ WindowHandle dialogItem(WindowHandle dialog, int32_t id) noexcept {
   Guard guard(m.mutex);
   if (find(m, dialog) == nullptr) return nullptr;
   // Children were made after their parent: start the search there.
-  for (auto it = m.windows.upper_bound(dialog.serial()); it != m.windows.end(); ++it) {
-    if (it->second.parent == dialog.serial() && it->second.id == id) return WindowHandle(it->first);
+  for (size_t i = firstAfter(m, dialog.serial()); i < m.windows.size(); ++i) {
+    const Record& r = *m.windows.data()[i];
+    if (r.parent == dialog.serial() && r.id == id) return WindowHandle(r.serial);
   }
   return nullptr;
 }
@@ -99,8 +104,9 @@ WindowHandle nextChild(WindowHandle parent, WindowHandle after) noexcept {
   Guard guard(m.mutex);
   if (find(m, parent) == nullptr) return nullptr;
   const uint64_t from = after ? std::max(after.serial(), parent.serial()) : parent.serial();
-  for (auto it = m.windows.upper_bound(from); it != m.windows.end(); ++it) {
-    if (it->second.parent == parent.serial()) return WindowHandle(it->first);
+  for (size_t i = firstAfter(m, from); i < m.windows.size(); ++i) {
+    const Record& r = *m.windows.data()[i];
+    if (r.parent == parent.serial()) return WindowHandle(r.serial);
   }
   return nullptr;
 }
@@ -138,15 +144,16 @@ bool setProperty(WindowHandle window, const char* name, void* value) noexcept {
   Guard guard(m.mutex);
   Record* record = find(m, window);
   if (record == nullptr) return false;
-  for (Property& property : record->properties) {
-    if (equalsNoCase(property.name, name)) {
-      property.value = value;
-      return true;
-    }
+  if (Property* property = findProperty(*record, name)) {
+    property->value = value;
+    return true;
   }
-  try {
-    record->properties.push_back({name, value});
-  } catch (const std::bad_alloc&) {
+  const size_t bytes = std::strlen(name) + 1;
+  auto* copy = static_cast<char*>(reallocate(nullptr, bytes));
+  if (copy == nullptr) return false;
+  std::memcpy(copy, name, bytes);
+  if (!record->properties.tryPush({copy, value})) {
+    std::free(copy);
     return false;
   }
   return true;
@@ -156,12 +163,9 @@ void* getProperty(WindowHandle window, const char* name) noexcept {
   if (name == nullptr) return nullptr;
   Model& m = model();
   Guard guard(m.mutex);
-  const Record* record = find(m, window);
-  if (record == nullptr) return nullptr;
-  for (const Property& property : record->properties) {
-    if (equalsNoCase(property.name, name)) return property.value;
-  }
-  return nullptr;
+  Record* record = find(m, window);
+  const Property* property = record == nullptr ? nullptr : findProperty(*record, name);
+  return property == nullptr ? nullptr : property->value;
 }
 
 void* removeProperty(WindowHandle window, const char* name) noexcept {
@@ -169,16 +173,12 @@ void* removeProperty(WindowHandle window, const char* name) noexcept {
   Model& m = model();
   Guard guard(m.mutex);
   Record* record = find(m, window);
-  if (record == nullptr) return nullptr;
-  auto& properties = record->properties;
-  for (auto it = properties.begin(); it != properties.end(); ++it) {
-    if (equalsNoCase(it->name, name)) {
-      void* value = it->value;
-      properties.erase(it);
-      return value;
-    }
-  }
-  return nullptr;
+  Property* property = record == nullptr ? nullptr : findProperty(*record, name);
+  if (property == nullptr) return nullptr;
+  void* value = property->value;
+  std::free(property->name);
+  record->properties.erase(static_cast<size_t>(property - record->properties.data()));
+  return value;
 }
 
 // ---------------------------------------------------------------------------
@@ -196,11 +196,9 @@ bool setActiveWindow(WindowHandle window) noexcept {
   Model& m = model();
   Guard guard(m.mutex);
   if (window && find(m, window) == nullptr) return false;
-  try {
-    ownThread(m).active = window.serial();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  ThreadState* state = threadState(m, currentThreadId());
+  if (state == nullptr) return false;
+  state->active = window.serial();
   return true;
 }
 
@@ -215,14 +213,11 @@ bool setFocus(WindowHandle window) noexcept {
   Model& m = model();
   Guard guard(m.mutex);
   if (window && find(m, window) == nullptr) return false;
-  try {
-    ThreadState& state = ownThread(m);
-    state.focus = window.serial();
-    if (window && state.active != window.serial() && !isAncestor(m, state.active, window.serial())) {
-      state.active = ownDialog(m, window.serial());
-    }
-  } catch (const std::bad_alloc&) {
-    return false;
+  ThreadState* state = threadState(m, currentThreadId());
+  if (state == nullptr) return false;
+  state->focus = window.serial();
+  if (window && state->active != window.serial() && !isAncestor(m, state->active, window.serial())) {
+    state->active = ownDialog(m, window.serial());
   }
   return true;
 }

@@ -9,11 +9,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/dialogs/boxes.h"
 #include "platform/utf16.h"
 
 namespace {
@@ -168,6 +170,7 @@ TEST_F(TerminalFrontEndTest, LinesAreTheUsersActions) {
     SCOPED_TRACE(row.note);
     seen = Seen();
     seen.atInit = row.atInit;
+    setBusy(false);  // "h" leaves it set, and a dialog that opens busy drops what was typed before
     std::string output;
     EXPECT_EQ(runWith(row.input, &output), row.code);
     EXPECT_EQ(seen.buttons, row.buttons);
@@ -202,6 +205,87 @@ TEST_F(TerminalFrontEndTest, PollingTakesAWaitingLineAndTimersStillFire) {
   seen = Seen();
   seen.atInit = [](WindowHandle dialog) { setTimer(dialog, 900, 30); };
   EXPECT_EQ(runWith("", &output, true), 42);
+}
+
+// The hooks a front end replaced come back with their own contexts.
+TEST_F(TerminalFrontEndTest, PutsBackTheHooksItReplacedWhole) {
+  static void* heard = nullptr;
+  int owner = 0;
+  auto input = [](WindowHandle, int32_t, void*) { return true; };
+  auto beeper = [](uint32_t, void* context) { heard = context; };
+  (void)setInputHook(input, &owner);
+  (void)setBeepHook(beeper, &owner);
+  { TerminalFrontEnd frontEnd(-1, nullptr); }
+  beep(0);
+  EXPECT_EQ(heard, &owner);
+  void* context = nullptr;
+  EXPECT_EQ(setInputHook(nullptr, nullptr, &context), static_cast<InputHook>(input));
+  EXPECT_EQ(context, &owner);
+  (void)setBeepHook(nullptr, nullptr);
+}
+
+// Input typed before a busy run or while it is busy answers nothing in it
+// (but Escape, which stops it) and no question put after it. The pipe stays
+// open: its end would end every dialog.
+TEST_F(TerminalFrontEndTest, InputFromBeforeOrDuringABusyRunAnswersNoLaterQuestion) {
+  struct Row {
+    const char* ahead;          // written before the question
+    const char* whileCopying;   // written while the busy dialog runs
+    const char* afterCopying;   // written while still busy, after it
+    intptr_t copying;           // what the busy dialog ended with
+    const char* note;
+  } rows[] = {
+      {"y\n\n", "", "", 0, "an Enter typed ahead of the run presses nothing in it"},
+      {"y\n", "\n", "", 0, "nor does one typed while it goes on"},
+      {"y\n", "esc\n", "", kCancelCommand, "Escape typed while it goes on stops it"},
+      {"y\n", "", "n\n", 0, "an answer typed while busy is not the next question's"},
+  };
+  static const Row* current = nullptr;
+  static int writeEnd = -1;
+  static bool cancelled = false;
+  // The busy dialog: its timer types the row's line and lets it be read,
+  // as the branding loop pumps between files.
+  auto copying = [](WindowHandle dialog, Message message, uint64_t first, intptr_t) -> intptr_t {
+    if (message == Message::kInit) setTimer(dialog, 1, 10);
+    if (message == Message::kTimer) {
+      killTimer(dialog, 1);
+      EXPECT_EQ(write(writeEnd, current->whileCopying, std::strlen(current->whileCopying)),
+                static_cast<ssize_t>(std::strlen(current->whileCopying)));
+      QueuedMessage m;
+      while (takeMessage(&m)) dispatchMessage(m);
+      if (!cancelled) endDialog(dialog, 0);
+    }
+    if (message == Message::kCommand && commandId(first) == kCancelCommand) {
+      cancelled = true;
+      endDialog(dialog, kCancelCommand);
+    }
+    return message != Message::kKeyDown;  // Escape cancels
+  };
+  const ControlTemplate controls[] = {{kCancelCommand, Kind::kButton, kStyleDefaultButton, u"Cancel"}};
+  const DialogTemplate busyDialog = {u"Copying Files", 0, controls, 1};
+  ASSERT_TRUE(registerTemplate(&kModule, 2, &busyDialog));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.note);
+    current = &row;
+    cancelled = false;
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    writeEnd = ends[1];
+    ASSERT_EQ(write(ends[1], row.ahead, std::strlen(row.ahead)), static_cast<ssize_t>(std::strlen(row.ahead)));
+    {
+      TerminalFrontEnd frontEnd(ends[0], nullptr);
+      EXPECT_EQ(messageBox(nullptr, u"Brand?", u"Question", kBoxYesNo), kAnswerYes);
+      setBusy(true);
+      EXPECT_EQ(runModal(&kModule, 2, nullptr, copying, 0), row.copying);
+      ASSERT_EQ(write(ends[1], row.afterCopying, std::strlen(row.afterCopying)),
+                static_cast<ssize_t>(std::strlen(row.afterCopying)));
+      setBusy(false);
+      close(ends[1]);
+      EXPECT_EQ(messageBox(nullptr, u"Done.", u"Question", kBoxYesNo), kDialogNoInput);
+    }
+    close(ends[0]);
+  }
+  unregisterTemplate(&kModule, 2);
 }
 
 }  // namespace

@@ -257,9 +257,10 @@ bool isBusy() noexcept;
 // MessageBeep: asks the calling thread's beep hook to sound `type` (0, or a
 // message box's icon bits); nothing without a hook.
 void beep(uint32_t type) noexcept;
-// One beep hook per thread; returns the hook it replaces.
+// One beep hook per thread. Returns the hook it replaces, and its context in
+// `*previousContext` when that is given, so a hook can be put back whole.
 using BeepHook = void (*)(uint32_t type, void* context);
-BeepHook setBeepHook(BeepHook hook, void* context) noexcept;
+BeepHook setBeepHook(BeepHook hook, void* context, void** previousContext = nullptr) noexcept;
 
 // ---------------------------------------------------------------------------
 // Properties: pointers kept on a window by name (names ignore ASCII case).
@@ -400,6 +401,18 @@ bool setTimer(WindowHandle window, uint64_t id, uint32_t milliseconds) noexcept;
 // Stops it, and drops its kTimer message still queued. False when there is
 // no such timer.
 bool killTimer(WindowHandle window, uint64_t id) noexcept;
+
+// ---------------------------------------------------------------------------
+// Test seam. The dialog layer (the model, the boxes, the terminal front end)
+// allocates through its own heap with checked results, never through the
+// global operator new, which a program may replace by one returning null.
+// ---------------------------------------------------------------------------
+
+// The `nth` allocation of the dialog layer on the calling thread from now on
+// fails (1 = the next), once. clearAllocationFaultForTesting disarms it and
+// returns how many fired.
+void failAllocationForTesting(uint64_t nth) noexcept;
+uint64_t clearAllocationFaultForTesting() noexcept;
 
 }  // namespace platform::dialogs
 

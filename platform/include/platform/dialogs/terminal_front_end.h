@@ -3,9 +3,10 @@
 #ifndef PLATFORM_DIALOGS_TERMINAL_FRONT_END_H
 #define PLATFORM_DIALOGS_TERMINAL_FRONT_END_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <string>
+#include <string_view>
 
 #include "platform/dialogs/model.h"
 
@@ -37,6 +38,24 @@ namespace platform::dialogs {
 // Anything else writes a one-line hint. The end of the input (or a read
 // error) ends the input for good. Lines are UTF-8; malformed bytes become
 // U+FFFD; a line is cut at kMaxLineBytes. A null `output` draws nothing.
+//
+// Lines typed ahead answer the questions that come next, as long as the
+// thread was not busy (setBusy) in between; input that comes while it is
+// busy answers nothing:
+//  - while the thread is busy, a dialog that only polls between steps of
+//    the work or waits for its timer takes only Escape, which stops the
+//    work; any other line typed then is dropped, with a hint;
+//  - a dialog other than the one that last asked, asking while the thread
+//    is busy or after it was busy since that ask, starts with nothing typed
+//    before it: the lines held and the input not yet read (on a terminal,
+//    a line being typed too) are dropped;
+//  - when the busy state has ended and the same dialog asks again, the
+//    input not yet read is dropped.
+//
+// The front end holds its input in one block of the dialog layer's heap,
+// taken when it is made. When memory runs out (that block, or what a
+// drawing or a line needs), the input ends: the dialogs end with
+// kDialogNoInput.
 class TerminalFrontEnd {
  public:
   static constexpr size_t kMaxLineBytes = 65536;
@@ -47,18 +66,31 @@ class TerminalFrontEnd {
   TerminalFrontEnd& operator=(const TerminalFrontEnd&) = delete;
 
  private:
+  // Bytes read at a time; the block holds a whole line and one read more.
+  static constexpr size_t kReadBytes = 4096;
+  static constexpr size_t kPendingBytes = kMaxLineBytes + 1 + kReadBytes;
+
   static bool inputHook(WindowHandle dialog, int32_t waitMilliseconds, void* context);
   static void beepHook(uint32_t type, void* context);
 
   bool onInput(WindowHandle dialog, int32_t waitMilliseconds);
-  void draw(WindowHandle dialog);
-  void act(WindowHandle dialog, const std::string& line);
+  // Drops what a question must not be answered by (see above).
+  void dropStaleInput(WindowHandle dialog);
+  // Drops the lines held and, with them, the input not yet read.
+  void dropPending();
+  void dropUnread();
+  // False when memory runs out.
+  bool draw(WindowHandle dialog);
+  bool act(WindowHandle dialog, std::string_view line);
   void hint(const char* text);
-  // The next whole line, read within the wait; false when none came in
-  // time or the input has ended (ended_).
-  bool nextLine(int32_t waitMilliseconds, std::string* line);
+  // Reads until a whole line starts the block, within the wait, and gives
+  // its length without the line break; false when none came in time or the
+  // input has ended (ended_).
+  bool nextLine(int32_t waitMilliseconds, size_t* length);
   void append(const char* bytes, size_t count);
-  bool takeLine(std::string* line);
+  void takeFront(size_t bytes);
+  // The input ends for good; false, for the hook to return.
+  bool endInput();
 
   int input_;
   FILE* output_;
@@ -67,9 +99,12 @@ class TerminalFrontEnd {
   BeepHook savedBeep_ = nullptr;
   void* savedBeepContext_ = nullptr;
   uint64_t drawnAt_ = 0;
-  WindowHandle drawn_;
-  std::string pending_;     // bytes read and not yet taken as lines
-  size_t partialBytes_ = 0;  // bytes of the last, unfinished line in pending_
+  WindowHandle drawn_;        // the dialog that last asked for input
+  char* pending_ = nullptr;   // kPendingBytes: bytes read and not yet taken as lines
+  size_t pendingBytes_ = 0;
+  size_t partialBytes_ = 0;   // bytes of the last, unfinished line in pending_
+  bool wasBusy_ = false;      // the thread was busy when the last ask came
+  uint64_t busyPeriods_ = 0;  // the busy periods the thread had begun then
   bool ended_ = false;
 };
 
