@@ -218,6 +218,12 @@ TEST_F(Vrbrd28, FaultsAreReportedAndLeaveTheSourcesAlone) {
       {"a full disk",
        [](const jutest::TempDir&, jutest::ProgramRun& run) { run.fileSizeLimit = 1024; },
        "could not be copied"},
+      {"the file-size limit, its signal at the default",
+       [](const jutest::TempDir&, jutest::ProgramRun& run) {
+         run.fileSizeLimit = 1024;
+         run.sizeSignal = true;
+       },
+       "could not be copied"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -236,6 +242,21 @@ TEST_F(Vrbrd28, FaultsAreReportedAndLeaveTheSourcesAlone) {
     EXPECT_EQ(result.output.find("Branding Complete"), std::string::npos);
     EXPECT_TRUE(jutest::readTree(dir.path()) == before) << "a file changed or was left behind";
   }
+}
+
+// A file the user chose to go on without is skipped without a word, and the
+// run still counts as gone through.
+TEST_F(Vrbrd28, AnAbsentFileIsSkippedWithoutAWord) {
+  jutest::TempDir dir;
+  copyExample(dir, "vrbrand.inf");
+  fs::remove(dir / "driver/vrutl28.dll");
+  const jutest::ProgramResult result = runTool(dir, {"xy", "DIR", "Acme Corp", "Acme ODBC", "520"}, "n\n\n");
+  EXPECT_EQ(result.exitCode, 0) << result.errors;
+  const std::string question = "The following files are missing:\n vrutl28.dll.\n Do you want to cancel? [Yes] ";
+  EXPECT_EQ(result.output.find(question), 0u) << result.output;
+  EXPECT_EQ(result.output.find("vrutl28", question.size()), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("Branding: vrora28.dll -> xyora28.dll ... Done\n"), std::string::npos);
+  EXPECT_NE(result.output.find("Branding Complete"), std::string::npos);
 }
 
 // A run needs the whole set of words, and a command line of at most 1999

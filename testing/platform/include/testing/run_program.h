@@ -21,8 +21,10 @@ struct ProgramRun {
   std::string input;               // standard input, then its end
   std::string directory;           // working directory ("": the test's)
   // A file-size limit in bytes (0: none); SIGXFSZ is ignored, so a write
-  // beyond it fails with EFBIG instead of ending the program.
+  // beyond it fails with EFBIG instead of ending the program, unless
+  // `sizeSignal` leaves it at its default (the program must see to it).
   rlim_t fileSizeLimit = 0;
+  bool sizeSignal = false;
   // Run as this user id (root only; 0: as the test).
   uid_t user = 0;
 };
@@ -65,7 +67,7 @@ inline ProgramResult runProgram(const ProgramRun& run) {
     for (int fd = 0; fd < 3; ++fd) dup2(fileno(files[fd]), fd);
     if (!run.directory.empty() && chdir(run.directory.c_str()) != 0) _exit(126);
     if (run.fileSizeLimit != 0) {
-      signal(SIGXFSZ, SIG_IGN);
+      signal(SIGXFSZ, run.sizeSignal ? SIG_DFL : SIG_IGN);
       const rlimit limit = {run.fileSizeLimit, run.fileSizeLimit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
