@@ -51,7 +51,7 @@ bool userSetText(WindowHandle edit, const char16_t* text) noexcept {
   try {
     std::u16string typed(text == nullptr ? u"" : text, n);
     Model& m = model();
-    Guard guard(m.mutex);
+    Guard guard(m.lock);
     Record* record = find(m, edit);
     if (record == nullptr || record->kind != Kind::kEdit || !record->visible) return false;
     if ((record->style & kStyleUpperCase) != 0) upperCase(&typed);
@@ -73,7 +73,7 @@ bool pressButton(WindowHandle button) noexcept {
   int32_t id = 0;
   {
     Model& m = model();
-    Guard guard(m.mutex);
+    Guard guard(m.lock);
     const Record* record = find(m, button);
     if (record == nullptr || record->kind != Kind::kButton || !record->visible || record->parent == 0) return false;
     parent = WindowHandle(record->parent);
@@ -88,7 +88,7 @@ uint64_t changeCount() noexcept { return model().changes.load(std::memory_order_
 
 void setBusy(bool busy) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   ThreadState* state = findThread(m, currentThreadId());
   if (state == nullptr) {
     if (!busy) return;
@@ -106,7 +106,7 @@ void setBusy(bool busy) noexcept {
 
 bool isBusy() noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const ThreadState* state = findThread(m, currentThreadId());
   return state != nullptr && state->busy;
 }
@@ -116,7 +116,7 @@ void beep(uint32_t type) noexcept {
   void* context = nullptr;
   {
     Model& m = model();
-    Guard guard(m.mutex);
+    Guard guard(m.lock);
     if (const ThreadState* state = findThread(m, currentThreadId())) {
       hook = state->beepHook;
       context = state->beepContext;
@@ -127,7 +127,7 @@ void beep(uint32_t type) noexcept {
 
 BeepHook setBeepHook(BeepHook hook, void* context) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   ThreadState* state = threadForHook(m, hook != nullptr);
   if (state == nullptr) return nullptr;
   const BeepHook previous = state->beepHook;

@@ -22,7 +22,7 @@ namespace {
 WindowHandle openDialog(ModuleHandle module, uint16_t templateId, WindowHandle parent, Procedure procedure,
                         ModalRun* run) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   auto found = m.templates.find({module, templateId});
   if (found == m.templates.end()) return nullptr;
   if (parent && find(m, parent) == nullptr) return nullptr;
@@ -62,7 +62,7 @@ WindowHandle openDialog(ModuleHandle module, uint16_t templateId, WindowHandle p
 
 bool runEnded(ModalRun& run, intptr_t* code) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (run.ended) *code = run.code;
   return run.ended;
 }
@@ -70,7 +70,7 @@ bool runEnded(ModalRun& run, intptr_t* code) {
 // Ends `run` with `code` unless it already has an end code.
 void endRun(ModalRun& run, intptr_t code) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (!run.ended) {
     run.ended = true;
     run.code = code;
@@ -81,7 +81,7 @@ void endRun(ModalRun& run, intptr_t code) {
 // still there.
 void closeDialog(WindowHandle dialog, ModalRun& run) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (ThreadState* state = findThread(m, currentThreadId())) {
     auto& modal = state->modal;
     modal.erase(std::remove(modal.begin(), modal.end(), dialog.serial()), modal.end());
@@ -96,7 +96,7 @@ void closeDialog(WindowHandle dialog, ModalRun& run) {
 // queued posts its due timers and takes the first of them.
 bool takeQueued(QueuedMessage* message, bool withTimers) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const uint32_t thread = currentThreadId();
   ThreadState* state = findThread(m, thread);
   if (state == nullptr) return false;
@@ -126,7 +126,7 @@ struct HookCall {
 HookCall hookCall() {
   HookCall call;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const uint32_t thread = currentThreadId();
   if (const ThreadState* state = findThread(m, thread)) {
     call.hook = state->hook;
@@ -140,7 +140,7 @@ HookCall hookCall() {
 
 void endInput() {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (ThreadState* state = findThread(m, currentThreadId())) state->inputEnded = true;
 }
 
@@ -160,7 +160,7 @@ bool askForInput(const HookCall& call, WindowHandle dialog, int32_t wait) {
 
 bool postMessage(WindowHandle window, Message message, uint64_t first, intptr_t second) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr) return false;
   try {
@@ -176,7 +176,7 @@ intptr_t sendMessage(WindowHandle window, Message message, uint64_t first, intpt
   Kind kind = Kind::kWindow;
   {
     Model& m = model();
-    Guard guard(m.mutex);
+    Guard guard(m.lock);
     const Record* record = find(m, window);
     if (record == nullptr) return 0;
     procedure = record->procedure;
@@ -213,7 +213,7 @@ intptr_t dispatchMessage(const QueuedMessage& message) noexcept {
 bool registerTemplate(ModuleHandle module, uint16_t templateId, const DialogTemplate* dialog) noexcept {
   if (dialog == nullptr) return false;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   try {
     m.templates[{module, templateId}] = dialog;
   } catch (const std::bad_alloc&) {
@@ -224,7 +224,7 @@ bool registerTemplate(ModuleHandle module, uint16_t templateId, const DialogTemp
 
 void unregisterTemplate(ModuleHandle module, uint16_t templateId) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   m.templates.erase({module, templateId});
 }
 
@@ -256,7 +256,7 @@ intptr_t runModal(ModuleHandle module, uint16_t templateId, WindowHandle parent,
 
 bool endDialog(WindowHandle dialog, intptr_t code) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, dialog);
   if (record == nullptr || record->run == nullptr) return false;
   // As EndDialog: the latest call sets the code.
@@ -268,7 +268,7 @@ bool endDialog(WindowHandle dialog, intptr_t code) noexcept {
 InputHook setInputHook(InputHook hook, void* context, void** previousContext) noexcept {
   if (previousContext != nullptr) *previousContext = nullptr;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   ThreadState* state = threadForHook(m, hook != nullptr);
   if (state == nullptr) return nullptr;
   const InputHook previous = state->hook;
@@ -281,7 +281,7 @@ InputHook setInputHook(InputHook hook, void* context, void** previousContext) no
 
 bool inputEnded() noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const ThreadState* state = findThread(m, currentThreadId());
   return state != nullptr && state->inputEnded;
 }

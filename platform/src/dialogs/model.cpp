@@ -10,6 +10,11 @@
 
 namespace platform::dialogs::internal {
 
+// Procedures run with the lock released, but the model's own steps convert
+// text under it: it comes before the converters' lock in a fork.
+Lock modelLock;
+[[maybe_unused]] const bool modelLockKept = keepAcrossFork(modelLock, ForkStage::kPlatform);
+
 Model& model() {
   static Model instance;
   return instance;

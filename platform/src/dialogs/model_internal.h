@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/dialogs/model.h"
+#include "platform/lock.h"
 
 namespace platform::dialogs::internal {
 
@@ -72,10 +73,14 @@ using TimerKey = std::pair<uint64_t, uint64_t>;  // window serial, timer id
 
 using TemplateKey = std::pair<ModuleHandle, uint16_t>;
 
+// The model's lock, kept across fork from load time (the model itself is
+// made on first use).
+extern Lock modelLock;
+
 // Serials grow with creation, so a child's serial is always above its
 // parent's: one pass in serial order meets every parent before its children.
 struct Model {
-  std::mutex mutex;
+  Lock& lock = modelLock;
   uint64_t nextSerial = 1;
   std::map<uint64_t, Record> windows;
   std::unordered_map<uint32_t, ThreadState> threads;
@@ -88,7 +93,7 @@ struct Model {
 // The process's one model.
 Model& model();
 
-using Guard = std::lock_guard<std::mutex>;
+using Guard = std::lock_guard<Lock>;
 
 // Lookups; the caller holds the lock.
 Record* find(Model& m, WindowHandle window);

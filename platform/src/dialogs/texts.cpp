@@ -78,7 +78,7 @@ bool setText(WindowHandle window, const char16_t* text) noexcept {
   const size_t n = utf16::unitLength(text);
   if (n > kMaxTextUnits) return false;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr) return false;
   try {
@@ -93,7 +93,7 @@ bool setText(WindowHandle window, const char16_t* text) noexcept {
 size_t getText(WindowHandle window, char16_t* buffer, size_t units) noexcept {
   if (buffer == nullptr || units == 0) return 0;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr) {
     buffer[0] = 0;
@@ -104,7 +104,7 @@ size_t getText(WindowHandle window, char16_t* buffer, size_t units) noexcept {
 
 size_t textLength(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   return record == nullptr ? 0 : record->text.size();
 }
@@ -122,7 +122,7 @@ bool setTextNarrow(WindowHandle window, const char* text) noexcept {
 size_t getTextNarrow(WindowHandle window, char* buffer, size_t bytes) noexcept {
   if (buffer == nullptr || bytes == 0) return 0;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr) {
     buffer[0] = 0;
@@ -138,7 +138,7 @@ size_t getTextNarrow(WindowHandle window, char* buffer, size_t bytes) noexcept {
 
 bool setTextLimit(WindowHandle window, size_t units) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr) return false;
   record->textLimit = units == 0 ? kDefaultTextLimit : units;
@@ -147,7 +147,7 @@ bool setTextLimit(WindowHandle window, size_t units) noexcept {
 
 size_t textLimit(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   return record == nullptr ? 0 : record->textLimit;
 }

@@ -37,7 +37,7 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 WindowHandle createWindow(const WindowSpec& spec) noexcept {
   if (utf16::unitLength(spec.text) > kMaxTextUnits) return nullptr;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (spec.parent && find(m, spec.parent) == nullptr) return nullptr;
   try {
     return WindowHandle(addWindow(m, spec));
@@ -48,7 +48,7 @@ WindowHandle createWindow(const WindowSpec& spec) noexcept {
 
 bool destroyWindow(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (find(m, window) == nullptr) return false;
   eraseTree(m, window.serial());
   return true;
@@ -56,27 +56,27 @@ bool destroyWindow(WindowHandle window) noexcept {
 
 bool isWindow(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   return find(m, window) != nullptr;
 }
 
 bool isChild(WindowHandle parent, WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (find(m, parent) == nullptr || find(m, window) == nullptr) return false;
   return isAncestor(m, parent.serial(), window.serial());
 }
 
 WindowHandle parentWindow(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   return record == nullptr ? nullptr : WindowHandle(record->parent);
 }
 
 bool windowInfo(WindowHandle window, WindowInfo* info) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr || info == nullptr) return false;
   *info = {record->id, record->kind, record->style};
@@ -85,7 +85,7 @@ bool windowInfo(WindowHandle window, WindowInfo* info) noexcept {
 
 WindowHandle dialogItem(WindowHandle dialog, int32_t id) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (find(m, dialog) == nullptr) return nullptr;
   // Children were made after their parent: start the search there.
   for (auto it = m.windows.upper_bound(dialog.serial()); it != m.windows.end(); ++it) {
@@ -96,7 +96,7 @@ WindowHandle dialogItem(WindowHandle dialog, int32_t id) noexcept {
 
 WindowHandle nextChild(WindowHandle parent, WindowHandle after) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (find(m, parent) == nullptr) return nullptr;
   const uint64_t from = after ? std::max(after.serial(), parent.serial()) : parent.serial();
   for (auto it = m.windows.upper_bound(from); it != m.windows.end(); ++it) {
@@ -111,7 +111,7 @@ WindowHandle nextChild(WindowHandle parent, WindowHandle after) noexcept {
 
 bool showWindow(WindowHandle window, bool visible) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr) return false;
   if (record->visible != visible) {
@@ -123,7 +123,7 @@ bool showWindow(WindowHandle window, bool visible) noexcept {
 
 bool isVisible(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   return record != nullptr && record->visible;
 }
@@ -135,7 +135,7 @@ bool isVisible(WindowHandle window) noexcept {
 bool setProperty(WindowHandle window, const char* name, void* value) noexcept {
   if (name == nullptr) return false;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr) return false;
   for (Property& property : record->properties) {
@@ -155,7 +155,7 @@ bool setProperty(WindowHandle window, const char* name, void* value) noexcept {
 void* getProperty(WindowHandle window, const char* name) noexcept {
   if (name == nullptr) return nullptr;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr) return nullptr;
   for (const Property& property : record->properties) {
@@ -167,7 +167,7 @@ void* getProperty(WindowHandle window, const char* name) noexcept {
 void* removeProperty(WindowHandle window, const char* name) noexcept {
   if (name == nullptr) return nullptr;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr) return nullptr;
   auto& properties = record->properties;
@@ -187,14 +187,14 @@ void* removeProperty(WindowHandle window, const char* name) noexcept {
 
 WindowHandle activeWindow() noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const ThreadState* state = findThread(m, currentThreadId());
   return state == nullptr ? nullptr : WindowHandle(state->active);
 }
 
 bool setActiveWindow(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (window && find(m, window) == nullptr) return false;
   try {
     ownThread(m).active = window.serial();
@@ -206,14 +206,14 @@ bool setActiveWindow(WindowHandle window) noexcept {
 
 WindowHandle focusWindow() noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const ThreadState* state = findThread(m, currentThreadId());
   return state == nullptr ? nullptr : WindowHandle(state->focus);
 }
 
 bool setFocus(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (window && find(m, window) == nullptr) return false;
   try {
     ThreadState& state = ownThread(m);
