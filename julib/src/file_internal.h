@@ -4,12 +4,14 @@
 #ifndef JULIB_SRC_FILE_INTERNAL_H
 #define JULIB_SRC_FILE_INTERNAL_H
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "julib/cstring.h"
 #include "julib/files.h"
+#include "platform/files.h"
 
 namespace julib::files {
 
@@ -20,6 +22,13 @@ inline constexpr size_t kUtf8PathBytes = kJuPathChars * 3;
 inline constexpr char kJoiner = '/';
 
 inline bool isSeparator(uint32_t c) { return c == '/' || c == '\\'; }
+
+// Handles are descriptor + 1; 0 and values beyond any descriptor become one
+// the system rejects as invalid.
+inline platform::FileDescriptor descriptorOf(JuFileHandle handle) {
+  if (handle == kJuNoFile || handle - 1 > static_cast<JuFileHandle>(INT_MAX)) return platform::kNoDescriptor;
+  return static_cast<platform::FileDescriptor>(handle - 1);
+}
 
 template <typename Unit>
 size_t length(const Unit* text) {

@@ -9,6 +9,8 @@
 #include "platform/ansi.h"
 #include "platform/files.h"
 
+using julib::files::descriptorOf;
+
 namespace {
 
 // The largest piece one write call is given; a rest below 65535 bytes goes
@@ -16,13 +18,6 @@ namespace {
 constexpr size_t kWritePiece = 65534;
 // Text converts into a stack buffer of this size, else into a block.
 constexpr int kTextBufferBytes = 1536;
-
-// Handles are descriptor + 1; 0 and values beyond any descriptor become one
-// the system rejects as invalid.
-platform::FileDescriptor descriptorOf(JuFileHandle handle) {
-  if (handle == kJuNoFile || handle - 1 > static_cast<JuFileHandle>(INT_MAX)) return platform::kNoDescriptor;
-  return static_cast<platform::FileDescriptor>(handle - 1);
-}
 
 bool makesNoRoom(platform::ErrorNumber error) {
   return error == platform::kErrorNoSpace || error == platform::kErrorFileTooLarge;

@@ -80,12 +80,13 @@ void juFreeBlock(void* block) {
 }
 
 int juPageCacheDropFile(JuPageCache* cache, JuFileHandle file) {
-  // Free pages carry handle 0: "dropping" them would push them on the free
-  // list twice.
-  if (cache == nullptr || file == kJuNoFile) return 0;
+  // Free pages carry the zero key, which no file has: "dropping" them would
+  // push them on the free list twice.
+  platform::FileKey key;
+  if (cache == nullptr || !julib::pagecache::fileKeyOf(file, &key)) return 0;
   JuLockGuard guard(*cache->lock);
   for (uint16_t i = 0; i < cache->pagesMade; ++i) {
-    if (cache->pages[i].file == file) (void)juPageCacheDropPage(cache, i);
+    if (cache->pages[i].file == key) (void)juPageCacheDropPage(cache, i);
   }
   return 0;
 }

@@ -11,6 +11,8 @@
 #include "pagecache_internal.h"
 #include "platform/files.h"
 
+using julib::pagecache::fileKeyOf;
+using julib::pagecache::findPage;
 using julib::pagecache::offsetInPage;
 using julib::pagecache::pageOf;
 
@@ -32,13 +34,13 @@ int checkRange(uint64_t offset, size_t count) {
 
 // Copies a piece from its cached page when the page is (or can be) loaded
 // and holds the whole piece. Sets *copied; 0, or 1 when the lookup failed.
-int readPieceFromPage(JuPageCache* cache, JuFileHandle file, uint64_t offset, unsigned char* destination,
-                      size_t piece, int noEvict, bool* copied) {
+int readPieceFromPage(JuPageCache* cache, const platform::FileKey& key, JuFileHandle file, uint64_t offset,
+                      unsigned char* destination, size_t piece, int noEvict, bool* copied) {
   *copied = false;
   if (cache == nullptr || offset > kJuPageCacheLastOffset) return 0;
   JuPageDescriptor* descriptor = nullptr;
   unsigned char* data = nullptr;
-  if (juPageCacheFindPage(cache, file, pageOf(offset), &descriptor, &data, 1, noEvict) != 0) return 1;
+  if (findPage(cache, key, file, pageOf(offset), &descriptor, &data, 1, noEvict) != 0) return 1;
   const size_t start = offsetInPage(offset);
   if (data == nullptr || descriptor->length < start + piece) return 0;
   std::memcpy(destination, data + start, piece);
@@ -49,11 +51,11 @@ int readPieceFromPage(JuPageCache* cache, JuFileHandle file, uint64_t offset, un
 // Gives a cached page the piece just written to the file. A page whose
 // valid bytes end before the piece starts would claim the gap between, which
 // it never read: it is dropped and loads afresh when next read.
-void writePieceToPage(JuPageCache* cache, JuFileHandle file, uint64_t offset, const unsigned char* source,
+void writePieceToPage(JuPageCache* cache, const platform::FileKey& key, uint64_t offset, const unsigned char* source,
                       size_t piece) {
   JuPageDescriptor* descriptor = nullptr;
   unsigned char* data = nullptr;
-  (void)juPageCacheFindPage(cache, file, pageOf(offset), &descriptor, &data, 0, 0);  // no load: cannot fail
+  (void)findPage(cache, key, kJuNoFile, pageOf(offset), &descriptor, &data, 0, 0);  // no load: cannot fail
   if (data == nullptr) return;
   const size_t start = offsetInPage(offset);
   if (start > descriptor->length) {
@@ -66,11 +68,11 @@ void writePieceToPage(JuPageCache* cache, JuFileHandle file, uint64_t offset, co
 
 // After a failed write the file may hold any part of it: the cached pages of
 // the range no longer speak for the file.
-void dropRange(JuPageCache* cache, JuFileHandle file, uint64_t offset, size_t count) {
+void dropRange(JuPageCache* cache, const platform::FileKey& key, uint64_t offset, size_t count) {
   for (uint64_t at = offset; count > 0 && at <= kJuPageCacheLastOffset;) {
     JuPageDescriptor* descriptor = nullptr;
     unsigned char* data = nullptr;
-    (void)juPageCacheFindPage(cache, file, pageOf(at), &descriptor, &data, 0, 0);
+    (void)findPage(cache, key, kJuNoFile, pageOf(at), &descriptor, &data, 0, 0);
     if (data != nullptr) (void)juPageCacheDropPage(cache, static_cast<uint16_t>(descriptor - cache->pages));
     const size_t piece = pieceAt(at, count);
     at += piece;
@@ -86,6 +88,9 @@ int juPageCacheRead(JuPageCache* cache, JuFileHandle file, uint64_t offset, void
   size_t& total = countRead != nullptr ? *countRead : ignored;
   total = 0;
   if (checkRange(offset, count) != 0) return 1;
+  // A handle that reaches no file has no pages: the file read says why.
+  platform::FileKey key;
+  if (cache != nullptr && !fileKeyOf(file, &key)) cache = nullptr;
   std::optional<JuLockGuard> guard;
   if (cache != nullptr) guard.emplace(*cache->lock);
   auto* out = static_cast<unsigned char*>(buffer);
@@ -93,7 +98,7 @@ int juPageCacheRead(JuPageCache* cache, JuFileHandle file, uint64_t offset, void
     const uint64_t at = offset + total;
     const size_t piece = pieceAt(at, count - total);
     bool copied = false;
-    if (readPieceFromPage(cache, file, at, out + total, piece, noEvict, &copied) != 0) return 1;
+    if (readPieceFromPage(cache, key, file, at, out + total, piece, noEvict, &copied) != 0) return 1;
     if (copied) {
       total += piece;
       continue;
@@ -108,10 +113,13 @@ int juPageCacheRead(JuPageCache* cache, JuFileHandle file, uint64_t offset, void
 
 int juPageCacheWrite(JuPageCache* cache, JuFileHandle file, uint64_t offset, const void* buffer, size_t count) {
   if (checkRange(offset, count) != 0) return 1;
+  // A handle that reaches no file has no pages to update: the write fails.
+  platform::FileKey key;
+  if (cache != nullptr && !fileKeyOf(file, &key)) cache = nullptr;
   std::optional<JuLockGuard> guard;
   if (cache != nullptr) guard.emplace(*cache->lock);
   if (juFileWrite(file, offset, buffer, count) != 0) {
-    if (cache != nullptr) dropRange(cache, file, offset, count);
+    if (cache != nullptr) dropRange(cache, key, offset, count);
     return 1;
   }
   if (cache == nullptr) return 0;
@@ -120,7 +128,7 @@ int juPageCacheWrite(JuPageCache* cache, JuFileHandle file, uint64_t offset, con
     const uint64_t at = offset + done;
     if (at > kJuPageCacheLastOffset) break;
     const size_t piece = pieceAt(at, count - done);
-    writePieceToPage(cache, file, at, in + done, piece);
+    writePieceToPage(cache, key, at, in + done, piece);
     done += piece;
   }
   return 0;

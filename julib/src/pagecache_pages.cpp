@@ -1,6 +1,7 @@
 // Finding, loading, evicting and dropping the page cache's pages, and the
 // recency clock.
 
+#include "file_internal.h"
 #include "julib/errors.h"
 #include "julib/object.h"
 #include "julib/pagecache.h"
@@ -12,11 +13,21 @@ namespace {
 
 constexpr uint8_t kMultipliers[16] = {13, 61, 29, 43, 17, 67, 31, 47, 19, 71, 37, 53, 23, 73, 41, 59};
 
-// In 64 bits: a large handle times a page number overflows 32.
-uint16_t bucketOf(JuFileHandle file, uint16_t page) {
+// A file's key folded to 32 bits: inodes of one device differ in their low
+// bits, devices in their high ones.
+uint32_t foldKey(const platform::FileKey& key) {
+  const uint64_t mixed = key.inode ^ (key.device << 32 | key.device >> 32);
+  return static_cast<uint32_t>(mixed ^ (mixed >> 32));
+}
+
+// In 64 bits: a large key times a page number overflows 32.
+uint16_t bucketOf(const platform::FileKey& key, uint16_t page) {
+  const uint32_t file = foldKey(key);
   const uint64_t mixed = uint64_t{kMultipliers[file % 16]} * (uint64_t{page} + 1) + file;
   return static_cast<uint16_t>(mixed % kJuPageBuckets);
 }
+
+bool isFree(const JuPageDescriptor& page) { return page.file == platform::FileKey{}; }
 
 // Halves every stamp and the clock before the clock would wrap. The clock is
 // rounded up, so the next use is newer than every halved stamp; stamps keep
@@ -43,7 +54,7 @@ int makeBlock(JuPageCache* cache) {
   cache->blocks[cache->pagesMade / kJuPagesPerBlock] = block;
   for (uint16_t k = 0; k < kJuPagesPerBlock; ++k) {
     const auto index = static_cast<uint16_t>(cache->pagesMade + k);
-    cache->pages[index] = JuPageDescriptor{kJuNoFile, 0, 0, 0, cache->freeHead};
+    cache->pages[index] = JuPageDescriptor{platform::FileKey{}, 0, 0, 0, cache->freeHead};
     cache->freeHead = index;
   }
   cache->pagesMade = static_cast<uint16_t>(cache->pagesMade + kJuPagesPerBlock);
@@ -59,7 +70,7 @@ void evictOldest(JuPageCache* cache) {
   for (uint16_t i = 0; i < cache->pagesMade; ++i) {
     JuPageDescriptor& page = cache->pages[i];
     if (age) page.stamp /= 2;
-    if (page.file != kJuNoFile && page.stamp < oldestStamp) {
+    if (!isFree(page) && page.stamp < oldestStamp) {
       oldest = i;
       oldestStamp = page.stamp;
     }
@@ -69,14 +80,22 @@ void evictOldest(JuPageCache* cache) {
 
 }  // namespace
 
-int juPageCacheFindPage(JuPageCache* cache, JuFileHandle file, uint16_t page, JuPageDescriptor** descriptor,
-                        unsigned char** data, int load, int noEvict) {
+namespace julib::pagecache {
+
+bool fileKeyOf(JuFileHandle file, platform::FileKey* key) {
+  *key = platform::FileKey{};
+  const platform::FileDescriptor descriptor = julib::files::descriptorOf(file);
+  return descriptor != platform::kNoDescriptor && platform::fileKey(descriptor, key) == platform::kErrorNone;
+}
+
+int findPage(JuPageCache* cache, const platform::FileKey& key, JuFileHandle file, uint16_t page,
+             JuPageDescriptor** descriptor, unsigned char** data, int load, int noEvict) {
   *descriptor = nullptr;
   *data = nullptr;
-  if (file == kJuNoFile) return 0;
-  const uint16_t bucket = bucketOf(file, page);
+  if (key == platform::FileKey{}) return 0;
+  const uint16_t bucket = bucketOf(key, page);
   for (uint16_t i = cache->buckets[bucket]; i != kJuNoPage; i = cache->pages[i].next) {
-    if (cache->pages[i].file == file && cache->pages[i].page == page) return usePage(cache, i, descriptor, data);
+    if (cache->pages[i].file == key && cache->pages[i].page == page) return usePage(cache, i, descriptor, data);
   }
   if (load == 0 || cache->pageCapacity == 0) return 0;
 
@@ -99,7 +118,7 @@ int juPageCacheFindPage(JuPageCache* cache, JuFileHandle file, uint16_t page, Ju
   }
   JuPageDescriptor& loaded = cache->pages[index];
   cache->freeHead = loaded.next;
-  loaded.file = file;
+  loaded.file = key;
   loaded.page = page;
   loaded.length = static_cast<uint16_t>(read);
   loaded.next = cache->buckets[bucket];
@@ -107,13 +126,22 @@ int juPageCacheFindPage(JuPageCache* cache, JuFileHandle file, uint16_t page, Ju
   return usePage(cache, index, descriptor, data);
 }
 
+}  // namespace julib::pagecache
+
+int juPageCacheFindPage(JuPageCache* cache, JuFileHandle file, uint16_t page, JuPageDescriptor** descriptor,
+                        unsigned char** data, int load, int noEvict) {
+  platform::FileKey key;
+  (void)julib::pagecache::fileKeyOf(file, &key);  // no file: the zero key, which finds nothing
+  return julib::pagecache::findPage(cache, key, file, page, descriptor, data, load, noEvict);
+}
+
 int juPageCacheDropPage(JuPageCache* cache, uint16_t index) {
-  if (index >= cache->pagesMade || cache->pages[index].file == kJuNoFile) return 0;
+  if (index >= cache->pagesMade || isFree(cache->pages[index])) return 0;
   JuPageDescriptor& dropped = cache->pages[index];
   uint16_t* link = &cache->buckets[bucketOf(dropped.file, dropped.page)];
   while (*link != kJuNoPage && *link != index) link = &cache->pages[*link].next;
   if (*link == index) *link = dropped.next;
-  dropped = JuPageDescriptor{kJuNoFile, 0, 0, dropped.stamp, cache->freeHead};
+  dropped = JuPageDescriptor{platform::FileKey{}, 0, 0, dropped.stamp, cache->freeHead};
   cache->freeHead = index;
   return 0;
 }

@@ -257,7 +257,7 @@ int Merge::pass(JuSort& s) {
   }
   char name[kJuPathChars] = "";
   JuFileHandle out = kJuNoFile;
-  if (juFileOpen(name, sizeof name, kJuFileOpenTemporary | kJuFileOpenReadWrite, &out) != 0) return 1;
+  if (juFileOpen(name, sizeof name, kRunFileFlags, &out) != 0) return 1;
   const uint64_t length = s.runLength_ * group;
   int failed = 0;
   uint64_t written = 0;
@@ -283,12 +283,10 @@ int Merge::pass(JuSort& s) {
   s.merge = nullptr;
   if (failed != 0) {
     (void)juFileClose(out);  // the failure is posted already
-    (void)juFileDelete(name);
     return 1;
   }
   // The merged file replaces the runs it was made from.
-  (void)juFileClose(s.runFile);  // a failed close or delete of the old file is posted; the runs are safe
-  (void)juFileDelete(s.runFileName);
+  (void)juFileClose(s.runFile);  // a failed close of the old file is posted; the runs are safe
   s.runFile = out;
   std::memcpy(s.runFileName, name, sizeof name);
   s.runLength_ = length;

@@ -10,6 +10,11 @@
 
 namespace julib::sort {
 
+// How a run file is opened: read-write under a new temporary name that goes
+// as soon as it is open, so the file ends with its handle however the
+// process ends (nothing ever opens it by name).
+inline constexpr uint32_t kRunFileFlags = kJuFileOpenTemporary | kJuFileOpenReadWrite | kJuFileOpenDeleteOnClose;
+
 // buffer index of a run whose records are all handed out.
 inline constexpr int64_t kUsedUp = -2;
 // buffer index of a run with nothing buffered.

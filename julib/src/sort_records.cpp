@@ -78,9 +78,7 @@ int JuSort::spill() {
   if (recordsInMemory >= 2 && groupedSort(0, recordsInMemory - 1, 0) != 0) return 1;
   if (runFile == kJuNoFile) {
     runFileName[0] = '\0';
-    if (juFileOpen(runFileName, sizeof runFileName, kJuFileOpenTemporary | kJuFileOpenReadWrite, &runFile) != 0) {
-      return 1;
-    }
+    if (juFileOpen(runFileName, sizeof runFileName, julib::sort::kRunFileFlags, &runFile) != 0) return 1;
     runLength_ = uint64_t{blockCount} * recordsPerBlock;
   }
   if (writeRun(runCount, recordsInMemory) != 0) return 1;
@@ -92,11 +90,9 @@ int JuSort::spill() {
 
 void JuSort::dropRuns() {
   merge = nullptr;
-  if (runFile != kJuNoFile) {
-    // Failures are posted; nothing else is left to do about them.
-    (void)juFileClose(runFile);
-    (void)juFileDelete(runFileName);
-  }
+  // The file has no name left to delete: it goes with its handle. A failed
+  // close is posted; nothing else is left to do about it.
+  if (runFile != kJuNoFile) (void)juFileClose(runFile);
   runFile = kJuNoFile;
   runFileName[0] = '\0';
   runCount = 0;

@@ -85,7 +85,8 @@ int replaceViewRange(S& s, const V& range, const CharOf<S>* text, size_t n) {
 // units replaced each time; the search resumes after the inserted text. An
 // empty pattern changes nothing: it would match without end. Pattern and
 // replacement may lie in the string's own buffer: every step reads them as
-// they were at the call.
+// they were at the call. A pattern inside the string's text is findLen
+// units of it, since the terminator it runs to there is the string's.
 template <typename S>
 int replaceEvery(S& s, const CharOf<S>* find, size_t findLen, const CharOf<S>* repl, size_t replLen) {
   if (s.length == 0) return 0;
@@ -96,9 +97,11 @@ int replaceEvery(S& s, const CharOf<S>* find, size_t findLen, const CharOf<S>* r
   } else if (replLen == 0) {
     replLen = textLength(repl);
   }
+  size_t patternLen = textLength(find);
+  if (patternLen > findLen && offsetIn(find, s.data, s.length) != kNowhere) patternLen = findLen;
   StableSource<CharOf<S>> pattern;
   StableSource<CharOf<S>> replacement;
-  if (!pattern.hold(find, textLength(find), s) || !replacement.hold(repl, replLen, s)) return 1;
+  if (!pattern.hold(find, patternLen, s) || !replacement.hold(repl, replLen, s)) return 1;
   size_t start = 0;
   for (;;) {
     const size_t pos = s.find(find, start);

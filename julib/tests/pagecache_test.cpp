@@ -2,6 +2,7 @@
 // eviction and buckets, holders, faults, threads and fork.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,6 +54,10 @@ class PageCacheTest : public jutest::JuTest {
     path_ = dir_.write(name, "");
     EXPECT_EQ(truncate(path_.c_str(), static_cast<off_t>(size)), 0);
     writeBehind(path_, at, content);
+    return openAgain();
+  }
+  // Another handle of the last file made.
+  JuFileHandle openAgain() {
     std::vector<char> buffer(kJuPathChars, '\0');
     std::memcpy(buffer.data(), path_.c_str(), path_.size());
     JuFileHandle handle = kJuNoFile;
@@ -66,11 +71,15 @@ class PageCacheTest : public jutest::JuTest {
     EXPECT_EQ(juPageCacheRead(cache_, file, offset, out.data(), count, &n, noEvict), 0);
     return out.substr(0, n);
   }
-  // Page numbers of `file` in the cache, sorted, each as often as it is held.
+  // Page numbers of the file `file` reaches in the cache, sorted, each as
+  // often as it is held.
   Pages cached(JuFileHandle file) const {
+    struct stat st {};
+    EXPECT_EQ(fstat(static_cast<int>(file) - 1, &st), 0);
     Pages out;
     for (uint16_t i = 0; i < cache_->pagesMade; ++i) {
-      if (cache_->pages[i].file == file) out.push_back(cache_->pages[i].page);
+      const JuPageDescriptor& page = cache_->pages[i];
+      if (page.file.device == st.st_dev && page.file.inode == st.st_ino) out.push_back(page.page);
     }
     std::sort(out.begin(), out.end());
     return out;
@@ -124,13 +133,15 @@ TEST_F(PageCacheTest, ReadsComeFromAPageOrFromTheFile) {
 }
 
 // After every write the file holds it and a read through the cache agrees
-// with the file, even where the page storage last held another file's 'q's.
+// with the file, even where the page storage last held another file's 'q's,
+// and through another handle of the file than the one written.
 TEST_F(PageCacheTest, WritesReachTheFileAndNeverLeaveStaleBytes) {
   const struct {
     const char* note;
     uint64_t fileSize, primeAt, writeAt;
     size_t writeCount, sizeLimit;
     Pages cachedAfter;
+    bool readThroughAnother = false;
   } rows[] = {
       {"into a cached page", 20000, 0, 100, 10, 0, {0}},
       {"uncached pages stay uncached", 20000, 0, 9000, 10, 0, {0}},
@@ -139,6 +150,7 @@ TEST_F(PageCacheTest, WritesReachTheFileAndNeverLeaveStaleBytes) {
       {"past a gap the page never held", 100, 0, 200, 10, 0, {}},
       {"over the last cached offset", 0x20000010, 0x1FFFFF00, 0x1FFFFFC0, 100, 0, {0xFFFF}},
       {"failing part way (file size limit)", 20000, 0, 0, 70000, 66000, {}},
+      {"into a page read through another handle", 20000, 0, 10, 3, 0, {0}, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.note);
@@ -150,7 +162,8 @@ TEST_F(PageCacheTest, WritesReachTheFileAndNeverLeaveStaleBytes) {
     const uint64_t base = row.primeAt > kPage ? row.primeAt - kPage : 0;
     std::string expected = pattern(std::min<uint64_t>(row.fileSize - base, 3 * kPage), 'a');
     const JuFileHandle file = makeFile(row.note, row.fileSize, expected, base);
-    (void)read(file, row.primeAt, 1);
+    const JuFileHandle reader = row.readThroughAnother ? openAgain() : file;
+    (void)read(reader, row.primeAt, 1);
 
     const std::string written = pattern(row.writeCount, 'A');
     {
@@ -159,13 +172,13 @@ TEST_F(PageCacheTest, WritesReachTheFileAndNeverLeaveStaleBytes) {
       EXPECT_EQ(juPageCacheWrite(cache_, file, row.writeAt, written.data(), written.size()), row.sizeLimit != 0 ? 1 : 0);
     }
     EXPECT_EQ(errors.ids().size(), row.sizeLimit != 0 ? 1u : 0u);
-    EXPECT_EQ(cached(file), row.cachedAfter);
+    EXPECT_EQ(cached(reader), row.cachedAfter);
     const size_t at = row.writeAt - base;
     expected.resize(std::max(expected.size(), at + written.size()), '\0');
     expected.replace(at, written.size(), written);
     if (row.sizeLimit != 0) expected.resize(row.sizeLimit - base);
     EXPECT_EQ(jutest::readFileRange(path_, base, expected.size() + 1), expected);
-    EXPECT_EQ(read(file, base, expected.size()), expected);
+    EXPECT_EQ(read(reader, base, expected.size()), expected);
   }
 }
 

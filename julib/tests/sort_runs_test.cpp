@@ -1,7 +1,10 @@
 // JuSort with records added one by one: runs on file and their merge, the
 // reading operations, seek, range re-sorts and refused input.
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -193,24 +196,40 @@ TEST_F(SortRunsTest, MoreRunsThanOneMergeHoldsAreMergedInPasses) {
 // The run file.
 // ---------------------------------------------------------------------------
 
-TEST_F(SortRunsTest, RunFileIsTemporaryAndDeletedWithTheSorter) {
+// The run file ("ju" prefix) loses its name as soon as it is open, so it
+// goes with the sorter, and with a process killed while it has runs on file.
+TEST_F(SortRunsTest, RunFileIsTemporaryAndGoesWithItsHandle) {
   jutest::TempDir dir;
   const char* old = getenv("TMPDIR");
   const std::string saved = old != nullptr ? old : "";
   setenv("TMPDIR", dir.path().c_str(), 1);
+  Data d = makeData(Shape::kRandom, 20000 / kScale + 16385, 2, 256, 3);
+  int spilled[2];
+  EXPECT_EQ(0, pipe(spilled));
+  const pid_t child = fork();
   {
-    Data d = makeData(Shape::kRandom, 20000 / kScale + 16385, 2, 256, 3);
     JuSort sorter(256);
     addKeys(sorter, d);
-    for (size_t i = 0; i < d.count(); ++i) ASSERT_EQ(0, sorter.addRecord(d.at(i)));
-    std::vector<std::string> files = dir.entries();
-    ASSERT_EQ(1u, files.size());
-    EXPECT_EQ("ju", files[0].substr(0, 2));
+    int failed = 0;
+    for (size_t i = 0; i < d.count(); ++i) failed |= sorter.addRecord(d.at(i));
+    if (child == 0) {
+      if (failed != 0 || write(spilled[1], "s", 1) != 1) _exit(1);
+      for (;;) pause();  // until killed
+    }
+    EXPECT_EQ(0, failed);
+    EXPECT_EQ(0u, std::string(sorter.runFileName).rfind(dir.path() + "/ju", 0)) << sorter.runFileName;
+    EXPECT_TRUE(dir.entries().empty());
     expectSorted(d, readAll(sorter));
     // Once runs are read, memory belongs to the merge.
     EXPECT_EQ(1, sorter.addRecord(d.at(0)));
     EXPECT_EQ(std::vector<uint16_t>{2713}, errors_.ids());
   }
+  close(spilled[1]);
+  char byte = 0;
+  EXPECT_EQ(1, read(spilled[0], &byte, 1));
+  kill(child, SIGKILL);
+  EXPECT_EQ(child, waitpid(child, nullptr, 0));
+  close(spilled[0]);
   EXPECT_TRUE(dir.entries().empty());
   (void)(old != nullptr ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR"));
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "julib/containers.h"
@@ -554,8 +555,7 @@ TEST_F(StringAliasing, ASourceInItsOwnBufferActsAsACopyTakenFirst) {
       {"replace", kString, [](S& s, P p, size_t n) { return s.replace(1, 2, p, n); }},
       {"replace a view", kString, [](S& s, P p, size_t n) { return s.replace(JuSubString(s.data + 9, 3), p, n); }},
       {"replaceAll: replacement", kString, [](S& s, P p, size_t n) { return s.replaceAll("a", 1, p, n); }},
-      {"replaceAll: pattern", kString,
-       [](S& s, P p, size_t n) { return s.replaceAll(p, n, "yyyyyyyyyyyyyyyyyyyyyyyyyyyyy", 29); }},
+      {"replaceAll: pattern to NUL", kString, [](S& s, P p, size_t) { return s.replaceAll(p, "yyyyyyyyyyyyyy"); }},
       {"replaceAll to NUL", kString, [](S& s, P p, size_t) { return s.replaceAll("%s1", p); }},
       {"unbraceInto", kString, [](S& s, P p, size_t n) { return JuSubString(p, n).unbraceInto(s); }},
       {"unquoteInto", kString, [](S& s, P p, size_t n) { return JuSubString(p, n).unquoteInto(s, '\''); }},
@@ -574,6 +574,36 @@ TEST_F(StringAliasing, ASourceInItsOwnBufferActsAsACopyTakenFirst) {
   attached.attachBuffer(buffer + 2, sizeof buffer - 2, 0);
   ASSERT_EQ(JuSubString(buffer, 8).unquoteInto(attached, '\''), 0);
   EXPECT_EQ(text(attached), "ab'cd");
+}
+
+// replaceAll with `findLen` units of the string's own text at `offset` as the
+// pattern, on a string of family S; the result as bytes (ASCII either way).
+template <typename S>
+std::string replaceOwnPattern(const std::string& start, size_t offset, size_t findLen, const std::string& repl) {
+  using Char = std::remove_pointer_t<decltype(S::data)>;
+  const std::basic_string<Char> units(start.begin(), start.end()), replacement(repl.begin(), repl.end());
+  S s;
+  EXPECT_EQ(s.assign(units.c_str()), 0);
+  EXPECT_EQ(s.replaceAll(s.data + offset, findLen, replacement.c_str(), replacement.size()), 0);
+  return std::string(s.data, s.data + s.length);
+}
+
+// A pattern in the string's own text is its findLen units, as they were
+// before the first replacement; the narrow and wide forms, plain and wiping.
+TEST_F(StringAliasing, APatternInTheTextIsItsFindLengthUnits) {
+  const struct {
+    const char *text, *repl, *expected;
+    size_t offset, findLen;
+  } rows[] = {{"x-x-x", "yy", "yy-yy-yy", 0, 1}, {"x-x-x", "yy", "yy-yy-yy", 4, 1}, {"ab-ab-a", "c", "c-c-a", 3, 2},
+              {"aXbXc", "", "abc", 1, 1}};
+  using Run = std::string (*)(const std::string&, size_t, size_t, const std::string&);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.text) + " at " + std::to_string(row.offset));
+    for (Run run : {replaceOwnPattern<JuString>, replaceOwnPattern<JuStringEx>, replaceOwnPattern<JuStringW>,
+                    replaceOwnPattern<JuStringWEx>}) {
+      EXPECT_EQ(run(row.text, row.offset, row.findLen, row.repl), row.expected);
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include "platform/ansi.h"
 
+#include "platform/lock.h"
 #include "platform/utf16.h"
 
 #include <unicode/ucnv.h>
@@ -97,11 +98,12 @@ bool buildTables(uint32_t codePage, CodePageTables* tables) {
 constexpr int kMaxCodePages = 16;
 CodePageTables tableStore[kMaxCodePages];
 std::atomic<int> tableCount{0};
-std::mutex tableMutex;
+Lock tableLock;
+[[maybe_unused]] const bool tableLockKept = keepAcrossFork(tableLock, ForkStage::kPlatformInner);
 std::atomic<const CodePageTables*> currentTables{nullptr};
 
 const CodePageTables* tablesFor(uint32_t codePage) {
-  std::lock_guard<std::mutex> guard(tableMutex);
+  std::lock_guard<Lock> guard(tableLock);
   const int count = tableCount.load(std::memory_order_relaxed);
   for (int i = 0; i < count; ++i) {
     if (tableStore[i].codePage == codePage) return &tableStore[i];
@@ -148,18 +150,19 @@ uint32_t resolve(uint32_t codePage) {
 }
 
 // A small pool of open converters, so a conversion does not open one each
-// time. A converter is used by one thread at a time.
+// time. A converter is used by one thread at a time. ICU opens and closes
+// converters under a lock of its own, which fork() leaves as it finds it, so
+// the pool opens and closes them under its lock too: none of our threads is
+// inside ICU's when a process is copied.
 class ConverterPool {
  public:
   UConverter* take(uint32_t codePage) {
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      for (Entry& entry : entries_) {
-        if (entry.converter != nullptr && entry.codePage == codePage) {
-          UConverter* converter = entry.converter;
-          entry.converter = nullptr;
-          return converter;
-        }
+    std::lock_guard<Lock> guard(lock_);
+    for (Entry& entry : entries_) {
+      if (entry.converter != nullptr && entry.codePage == codePage) {
+        UConverter* converter = entry.converter;
+        entry.converter = nullptr;
+        return converter;
       }
     }
     UConverter* converter = nullptr;
@@ -179,33 +182,34 @@ class ConverterPool {
 
   void give(uint32_t codePage, UConverter* converter) {
     ucnv_reset(converter);
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      for (Entry& entry : entries_) {
-        if (entry.converter == nullptr) {
-          entry = {codePage, converter};
-          return;
-        }
+    std::lock_guard<Lock> guard(lock_);
+    for (Entry& entry : entries_) {
+      if (entry.converter == nullptr) {
+        entry = {codePage, converter};
+        return;
       }
     }
     ucnv_close(converter);
   }
+
+  [[nodiscard]] bool keepAcrossFork() { return platform::keepAcrossFork(lock_, ForkStage::kPlatformInner); }
 
  private:
   struct Entry {
     uint32_t codePage;
     UConverter* converter;
   };
-  std::mutex mutex_;
+  Lock lock_;
   Entry entries_[8] = {};
 };
 
-ConverterPool& pool() {
-  // Trivially destructible, so it stays usable from other modules' exit code;
-  // the converters it holds live until the process ends.
-  static ConverterPool instance;
-  return instance;
-}
+// Constant-initialised and trivially destructible, so it is usable from other
+// modules' start-up and exit code; the converters it holds live until the
+// process ends.
+ConverterPool converterPool;
+[[maybe_unused]] const bool converterPoolKept = converterPool.keepAcrossFork();
+
+ConverterPool& pool() { return converterPool; }
 
 class PooledConverter {
  public:

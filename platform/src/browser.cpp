@@ -2,6 +2,8 @@
 
 #include "platform/browser.h"
 
+#include "platform/lock.h"
+
 #include <mutex>
 
 namespace platform {
@@ -11,15 +13,13 @@ namespace {
 bool startOpener(const char* address) noexcept;
 
 struct Recorder {
-  std::mutex mutex;
+  Lock lock;
   AddressRecorder recorder = nullptr;
   void* context = nullptr;
 };
 
-Recorder& recorder() {
-  static Recorder instance;
-  return instance;
-}
+Recorder addressRecorder;
+[[maybe_unused]] const bool addressRecorderKept = keepAcrossFork(addressRecorder.lock, ForkStage::kPlatformInner);
 
 }  // namespace
 
@@ -28,8 +28,8 @@ bool openAddress(const char* address) noexcept {
   AddressRecorder record = nullptr;
   void* context = nullptr;
   {
-    Recorder& r = recorder();
-    std::lock_guard<std::mutex> guard(r.mutex);
+    Recorder& r = addressRecorder;
+    std::lock_guard<Lock> guard(r.lock);
     record = r.recorder;
     context = r.context;
   }
@@ -41,8 +41,8 @@ bool openAddress(const char* address) noexcept {
 }
 
 void setAddressRecorderForTesting(AddressRecorder hook, void* context) noexcept {
-  Recorder& r = recorder();
-  std::lock_guard<std::mutex> guard(r.mutex);
+  Recorder& r = addressRecorder;
+  std::lock_guard<Lock> guard(r.lock);
   r.recorder = hook;
   r.context = context;
 }

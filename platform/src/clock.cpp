@@ -15,7 +15,7 @@ namespace {
 // would hang in its own first conversion. Converting under a lock of ours,
 // kept across fork, means none of our threads is inside it at that moment.
 Lock localTimeLock;
-[[maybe_unused]] const bool localTimeLockKept = keepAcrossFork(localTimeLock, ForkStage::kPlatform);
+[[maybe_unused]] const bool localTimeLockKept = keepAcrossFork(localTimeLock, ForkStage::kPlatformInner);
 
 }  // namespace
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/lock.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -72,7 +73,8 @@ struct Fake {
 };
 
 constexpr size_t kMaxFakes = 8;
-std::mutex fakeMutex;
+Lock fakeLock;
+[[maybe_unused]] const bool fakeLockKept = keepAcrossFork(fakeLock, ForkStage::kPlatformInner);
 Fake fakes[kMaxFakes];
 
 // A fake's handle is its address in the table, so it never collides with a
@@ -92,7 +94,7 @@ Fake* findFake(const char* name) {
 }  // namespace
 
 bool registerFakeLibrary(const char* name, const FakeFunction* functions, size_t count) noexcept {
-  std::lock_guard<std::mutex> guard(fakeMutex);
+  std::lock_guard<Lock> guard(fakeLock);
   char key[kNameBytes];
   if (name == nullptr || !systemName(name, key)) return false;
   Fake* slot = findFake(key);
@@ -109,14 +111,14 @@ bool registerFakeLibrary(const char* name, const FakeFunction* functions, size_t
 }
 
 void unregisterFakeLibrary(const char* name) noexcept {
-  std::lock_guard<std::mutex> guard(fakeMutex);
+  std::lock_guard<Lock> guard(fakeLock);
   char key[kNameBytes];
   if (name == nullptr || !systemName(name, key)) return;
   if (Fake* fake = findFake(key)) fake->used = false;
 }
 
 size_t fakeLibraryLoads(const char* name) noexcept {
-  std::lock_guard<std::mutex> guard(fakeMutex);
+  std::lock_guard<Lock> guard(fakeLock);
   char key[kNameBytes];
   if (name == nullptr || !systemName(name, key)) return 0;
   const Fake* fake = findFake(key);
@@ -131,7 +133,7 @@ LibraryHandle load(const char* name, LoadKind kind) {
   char target[kNameBytes];
   if (name == nullptr || *name == '\0' || !systemName(name, target)) return nullptr;
   {
-    std::lock_guard<std::mutex> guard(fakeMutex);
+    std::lock_guard<Lock> guard(fakeLock);
     if (Fake* fake = findFake(target)) {
       ++fake->loads;
       return reinterpret_cast<LibraryHandle>(fake);
@@ -149,7 +151,7 @@ LibraryHandle findLoadedLibrary(const char* name) noexcept { return load(name, L
 void* findFunction(LibraryHandle library, const char* name) noexcept {
   if (library == nullptr || name == nullptr) return nullptr;
   if (isFakeHandle(library)) {
-    std::lock_guard<std::mutex> guard(fakeMutex);
+    std::lock_guard<Lock> guard(fakeLock);
     const auto* fake = reinterpret_cast<const Fake*>(library);
     for (size_t i = 0; i < fake->count; ++i) {
       if (std::strcmp(fake->functions[i].name, name) == 0) return fake->functions[i].address;

@@ -106,7 +106,7 @@ bool loadWritableRanges(WritableRanges& ranges) noexcept;
 
 // The cache and its lock; both need no construction.
 Lock writableLock;
-[[maybe_unused]] const bool writableLockKept = keepAcrossFork(writableLock, ForkStage::kPlatform);
+[[maybe_unused]] const bool writableLockKept = keepAcrossFork(writableLock, ForkStage::kPlatformInner);
 WritableRanges writableRanges;
 bool writableLoaded = false;
 

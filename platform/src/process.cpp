@@ -2,6 +2,8 @@
 
 #include "platform/process.h"
 
+#include "platform/lock.h"
+
 #include <atomic>
 #include <cstring>
 #include <iterator>
@@ -31,18 +33,20 @@ struct ForkEntry {
 };
 
 constexpr size_t kForkEntries = 32;
-constexpr ForkStage kForkStages[] = {ForkStage::kDeliverable, ForkStage::kLibrary, ForkStage::kPlatform};
+constexpr ForkStage kForkStages[] = {ForkStage::kDeliverable, ForkStage::kLibrary, ForkStage::kPlatform,
+                                     ForkStage::kPlatformStore, ForkStage::kPlatformInner};
 
 ForkEntry forkEntries[kForkEntries];
-// Entries below the count are complete; adders take the mutex, the hooks
-// read without it.
+// Entries below the count are complete. Adders take the lock, and so does a
+// fork for the length of its handlers, so a child never finds it held.
 std::atomic<size_t> forkEntryCount{0};
-std::mutex forkAddMutex;
+Lock forkAddLock;
 // The entries the last prepare ran: parent and child run exactly those (the
 // system serialises forks' handlers, so one value suffices).
 size_t forkPrepared = 0;
 
 void runForkPrepare() {
+  forkAddLock.enter();
   forkPrepared = forkEntryCount.load(std::memory_order_acquire);
   for (ForkStage stage : kForkStages) {
     for (size_t i = 0; i < forkPrepared; ++i) {
@@ -61,13 +65,18 @@ void runForkAfter(bool inChild) {
       (inChild ? entry.handlers.child : entry.handlers.parent)(entry.handlers.context);
     }
   }
+  if (inChild) {
+    forkAddLock.leaveInForkedChild();
+  } else {
+    forkAddLock.leave();
+  }
 }
 
 }  // namespace
 
 bool addForkHandlers(ForkStage stage, const ForkHandlers& handlers) noexcept {
   if (handlers.prepare == nullptr || handlers.parent == nullptr || handlers.child == nullptr) return false;
-  std::lock_guard<std::mutex> guard(forkAddMutex);
+  std::lock_guard<Lock> guard(forkAddLock);
   const size_t count = forkEntryCount.load(std::memory_order_relaxed);
   if (count == kForkEntries) return false;
   forkEntries[count] = {stage, handlers};

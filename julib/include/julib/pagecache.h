@@ -2,11 +2,15 @@
 // reads through and writes through the library's file handles.
 //
 // Pages are 8192 bytes, made 8 at a time in 64 KB blocks as they are first
-// needed, found through 97 hash buckets on (file handle, page number) and
-// evicted least recently used first. Only bytes at file offsets up to
-// 0x1FFFFFFF are cached (page numbers up to 0xFFFF); everything beyond goes
-// straight to the file. Writes reach the file first and then update the
-// copies already cached; they never bring a page in.
+// needed, found through 97 hash buckets on (file, page number) and evicted
+// least recently used first. A page belongs to the file a handle reaches
+// (its device and inode), not to the handle: every handle of one file reads
+// the same pages, so what is written through one handle is what the others
+// read next, and dropping or closing one handle's file drops the pages its
+// other handles read too. Only bytes at file offsets up to 0x1FFFFFFF are
+// cached (page numbers up to 0xFFFF); everything beyond goes straight to the
+// file. Writes reach the file first and then update the copies already
+// cached; they never bring a page in.
 //
 // Operations return 0 for success and 1 for failure with the reason posted on
 // the calling thread's error list (file errors by the file layer, out of
@@ -18,6 +22,7 @@
 #include <cstdint>
 
 #include "julib/files.h"
+#include "platform/files.h"
 
 class JuCriticalSection;
 
@@ -43,10 +48,10 @@ inline constexpr uint16_t kJuPageAgeingClock = 40000;
 // The cache record.
 // ---------------------------------------------------------------------------
 
-// One page of storage: cached (file != 0, in one bucket chain) or free (file
-// 0, on the free list).
+// One page of storage: cached (a file's key, in one bucket chain) or free
+// (the zero key, on the free list).
 struct JuPageDescriptor {
-  JuFileHandle file;  // 0 when free
+  platform::FileKey file;  // the file's device and inode; zero when free
   uint16_t page;      // file offset >> 13
   uint16_t length;    // valid bytes: what the load read, raised by writes
   uint16_t stamp;     // the clock at the page's last use
@@ -107,7 +112,8 @@ void juPageCacheRelease(JuPageCache* cache);
                                   size_t* countRead, int noEvict);
 
 // Writes `count` bytes at `offset` to the file (juFileWrite), then copies them
-// into every page of the range that is cached, raising a page's length to the
+// into every page of the range that is cached for the file, through whichever
+// of its handles the page was read, raising a page's length to the
 // end of what it received. A cached page that the write would extend past a
 // gap of bytes it never held is dropped instead, as is every cached page of
 // the range when the file write fails (part of it may have reached the file):
@@ -118,22 +124,23 @@ void juPageCacheRelease(JuPageCache* cache);
 [[nodiscard]] int juPageCacheWrite(JuPageCache* cache, JuFileHandle file, uint64_t offset, const void* buffer,
                                    size_t count);
 
-// Frees every cached page of `file` (handle 0 has none). Returns 0.
+// Frees every cached page of the file that `file` reaches, whichever handle
+// read it (handle 0, or one that reaches no file, has none). Returns 0.
 int juPageCacheDropFile(JuPageCache* cache, JuFileHandle file);
 
-// Drops the file's pages and closes it with juFileClose, returning its
-// result; handle 0 returns 0.
+// Drops the file's pages (those its other handles read too) and closes the
+// handle with juFileClose, returning its result; handle 0 returns 0.
 [[nodiscard]] int juPageCacheClose(JuPageCache* cache, JuFileHandle file);
 
 // ---------------------------------------------------------------------------
 // Pages (the caller holds the cache's lock).
 // ---------------------------------------------------------------------------
 
-// Looks up page `page` of `file`. On a hit, or a miss with `load` non-zero that
+// Looks up page `page` of the file that `file` reaches. On a hit, or a miss with `load` non-zero that
 // loaded the page (juFileRead of 8192 bytes at page * 8192), *descriptor and
 // *data are the page's and it counts as used. *data is null when the page is
-// not available: a miss without `load`, a cache of capacity 0, handle 0, a
-// full cache with `noEvict` 1, or a load refused with 1508 (access denied,
+// not available: a miss without `load`, a cache of capacity 0, handle 0 or
+// one that reaches no file, a full cache with `noEvict` 1, or a load refused with 1508 (access denied,
 // which is taken back off the error list). 0, or 1 when a block could not be
 // allocated (out of memory) or the load failed otherwise.
 [[nodiscard]] int juPageCacheFindPage(JuPageCache* cache, JuFileHandle file, uint16_t page,

@@ -20,7 +20,9 @@ struct MergeState;
 // Records go in one at a time (newRecord/addRecord) into blocks of 64 KB, or
 // a caller's array is taken whole (useArray). When 64 blocks are full, or a
 // block cannot be allocated, memory is sorted and written as a run to a
-// temporary file ("ju" prefix), and reading merges the runs. Reading:
+// temporary file ("ju" prefix, its name removed as soon as it is open, so it
+// goes when closed or when the process ends however it ends), and reading
+// merges the runs. Reading:
 // first/next/fetch, seek, and the range operations.
 //
 //   JuSort sorter(sizeof(Row));
@@ -159,7 +161,7 @@ class JuSort : public JuObject {
   uint64_t runCount = 0;
   uint64_t recordsInLastRun = 0;
   JuFileHandle runFile = kJuNoFile;
-  char runFileName[kJuPathChars] = {};
+  char runFileName[kJuPathChars] = {};  // the name it was made with, gone since
   uint16_t recordSize;
   uint16_t blockCount = 0;
   uint64_t recordsPerBlock;

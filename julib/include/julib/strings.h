@@ -125,6 +125,10 @@ class JuString : public JuSubString {
   [[nodiscard]] int replace(const JuSubString& range, const char* text, size_t n);
   // Every occurrence, resuming after each inserted text; an empty pattern
   // changes nothing.   "aaa" a->aa -> "aaaaaa"
+  // The pattern is searched up to its terminator and findLength units are
+  // replaced at each match; a pattern inside the string's own text is its
+  // findLength units (what follows it there is the string's, not the
+  // pattern's).   "x-x-x" with find = data, 1, "yy", 2 -> "yy-yy-yy"
   [[nodiscard]] int replaceAll(const char* find, const char* replacement);
   [[nodiscard]] int replaceAll(const char* find, size_t findLength, const char* replacement, size_t replacementLength);
   // Appends CR LF until the text ends in n of them.

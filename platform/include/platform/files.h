@@ -103,6 +103,19 @@ inline constexpr uint32_t kOpenSystemPath = 1024;    // the path uses '/' alread
 // The size in bytes of the file open on `descriptor`.
 [[nodiscard]] ErrorNumber fileSize(FileDescriptor descriptor, uint64_t* size) noexcept;
 
+// What tells one file from another whichever descriptor or name reaches it:
+// its device and inode. Every descriptor of a file (and of its other names)
+// gives the same key; the zero key is no file's.
+struct FileKey {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileKey& other) const { return device == other.device && inode == other.inode; }
+  bool operator!=(const FileKey& other) const { return !(*this == other); }
+};
+
+// The key of the file open on `descriptor`.
+[[nodiscard]] ErrorNumber fileKey(FileDescriptor descriptor, FileKey* key) noexcept;
+
 // Moves the file position to `offset` bytes from the start; an offset above
 // 2^63 - 1 fails with kErrorInvalidArgument.
 [[nodiscard]] ErrorNumber seekFile(FileDescriptor descriptor, uint64_t offset) noexcept;

@@ -21,6 +21,10 @@ class Lock {
 
   void enter() noexcept;
   void leave() noexcept;
+  // The same under the standard names, so std::lock_guard and
+  // std::unique_lock can hold a Lock.
+  void lock() noexcept { enter(); }
+  void unlock() noexcept { leave(); }
   // After fork(), in the child, for a lock the forking thread entered: the
   // child's thread, that thread's copy under a new id, owns it and leaves it
   // once.
@@ -34,7 +38,10 @@ class Lock {
 
 // Keeps `lock` sound across fork() for the life of the module: entered
 // before the fork at `stage` of the lock order, left after it in the parent
-// and in the child. False when no handlers could be added.
+// and in the child. False when no handlers could be added. Every lock of
+// the libraries is a Lock kept this way (or entered by a module's own fork
+// handlers): a plain mutex that a thread holds when another forks is held
+// for good in the child.
 [[nodiscard]] bool keepAcrossFork(Lock& lock, ForkStage stage) noexcept;
 
 }  // namespace platform

@@ -49,14 +49,19 @@ struct ForkHandlers {
 // within a stage in the order they were added; parent and child handlers
 // run in the exact reverse. Child handlers see the child's own ids.
 enum class ForkStage : uint8_t {
-  kDeliverable,  // a deliverable's locks (the trace lock, then its sinks')
-  kLibrary,      // the support library's locks
-  kPlatform,     // this layer's own locks, taken inside all others
+  kDeliverable,     // a deliverable's locks (the trace lock, then its sinks')
+  kLibrary,         // the support library's locks
+  kPlatform,        // this layer's locks held while it takes others of its
+                    // own: the dialog model, a whole-file update
+  kPlatformStore,   // the registry store's snapshots, taken inside an update
+  kPlatformInner,   // this layer's innermost locks, under which no other
+                    // lock is taken (converters, tables, handles, clocks)
 };
 
 // Adds handlers for the life of the module that holds this layer (up to 32
 // sets). False when there is no room; the caller's locks then stay as a fork
-// finds them.
+// finds them. Not to be called with a lock held that such handlers take: a
+// fork that began meanwhile waits for the adder, the adder for the fork.
 [[nodiscard]] bool addForkHandlers(ForkStage stage, const ForkHandlers& handlers) noexcept;
 
 // Writes the file path of `module` (the main program for null) as UTF-8 bytes

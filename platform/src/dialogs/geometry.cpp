@@ -12,7 +12,7 @@ using namespace internal;
 
 bool windowRect(WindowHandle window, Rect* rect) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr || rect == nullptr) return false;
   *rect = record->rect;
@@ -21,7 +21,7 @@ bool windowRect(WindowHandle window, Rect* rect) noexcept {
 
 bool moveWindow(WindowHandle window, const Rect& rect) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr) return false;
   record->rect = rect;
@@ -30,14 +30,14 @@ bool moveWindow(WindowHandle window, const Rect& rect) noexcept {
 
 bool isMinimized(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   return record != nullptr && record->minimized;
 }
 
 bool setMinimized(WindowHandle window, bool minimized) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr) return false;
   record->minimized = minimized;
@@ -46,13 +46,13 @@ bool setMinimized(WindowHandle window, bool minimized) noexcept {
 
 Rect screenRect() noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   return m.screen;
 }
 
 void setScreenRectForTesting(const Rect& rect) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   m.screen = rect;
 }
 

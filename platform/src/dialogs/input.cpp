@@ -48,7 +48,7 @@ bool userSetText(WindowHandle edit, const char16_t* text) noexcept {
   int32_t id = 0;
   {
     Model& m = model();
-    Guard guard(m.mutex);
+    Guard guard(m.lock);
     Record* record = find(m, edit);
     if (record == nullptr || record->kind != Kind::kEdit || !record->visible) return false;
     std::u16string_view typed(text, n);
@@ -74,7 +74,7 @@ bool pressButton(WindowHandle button) noexcept {
   int32_t id = 0;
   {
     Model& m = model();
-    Guard guard(m.mutex);
+    Guard guard(m.lock);
     const Record* record = find(m, button);
     if (record == nullptr || record->kind != Kind::kButton || !record->visible || record->parent == 0) return false;
     parent = WindowHandle(record->parent);
@@ -89,7 +89,7 @@ uint64_t changeCount() noexcept { return model().changes.load(std::memory_order_
 
 void setBusy(bool busy) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   ThreadState* state = busy ? threadState(m, currentThreadId()) : findThread(m, currentThreadId());
   if (state == nullptr) return;  // not busy, or out of memory: the cursor simply does not change
   if (state->busy != busy) {
@@ -101,7 +101,7 @@ void setBusy(bool busy) noexcept {
 
 bool isBusy() noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const ThreadState* state = findThread(m, currentThreadId());
   return state != nullptr && state->busy;
 }
@@ -111,7 +111,7 @@ void beep(uint32_t type) noexcept {
   void* context = nullptr;
   {
     Model& m = model();
-    Guard guard(m.mutex);
+    Guard guard(m.lock);
     if (const ThreadState* state = findThread(m, currentThreadId())) {
       hook = state->beepHook;
       context = state->beepContext;
@@ -123,7 +123,7 @@ void beep(uint32_t type) noexcept {
 BeepHook setBeepHook(BeepHook hook, void* context, void** previousContext) noexcept {
   if (previousContext != nullptr) *previousContext = nullptr;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   ThreadState* state = threadForHook(m, hook != nullptr);
   if (state == nullptr) return nullptr;
   const BeepHook previous = state->beepHook;

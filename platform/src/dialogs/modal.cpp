@@ -45,7 +45,7 @@ bool addControls(Model& m, uint64_t serial, const DialogTemplate& dialog) {
 WindowHandle openDialog(ModuleHandle module, uint16_t templateId, WindowHandle parent, Procedure procedure,
                         ModalRun* run) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const TemplateEntry* found = findTemplate(m, module, templateId);
   if (found == nullptr) return nullptr;
   if (parent && find(m, parent) == nullptr) return nullptr;
@@ -74,7 +74,7 @@ WindowHandle openDialog(ModuleHandle module, uint16_t templateId, WindowHandle p
 
 bool runEnded(ModalRun& run, intptr_t* code) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (run.ended) *code = run.code;
   return run.ended;
 }
@@ -82,7 +82,7 @@ bool runEnded(ModalRun& run, intptr_t* code) {
 // Ends `run` with `code` unless it already has an end code.
 void endRun(ModalRun& run, intptr_t code) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (!run.ended) {
     run.ended = true;
     run.code = code;
@@ -93,7 +93,7 @@ void endRun(ModalRun& run, intptr_t code) {
 // still there.
 void closeDialog(WindowHandle dialog, ModalRun& run) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (ThreadState* state = findThread(m, currentThreadId())) {
     for (size_t i = state->modal.size(); i-- > 0;) {
       if (state->modal.data()[i] == dialog.serial()) state->modal.erase(i);
@@ -109,7 +109,7 @@ void closeDialog(WindowHandle dialog, ModalRun& run) {
 // queued posts its due timers and takes the first of them.
 bool takeQueued(QueuedMessage* message, bool withTimers) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const uint32_t thread = currentThreadId();
   ThreadState* state = findThread(m, thread);
   if (state == nullptr) return false;
@@ -131,7 +131,7 @@ struct HookCall {
 HookCall hookCall() {
   HookCall call;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const uint32_t thread = currentThreadId();
   if (const ThreadState* state = findThread(m, thread)) {
     call.hook = state->hook;
@@ -145,7 +145,7 @@ HookCall hookCall() {
 
 void endInput() {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (ThreadState* state = findThread(m, currentThreadId())) state->inputEnded = true;
 }
 
@@ -165,7 +165,7 @@ bool askForInput(const HookCall& call, WindowHandle dialog, int32_t wait) {
 
 bool postMessage(WindowHandle window, Message message, uint64_t first, intptr_t second) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr) return false;
   ThreadState* state = threadState(m, record->thread);
@@ -177,7 +177,7 @@ intptr_t sendMessage(WindowHandle window, Message message, uint64_t first, intpt
   Kind kind = Kind::kWindow;
   {
     Model& m = model();
-    Guard guard(m.mutex);
+    Guard guard(m.lock);
     const Record* record = find(m, window);
     if (record == nullptr) return 0;
     procedure = record->procedure;
@@ -214,7 +214,7 @@ intptr_t dispatchMessage(const QueuedMessage& message) noexcept {
 bool registerTemplate(ModuleHandle module, uint16_t templateId, const DialogTemplate* dialog) noexcept {
   if (dialog == nullptr) return false;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (TemplateEntry* entry = findTemplate(m, module, templateId)) {
     entry->dialog = dialog;
     return true;
@@ -224,7 +224,7 @@ bool registerTemplate(ModuleHandle module, uint16_t templateId, const DialogTemp
 
 void unregisterTemplate(ModuleHandle module, uint16_t templateId) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (const TemplateEntry* entry = findTemplate(m, module, templateId)) {
     m.templates.erase(static_cast<size_t>(entry - m.templates.data()));
   }
@@ -258,7 +258,7 @@ intptr_t runModal(ModuleHandle module, uint16_t templateId, WindowHandle parent,
 
 bool endDialog(WindowHandle dialog, intptr_t code) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, dialog);
   if (record == nullptr || record->run == nullptr) return false;
   // As EndDialog: the latest call sets the code.
@@ -270,7 +270,7 @@ bool endDialog(WindowHandle dialog, intptr_t code) noexcept {
 InputHook setInputHook(InputHook hook, void* context, void** previousContext) noexcept {
   if (previousContext != nullptr) *previousContext = nullptr;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   ThreadState* state = threadForHook(m, hook != nullptr);
   if (state == nullptr) return nullptr;
   const InputHook previous = state->hook;
@@ -283,7 +283,7 @@ InputHook setInputHook(InputHook hook, void* context, void** previousContext) no
 
 bool inputEnded() noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const ThreadState* state = findThread(m, currentThreadId());
   return state != nullptr && state->inputEnded;
 }

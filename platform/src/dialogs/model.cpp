@@ -9,6 +9,11 @@
 
 namespace platform::dialogs::internal {
 
+// Procedures run with the lock released, but the model's own steps convert
+// text under it: it comes before the converters' lock in a fork.
+Lock modelLock;
+[[maybe_unused]] const bool modelLockKept = keepAcrossFork(modelLock, ForkStage::kPlatform);
+
 Record::~Record() {
   for (size_t i = 0; i < properties.size(); ++i) std::free(properties.data()[i].name);
 }
@@ -170,7 +175,7 @@ uint64_t addWindow(Model& m, const WindowSpec& spec) {
 
 uint64_t busyPeriods() {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const ThreadState* state = findThread(m, currentThreadId());
   return state == nullptr ? 0 : state->busyPeriods;
 }

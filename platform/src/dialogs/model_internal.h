@@ -9,10 +9,10 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "dialogs/heap.h"
 #include "platform/dialogs/model.h"
+#include "platform/lock.h"
 
 namespace platform::dialogs::internal {
 
@@ -111,10 +111,14 @@ struct TemplateEntry {
   const DialogTemplate* dialog;
 };
 
+// The model's lock, kept across fork from load time (the model itself is
+// made on first use).
+extern Lock modelLock;
+
 // Serials grow with creation, so a child's serial is always above its
 // parent's: one pass in serial order meets every parent before its children.
 struct Model {
-  std::mutex mutex;
+  Lock& lock = modelLock;
   uint64_t nextSerial = 1;
   List<Record*> windows;  // ascending serials
   List<ThreadState*> threads;
@@ -128,7 +132,7 @@ struct Model {
 // the process ends.
 Model& model();
 
-using Guard = std::lock_guard<std::mutex>;
+using Guard = std::lock_guard<Lock>;
 
 // Lookups; the caller holds the lock.
 Record* find(Model& m, WindowHandle window);

@@ -73,7 +73,7 @@ std::u16string_view textOf(const Record& record) { return {record.text.data(), r
 // SetWindowTextW of `n` units (at most kMaxTextUnits).
 bool setUnits(WindowHandle window, const char16_t* text, size_t n) {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr || !assign(&record->text, text, n)) return false;
   changed(m);
@@ -95,7 +95,7 @@ bool setText(WindowHandle window, const char16_t* text) noexcept {
 size_t getText(WindowHandle window, char16_t* buffer, size_t units) noexcept {
   if (buffer == nullptr || units == 0) return 0;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr) {
     buffer[0] = 0;
@@ -106,7 +106,7 @@ size_t getText(WindowHandle window, char16_t* buffer, size_t units) noexcept {
 
 size_t textLength(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   return record == nullptr ? 0 : record->text.size();
 }
@@ -120,7 +120,7 @@ bool setTextNarrow(WindowHandle window, const char* text) noexcept {
 size_t getTextNarrow(WindowHandle window, char* buffer, size_t bytes) noexcept {
   if (buffer == nullptr || bytes == 0) return 0;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr) {
     buffer[0] = 0;
@@ -131,7 +131,7 @@ size_t getTextNarrow(WindowHandle window, char* buffer, size_t bytes) noexcept {
 
 bool setTextLimit(WindowHandle window, size_t units) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr) return false;
   record->textLimit = units == 0 ? kDefaultTextLimit : units;
@@ -140,7 +140,7 @@ bool setTextLimit(WindowHandle window, size_t units) noexcept {
 
 size_t textLimit(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   return record == nullptr ? 0 : record->textLimit;
 }

@@ -82,7 +82,7 @@ void timerTaken(Model& m, const QueuedMessage& message) {
 
 bool setTimer(WindowHandle window, uint64_t id, uint32_t milliseconds) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr) return false;
   Timer timer;
@@ -103,7 +103,7 @@ bool setTimer(WindowHandle window, uint64_t id, uint32_t milliseconds) noexcept 
 
 bool killTimer(WindowHandle window, uint64_t id) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Timer* timer = findTimer(m, window.serial(), id);
   if (timer == nullptr) return false;
   // Its queued kTimer goes too: a killed timer never fires again.

@@ -45,14 +45,14 @@ Property* findProperty(Record& record, std::string_view name) {
 WindowHandle createWindow(const WindowSpec& spec) noexcept {
   if (utf16::unitLength(spec.text) > kMaxTextUnits) return nullptr;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (spec.parent && find(m, spec.parent) == nullptr) return nullptr;
   return WindowHandle(addWindow(m, spec));
 }
 
 bool destroyWindow(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (find(m, window) == nullptr) return false;
   eraseTree(m, window.serial());
   return true;
@@ -60,27 +60,27 @@ bool destroyWindow(WindowHandle window) noexcept {
 
 bool isWindow(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   return find(m, window) != nullptr;
 }
 
 bool isChild(WindowHandle parent, WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (find(m, parent) == nullptr || find(m, window) == nullptr) return false;
   return isAncestor(m, parent.serial(), window.serial());
 }
 
 WindowHandle parentWindow(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   return record == nullptr ? nullptr : WindowHandle(record->parent);
 }
 
 bool windowInfo(WindowHandle window, WindowInfo* info) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   if (record == nullptr || info == nullptr) return false;
   *info = {record->id, record->kind, record->style};
@@ -89,7 +89,7 @@ bool windowInfo(WindowHandle window, WindowInfo* info) noexcept {
 
 WindowHandle dialogItem(WindowHandle dialog, int32_t id) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (find(m, dialog) == nullptr) return nullptr;
   // Children were made after their parent: start the search there.
   for (size_t i = firstAfter(m, dialog.serial()); i < m.windows.size(); ++i) {
@@ -101,7 +101,7 @@ WindowHandle dialogItem(WindowHandle dialog, int32_t id) noexcept {
 
 WindowHandle nextChild(WindowHandle parent, WindowHandle after) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (find(m, parent) == nullptr) return nullptr;
   const uint64_t from = after ? std::max(after.serial(), parent.serial()) : parent.serial();
   for (size_t i = firstAfter(m, from); i < m.windows.size(); ++i) {
@@ -117,7 +117,7 @@ WindowHandle nextChild(WindowHandle parent, WindowHandle after) noexcept {
 
 bool showWindow(WindowHandle window, bool visible) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr) return false;
   if (record->visible != visible) {
@@ -129,7 +129,7 @@ bool showWindow(WindowHandle window, bool visible) noexcept {
 
 bool isVisible(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const Record* record = find(m, window);
   return record != nullptr && record->visible;
 }
@@ -141,7 +141,7 @@ bool isVisible(WindowHandle window) noexcept {
 bool setProperty(WindowHandle window, const char* name, void* value) noexcept {
   if (name == nullptr) return false;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   if (record == nullptr) return false;
   if (Property* property = findProperty(*record, name)) {
@@ -162,7 +162,7 @@ bool setProperty(WindowHandle window, const char* name, void* value) noexcept {
 void* getProperty(WindowHandle window, const char* name) noexcept {
   if (name == nullptr) return nullptr;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   const Property* property = record == nullptr ? nullptr : findProperty(*record, name);
   return property == nullptr ? nullptr : property->value;
@@ -171,7 +171,7 @@ void* getProperty(WindowHandle window, const char* name) noexcept {
 void* removeProperty(WindowHandle window, const char* name) noexcept {
   if (name == nullptr) return nullptr;
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   Record* record = find(m, window);
   Property* property = record == nullptr ? nullptr : findProperty(*record, name);
   if (property == nullptr) return nullptr;
@@ -187,14 +187,14 @@ void* removeProperty(WindowHandle window, const char* name) noexcept {
 
 WindowHandle activeWindow() noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const ThreadState* state = findThread(m, currentThreadId());
   return state == nullptr ? nullptr : WindowHandle(state->active);
 }
 
 bool setActiveWindow(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (window && find(m, window) == nullptr) return false;
   ThreadState* state = threadState(m, currentThreadId());
   if (state == nullptr) return false;
@@ -204,14 +204,14 @@ bool setActiveWindow(WindowHandle window) noexcept {
 
 WindowHandle focusWindow() noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   const ThreadState* state = findThread(m, currentThreadId());
   return state == nullptr ? nullptr : WindowHandle(state->focus);
 }
 
 bool setFocus(WindowHandle window) noexcept {
   Model& m = model();
-  Guard guard(m.mutex);
+  Guard guard(m.lock);
   if (window && find(m, window) == nullptr) return false;
   ThreadState* state = threadState(m, currentThreadId());
   if (state == nullptr) return false;

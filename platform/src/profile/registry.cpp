@@ -15,6 +15,7 @@
 
 #include "growable_buffer.h"
 #include "platform/files.h"
+#include "platform/lock.h"
 #include "platform/locked_file.h"
 #include "profile/registry_format.h"
 #include "profile/registry_store.h"
@@ -94,7 +95,8 @@ Key rootKeys[] = {{Root::kCurrentUser, {}, nullptr, nullptr}, {Root::kLocalMachi
 
 // Every handle given out and not yet closed, so a closed or made-up handle
 // is refused without being touched.
-std::mutex handlesMutex;
+Lock handlesLock;
+[[maybe_unused]] const bool handlesLockKept = keepAcrossFork(handlesLock, ForkStage::kPlatformInner);
 Key* openKeys = nullptr;
 
 bool isRootKey(const Key* key) { return key == &rootKeys[0] || key == &rootKeys[1]; }
@@ -122,7 +124,7 @@ Status prepare(KeyHandle key, Units subkey, bool needName, Target* target) {
   if (key == nullptr) return Status::kInvalid;
   bool invalid = false;
   {
-    std::lock_guard<std::mutex> guard(handlesMutex);
+    std::lock_guard<Lock> guard(handlesLock);
     if (!isRootKey(key) && !isOpen(key)) return Status::kInvalid;
     target->root = key->root;
     target->handleLength = key->path.size;
@@ -144,7 +146,7 @@ Status newHandle(Target& target, KeyHandle* out) {
     delete key;
     return Status::kIoError;
   }
-  std::lock_guard<std::mutex> guard(handlesMutex);
+  std::lock_guard<Lock> guard(handlesLock);
   key->nextOpen = openKeys;
   if (openKeys != nullptr) openKeys->previousOpen = key;
   openKeys = key;
@@ -293,7 +295,7 @@ Status createKey(KeyHandle parent, std::u16string_view subkey, KeyHandle* out) n
 void closeKey(KeyHandle key) noexcept {
   if (key == nullptr || isRootKey(key)) return;
   {
-    std::lock_guard<std::mutex> guard(handlesMutex);
+    std::lock_guard<Lock> guard(handlesLock);
     if (!isOpen(key)) return;  // closed already: nothing to give back
     (key->previousOpen != nullptr ? key->previousOpen->nextOpen : openKeys) = key->nextOpen;
     if (key->nextOpen != nullptr) key->nextOpen->previousOpen = key->previousOpen;

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "platform/lock.h"
 #include "platform/locked_file.h"
 #include "profile/registry_format.h"
 
@@ -28,7 +29,8 @@ bool defaultStoreDirectory(char* out, size_t size);
 
 constexpr const char* kRootFileNames[] = {"current_user.reg", "local_machine.reg"};
 
-std::mutex directoryMutex;
+Lock directoryLock;
+[[maybe_unused]] const bool directoryLockKept = keepAcrossFork(directoryLock, ForkStage::kPlatformInner);
 char testDirectory[kPathBytes];  // empty: the default
 bool testDirectoryTooLong = false;
 
@@ -36,7 +38,7 @@ bool testDirectoryTooLong = false;
 
 bool storePaths(Root root, char* directory, char* file) {
   {
-    std::lock_guard<std::mutex> guard(directoryMutex);
+    std::lock_guard<Lock> guard(directoryLock);
     if (testDirectoryTooLong) return false;
     std::memcpy(directory, testDirectory, kPathBytes);
   }
@@ -60,7 +62,7 @@ bool storePaths(Root root, char* directory, char* file) {
 // The tree always matches the text exactly; it serves whatever file shows
 // the same text, whichever directory that file is in.
 struct Snapshot {
-  std::mutex mutex;
+  Lock lock;
   bool filled = false;   // false: nothing known, parse whatever is read
   bool missing = false;  // the file did not exist (an empty tree)
   char* text = nullptr;  // std::malloc
@@ -74,6 +76,9 @@ namespace {
 
 // Never destroyed: a host process may call in while it exits.
 Snapshot snapshots[2];
+// Taken inside a whole-file update, so after its lock in a fork.
+[[maybe_unused]] const bool snapshotLocksKept = keepAcrossFork(snapshots[0].lock, ForkStage::kPlatformStore) &&
+                                                keepAcrossFork(snapshots[1].lock, ForkStage::kPlatformStore);
 
 std::atomic<size_t> fileReads{0};
 
@@ -87,7 +92,7 @@ Status CurrentTree::load(const char* file, Reuse reuse) {
   FileIdentity identity;
   bool identified = fileIdentity(file, &identity);
   if (reuse == Reuse::kWhileUnchanged && identified) {
-    guard_ = std::unique_lock<std::mutex>(snapshot_.mutex);
+    guard_ = std::unique_lock<Lock>(snapshot_.lock);
     // Settled when the text was read: a change since then has another stamp.
     if (snapshot_.filled && snapshot_.identified && snapshot_.identity.settled &&
         snapshot_.identity.sameVersion(identity)) {
@@ -105,7 +110,7 @@ Status CurrentTree::load(const char* file, Reuse reuse) {
   // read (a rename may have put another file in its place meanwhile).
   FileIdentity after;
   identified = identified && !missing && fileIdentity(file, &after) && after.sameVersion(identity);
-  guard_ = std::unique_lock<std::mutex>(snapshot_.mutex);
+  guard_ = std::unique_lock<Lock>(snapshot_.lock);
   if (snapshot_.filled && snapshot_.missing == missing &&
       (missing || (snapshot_.size == size && std::memcmp(snapshot_.text, text, size) == 0))) {
     std::free(text);
@@ -158,7 +163,7 @@ void CurrentTree::replace(bool missing, char* text, size_t size, Tree* tree) {
 namespace platform::registry {
 
 void setDirectoryForTesting(const char* directory) noexcept {
-  std::lock_guard<std::mutex> guard(internal::directoryMutex);
+  std::lock_guard<Lock> guard(internal::directoryLock);
   internal::testDirectory[0] = '\0';
   internal::testDirectoryTooLong = false;
   if (directory == nullptr) return;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/lock.h"
 #include "platform/profile/registry.h"
 #include "profile/registry_tree.h"
 
@@ -92,7 +93,7 @@ class CurrentTree {
   void replace(bool missing, char* text, size_t size, Tree* tree);
 
   Snapshot& snapshot_;
-  std::unique_lock<std::mutex> guard_;
+  std::unique_lock<Lock> guard_;
 };
 
 }  // namespace platform::registry::internal
