@@ -8,13 +8,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "export_table.h"
+#include "sinks.h"  // kTraceRetryMilliseconds
 #include "traced_session.h"
 
 namespace {
@@ -88,6 +91,9 @@ TEST_F(LogFaultTest, AFolderMadeAgainMidRunReceivesTheRecordsFromThenOn) {
   std::ofstream(gone).flush();
   const bool reachedMiss = reachedStart && vrtest::waitForFile(missed);
   const bool madeAgain = fs::create_directory(logs);
+  // The next file is tried again by the first record after the retry
+  // interval.
+  std::this_thread::sleep_for(std::chrono::milliseconds(kTraceRetryMilliseconds + 20));
   std::ofstream(back).flush();
   const ClientRun run = session_.wait(client);
   ASSERT_TRUE(reachedStart && reachedMiss);
