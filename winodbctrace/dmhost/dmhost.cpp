@@ -171,10 +171,11 @@ void setUp() {
   const std::u16string name = platform::utf16::fromUtf8(file);
   char16_t message[kMessageUnits] = {};
   // No file name: the library reads "TraceFile" itself when it opens lazily.
+  // A log that cannot be opened now (its folder is not there yet) is said
+  // so, and traced all the same: the library tries the open again.
   if (open(file.empty() ? nullptr : name.c_str(), message, sizeof message) != 0) {
     message[kMessageUnits - 1] = 0;
     report(platform::utf16::toUtf8(message));
-    return;
   }
   // Registered after the trace library was loaded, so it runs before that
   // library's own static destructors.

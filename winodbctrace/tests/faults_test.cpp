@@ -40,6 +40,14 @@ const std::vector<std::string> kScript = {"connect=testdsn",
                                           "disconnect"};
 constexpr char kScriptRows[] = "1|abc\n";
 
+// The records of "exec=SELECT 3", "fetch", "disconnect".
+const std::vector<std::string> kLastSelectWords = {
+    "ENTER SQLExecDirect", "EXIT SQLExecDirect",  "ENTER SQLNumResultCols", "EXIT SQLNumResultCols",
+    "ENTER SQLFetch",      "EXIT SQLFetch",       "ENTER SQLGetData",       "EXIT SQLGetData",
+    "ENTER SQLFetch",      "EXIT SQLFetch",       "ENTER SQLFreeHandle",    "EXIT SQLFreeHandle",
+    "ENTER SQLDisconnect", "EXIT SQLDisconnect",  "ENTER SQLFreeHandle",    "EXIT SQLFreeHandle",
+    "ENTER SQLFreeHandle", "EXIT SQLFreeHandle"};
+
 class LogFaultTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -125,13 +133,30 @@ TEST_F(LogFaultTest, AFolderMadeAgainMidRunReceivesTheRecordsFromThenOn) {
     std::snprintf(next, sizeof next, "SQL_%03zu.LOG", movedFiles.size() + 1 + i);
     EXPECT_EQ(after[i].filename().string(), next);
   }
-  const std::vector<std::string> expected = {"ENTER SQLExecDirect",   "EXIT SQLExecDirect",  "ENTER SQLNumResultCols",
-                                             "EXIT SQLNumResultCols", "ENTER SQLFetch",      "EXIT SQLFetch",
-                                             "ENTER SQLGetData",      "EXIT SQLGetData",     "ENTER SQLFetch",
-                                             "EXIT SQLFetch",         "ENTER SQLFreeHandle", "EXIT SQLFreeHandle",
-                                             "ENTER SQLDisconnect",   "EXIT SQLDisconnect",  "ENTER SQLFreeHandle",
-                                             "EXIT SQLFreeHandle",    "ENTER SQLFreeHandle", "EXIT SQLFreeHandle"};
-  EXPECT_EQ(wordsOf(after), expected);
+  EXPECT_EQ(wordsOf(after), kLastSelectWords);
+}
+
+// The log's folder appears half a second after the application started:
+// the Driver Manager traces on although the first open failed, and the
+// records from then on reach the log.
+TEST_F(LogFaultTest, AFolderThatAppearsAfterTheStartReceivesTheRecordsFromThenOn) {
+  const fs::path later = session_.dir() / "later";
+  const std::string started = session_.path("started"), made = session_.path("made");
+  session_.writeOdbcIni({"Trace=Yes", "TraceFile=" + (later / "SQL.LOG").string(), "TraceFilePerProcess=0"});
+  const vrtest::StartedClient client = session_.startClient({"connect=testdsn", "exec=SELECT 1", "fetch",
+                                                             "signal=" + started, "waitfor=" + made, "exec=SELECT 3",
+                                                             "fetch", "disconnect"});
+  ASSERT_NE(client.pid, 0);
+  const bool reachedStart = vrtest::waitForFile(started);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const bool madeFolder = fs::create_directory(later);
+  std::ofstream(made).flush();
+  const ClientRun run = session_.wait(client);
+  ASSERT_TRUE(reachedStart && madeFolder);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "1\n3\n");
+  EXPECT_NE(run.err.find((later / "SQL_01.LOG").string()), std::string::npos) << run.err;
+  EXPECT_EQ(wordsOf(session_.logFiles()), kLastSelectWords);
 }
 
 // Readies the library without a name, makes three calls while `folder` is
@@ -144,6 +169,7 @@ int traceAroundAMissingFolder(const fs::path& folder) {
     trace.traceReturn(trace.traceFetch(reinterpret_cast<void*>(statement)), 100);
   }
   if (!fs::create_directory(folder)) return 4;
+  std::this_thread::sleep_for(std::chrono::milliseconds(kTraceRetryMilliseconds + 20));
   trace.traceReturn(trace.traceFetch(reinterpret_cast<void*>(uintptr_t{0x6004})), 0);
   trace.closeLogFile();
   return 0;
@@ -151,8 +177,8 @@ int traceAroundAMissingFolder(const fs::path& folder) {
 
 // The library opens its log lazily, with the first record, when the
 // Driver Manager readies it without a name; while the folder does not exist
-// every record tries again, and the first record after it was made opens
-// the log.
+// a record tries again once the retry interval has passed, and the first
+// record after it was made opens the log.
 TEST_F(LogFaultTest, TheLazyOpenIsTriedAgainUntilTheFolderExists) {
   const fs::path later = session_.dir() / "later";
   session_.writeOdbcIni({"TraceFile=" + (later / "SQL.LOG").string(), "TraceFilePerProcess=0"});
