@@ -21,7 +21,9 @@ From them this script writes, each on request:
   --def              the trace library's module-definition file, with ordinals
   --wrappers         the Driver Manager stand-in's ODBC functions, C++
   --wrappers-version-script
-                     the stand-in's version script: its ODBC functions only
+                     the stand-in's version script: its ODBC functions, and
+                     the names --wrappers-also-export lists (functions of the
+                     stand-in's own)
   --calls            for the tests: one caller per export that takes its
                      arguments as 64-bit slots
 
@@ -322,6 +324,7 @@ def main():
     parser.add_argument("--def")
     parser.add_argument("--wrappers")
     parser.add_argument("--wrappers-version-script")
+    parser.add_argument("--wrappers-also-export", nargs="*", default=[])
     parser.add_argument("--calls")
     args = parser.parse_args()
     types = parse_types(args.types)
@@ -338,7 +341,8 @@ def main():
     if args.wrappers:
         save(args.wrappers, write_wrappers(table, exports))
     if args.wrappers_version_script:
-        save(args.wrappers_version_script, write_version_script([e.function for e in exports]))
+        save(args.wrappers_version_script,
+             write_version_script([e.function for e in exports] + args.wrappers_also_export))
     if args.calls:
         save(args.calls, write_calls(table, exports))
 

@@ -201,6 +201,12 @@ void leaveTrace() {
 
 }  // namespace
 
+void endTracingAtQuickExit() {
+  // A thread inside the trace library (a signal handler that ends the
+  // process) would close the log in the middle of a record.
+  if (tracing.load() && !insideTrace) closeTrace();
+}
+
 Call::Call(size_t index) : index_(index), applicationErrno_(errno) {
   if (insideCall) return;
   insideCall = true;

@@ -27,6 +27,8 @@ TEST(StandInExportsTest, ExportsExactlyTheOdbcFunctionsOfTheTable) {
   std::set<std::string> expected;
   for (const auto& e : table.exports) expected.insert(e.function);
   ASSERT_EQ(expected.size(), 116u);
+  // And the process's quick ends, which close the log first.
+  expected.insert({"_exit", "_Exit"});
 
   std::set<std::string> exported;
   for (const auto& symbol : vrtest::definedDynamicSymbols(VRDMHOST_LIBRARY)) {

@@ -159,6 +159,35 @@ TEST_F(LogFaultTest, AFolderThatAppearsAfterTheStartReceivesTheRecordsFromThenOn
   EXPECT_EQ(wordsOf(session_.logFiles()), kLastSelectWords);
 }
 
+// A process that ends with _exit runs no exit handler: the stand-in sees
+// the call and closes the log first, so the records the library held in
+// memory (memory then file; gathered by flush mode 0) reach the file. A
+// child made by vfork that ends so leaves its parent's log open.
+TEST_F(LogFaultTest, RecordsReachTheLogWhenTheProcessEndsWithExit) {
+  const std::vector<std::string> calls = {"connect=testdsn", "exec=SELECT 1", "fetch", "exec=SELECT 3", "fetch"};
+  // What the calls log in a process that ends by exit, up to the last fetch
+  // (the script's end disconnects).
+  std::vector<std::string> reference = vrtest::referenceWords(session_, calls, exportTable());
+  reference.erase(std::find(reference.rbegin(), reference.rend(), "EXIT SQLFetch").base(), reference.end());
+  ASSERT_FALSE(reference.empty());
+  std::vector<std::string> script = calls;
+  script.insert(script.begin() + 3, "vfork");
+  script.push_back("_exit=0");
+  const std::vector<std::string> rows[] = {
+      {"ODBCTraceMode=1"}, {"ODBCTraceMode=1", "TraceFilePerProcess=0"}, {"ODBCTraceFlush=0"}};
+  for (const std::vector<std::string>& settings : rows) {
+    SCOPED_TRACE(settings.back());
+    session_.removeLogs();
+    std::vector<std::string> lines = {"Trace=Yes", "TraceFile=" + session_.logPath()};
+    lines.insert(lines.end(), settings.begin(), settings.end());
+    session_.writeOdbcIni(lines);
+    const ClientRun run = session_.runClient(script);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "1\n3\n");
+    EXPECT_EQ(wordsOf(session_.logFiles()), reference);
+  }
+}
+
 // Readies the library without a name, makes three calls while `folder` is
 // missing, makes the folder and one call more.
 int traceAroundAMissingFolder(const fs::path& folder) {
