@@ -1,8 +1,8 @@
 // The log writer: the text of one ENTER or EXIT record, from its prefix and
 // header to one line per argument, handed whole to the current sink.
 
+#include <array>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <iterator>
 #include <string_view>
@@ -232,10 +232,8 @@ constexpr uint32_t kLineModeKept = 0x10000;
 std::atomic<uint32_t> keptLineMode{0};
 std::atomic<int64_t> lineModeStale{0};
 
-int64_t millisecondsNow() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+// Read for every record: the coarse clock is enough for the refresh.
+int64_t millisecondsNow() { return static_cast<int64_t>(platform::coarseMonotonicMilliseconds()); }
 
 uint16_t readLineMode() {
   // Four bytes: at most the first three characters count ("1000" reads 100).
@@ -270,6 +268,26 @@ void appendHeader(RenderOut& buffer, uint16_t mode, std::string_view prefix, con
   buffer.append(' ');
   buffer.append(name);
   buffer.append(' ');
+}
+
+// The length of each type code's label: the labels of a record's arguments
+// are these rows' own texts, measured once here rather than for every line.
+constexpr auto kLabelLengths = [] {
+  std::array<uint8_t, std::size(kTraceCodeRows)> lengths{};
+  for (size_t code = 0; code < lengths.size(); ++code) {
+    const char* label = kTraceCodeRows[code].label;
+    lengths[code] = label != nullptr ? static_cast<uint8_t>(std::char_traits<char>::length(label)) : 0;
+  }
+  return lengths;
+}();
+
+// The label of argument `index`.
+std::string_view typeLabel(const TraceCallRecord& record, size_t index) {
+  const char* label = record.typeNames[index];
+  const uint32_t code = record.typeCodes[index];
+  if (label == nullptr) return {};
+  if (code < kLabelLengths.size() && kTraceCodeRows[code].label == label) return {label, kLabelLengths[code]};
+  return label;
 }
 
 // One argument's line after its label: the renderer's text, which ends
@@ -392,7 +410,7 @@ void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCod
   const size_t count = record.argCount < kTraceMaxArgs ? record.argCount : kTraceMaxArgs;
   for (size_t i = 0; i < count; ++i) {
     buffer.append("\t\t");
-    appendPadded(buffer, record.typeNames[i] != nullptr ? record.typeNames[i] : "", 18, true);
+    appendPadded(buffer, typeLabel(record, i), 18, true);
     buffer.append(' ');
     appendArgument(buffer, record, i, noOutput);
   }
