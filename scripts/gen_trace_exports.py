@@ -23,8 +23,9 @@ From them this script writes, each on request:
   --more-wrappers    its other exports, from --more
                      (winodbctrace/dmhost/more_exports.txt), C++
   --wrappers-version-script
-                     the stand-in's version script: its ODBC functions and
-                     the names of --more only
+                     the stand-in's version script: its ODBC functions, the
+                     names of --more, and the names --wrappers-also-export
+                     lists (functions of the stand-in's own)
   --calls            for the tests: one caller per export that takes its
                      arguments as 64-bit slots
 
@@ -396,6 +397,7 @@ def main():
     parser.add_argument("--wrappers-version-script")
     parser.add_argument("--more")
     parser.add_argument("--more-wrappers")
+    parser.add_argument("--wrappers-also-export", nargs="*", default=[])
     parser.add_argument("--calls")
     args = parser.parse_args()
     types = parse_types(args.types)
@@ -419,7 +421,8 @@ def main():
             save(args.more_wrappers, write_more_wrappers(more_file, wrappers, len(exports), variables))
         if args.wrappers_version_script:
             save(args.wrappers_version_script,
-                 write_version_script([w.name for w in wrappers] + [name for name, _ in variables]))
+                 write_version_script([w.name for w in wrappers] + [name for name, _ in variables] +
+                                      args.wrappers_also_export))
     if args.calls:
         save(args.calls, write_calls(table, exports))
 

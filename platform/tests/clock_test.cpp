@@ -1,5 +1,6 @@
-// Tests of the wall clock: local time as the C library converts it, on any
-// thread, also when the second changes between two readings.
+// Tests of the clocks: local time as the C library converts it, on any
+// thread, also when the second changes between two readings; the coarse
+// monotonic clock against the fine one.
 
 #include "platform/clock.h"
 
@@ -90,6 +91,19 @@ TEST(LocalTimeNow, ThreadsReadingAtOnceEachSeeTheirSecond) {
     });
   }
   for (std::thread& thread : threads) thread.join();
+}
+
+// The coarse clock is the same clock a tick behind at most, and goes on.
+TEST(MonotonicMilliseconds, TheCoarseClockTrailsTheFineOneByATickAtMost) {
+  const uint64_t start = platform::coarseMonotonicMilliseconds();
+  for (int i = 0; i < 5; ++i) {
+    const uint64_t coarse = platform::coarseMonotonicMilliseconds();
+    const uint64_t fine = platform::monotonicMilliseconds();
+    EXPECT_LE(coarse, fine);
+    EXPECT_LT(fine - coarse, 50u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_GE(platform::coarseMonotonicMilliseconds() - start, 80u);
 }
 
 }  // namespace

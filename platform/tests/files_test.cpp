@@ -5,7 +5,10 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -178,6 +181,75 @@ TEST_F(PlatformFilesTest, WriteWholeGoesOnThroughShortWrites) {
   close(descriptor);
   EXPECT_EQ(readWholeFile(file), "0123456789");
   EXPECT_EQ(pf::writeWhole(-1, "x", 1), pf::kErrorBadDescriptor);
+}
+
+// Past the process's file-size limit a write fails and no SIGXFSZ reaches
+// the process, whose default action would end it; one the process held
+// back and had pending already stays pending. Each row in a child, with a
+// limit of 100 bytes.
+TEST_F(PlatformFilesTest, TheSizeLimitFailsAWriteWithoutASignal) {
+  const struct {
+    const char* note;
+    bool held;     // the process holds SIGXFSZ back itself
+    bool pending;  // ... and has one pending
+  } rows[] = {{"default action", false, false}, {"held back", true, false}, {"held back, one pending", true, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.note);
+    const std::string file = dir_ / (std::string(row.note) + ".log");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      sigset_t xfsz, pending;
+      sigemptyset(&xfsz);
+      sigaddset(&xfsz, SIGXFSZ);
+      if (row.held) sigprocmask(SIG_BLOCK, &xfsz, nullptr);
+      if (row.pending) raise(SIGXFSZ);
+      const rlimit limit = {100, RLIM_INFINITY};
+      pf::FileDescriptor fd = pf::kNoDescriptor;
+      size_t written = 0, second = 1;
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+          pf::openFile(file.c_str(), pf::kOpenWriteOnly | pf::kOpenCreate | pf::kOpenAppend, &fd) != 0) {
+        _exit(10);
+      }
+      const std::string text(300, 'x');
+      if (pf::writeWhole(fd, text.data(), text.size(), &written) != pf::kErrorFileTooLarge || written != 100 ||
+          pf::writeWhole(fd, text.data(), 1, &second) != pf::kErrorFileTooLarge || second != 0) {
+        _exit(11);
+      }
+      sigpending(&pending);
+      _exit(sigismember(&pending, SIGXFSZ) == (row.pending ? 1 : 0) ? 0 : 12);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(readWholeFile(file), std::string(100, 'x'));
+  }
+}
+
+// A write that failed part way is taken back while it is the file's end;
+// after another writer's bytes it stays. A cut never lengthens a file.
+TEST_F(PlatformFilesTest, TakeBackLastWriteAndCut) {
+  const std::string file = dir_ / "take.log";
+  const pf::FileDescriptor mine = open(file, pf::kOpenWriteOnly | pf::kOpenCreate | pf::kOpenAppend);
+  const pf::FileDescriptor theirs = open(file, pf::kOpenWriteOnly | pf::kOpenAppend);
+  EXPECT_EQ(pf::writeWhole(mine, "kept\ncut", 8), pf::kErrorNone);
+  EXPECT_TRUE(pf::takeBackLastWrite(mine, 3));
+  EXPECT_EQ(readWholeFile(file), "kept\n");
+  EXPECT_EQ(pf::writeWhole(mine, "cut", 3), pf::kErrorNone);
+  EXPECT_EQ(pf::writeWhole(theirs, "their\n", 6), pf::kErrorNone);
+  EXPECT_FALSE(pf::takeBackLastWrite(mine, 3));
+  EXPECT_EQ(readWholeFile(file), "kept\ncuttheir\n");
+  EXPECT_EQ(pf::cutFile(mine, 100), pf::kErrorNone);
+  EXPECT_EQ(pf::cutFile(mine, 4), pf::kErrorNone);
+  EXPECT_EQ(readWholeFile(file), "kept");
+  char last = 0;
+  size_t done = 0;
+  const pf::FileDescriptor reader = open(file, 0);
+  EXPECT_EQ(pf::readFileAt(reader, 3, &last, 1, &done), pf::kErrorNone);
+  EXPECT_EQ(std::string(&last, done), "t");
+  close(reader);
+  close(theirs);
+  close(mine);
 }
 
 TEST_F(PlatformFilesTest, RemoveAndRename) {

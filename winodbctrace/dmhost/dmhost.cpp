@@ -222,10 +222,11 @@ void setUp() {
   const std::u16string name = platform::utf16::fromUtf8(file);
   char16_t message[kMessageUnits] = {};
   // No file name: the library reads "TraceFile" itself when it opens lazily.
+  // A log that cannot be opened now (its folder is not there yet) is said
+  // so, and traced all the same: the library tries the open again.
   if (open(file.empty() ? nullptr : name.c_str(), message, sizeof message) != 0) {
     message[kMessageUnits - 1] = 0;
     report(platform::utf16::toUtf8(message));
-    return;
   }
   // Registered after the trace library was loaded, so it runs before that
   // library's own static destructors.
@@ -250,6 +251,12 @@ void leaveTrace() {
 }
 
 }  // namespace
+
+void endTracingAtQuickExit() {
+  // A thread inside the trace library (a signal handler that ends the
+  // process) would close the log in the middle of a record.
+  if (tracing.load() && !insideTrace) closeTrace();
+}
 
 Call::Call(size_t index, const void* caller) : index_(index), applicationErrno_(errno) {
   if (insideCall) return;

@@ -68,6 +68,12 @@ class Call {
   bool outermost_ = false;
 };
 
+// Closes the log as the exit handler does, for the process's quick ends
+// (_exit, _Exit), which run no exit handlers: records the trace library
+// holds in memory reach the file. Nothing while tracing is off, or on a
+// thread inside the trace library.
+void endTracingAtQuickExit();
+
 }  // namespace dmhost
 
 #endif  // VRDMHOST_DMHOST_H

@@ -1,8 +1,8 @@
 // The log writer: the text of one ENTER or EXIT record, from its prefix and
 // header to one line per argument, handed whole to the current sink.
 
+#include <array>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <iterator>
 #include <string_view>
@@ -98,35 +98,84 @@ void appendZeroPadded(RenderOut& out, int64_t value, size_t digits) {
   out.appendUnsigned(magnitude);
 }
 
-// The record's time, "%Y-%m-%d %H:%M:%S." and microseconds, then a blank:
-// each field "0"-padded to its width, one too wide for it (a time of another
-// era) as appendZeroPadded writes it. The usual fields are written digit by
-// digit into place: this runs for every record.
-void appendTime(RenderOut& out, const platform::LocalTime& now) {
+// The record's time up to its seconds, "%Y-%m-%d %H:%M:%S.": each field
+// "0"-padded to its width, one too wide for it (a time of another era) as
+// appendZeroPadded writes it.
+void appendSecond(RenderOut& out, const platform::LocalTime& now) {
   struct Field {
     int64_t value;
     size_t digits;
     char after;
   };
-  static constexpr int64_t kTenTo[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-  const Field fields[] = {{now.year, 4, '-'},   {now.month, 2, '-'},  {now.day, 2, ' '},
-                          {now.hour, 2, ':'},   {now.minute, 2, ':'}, {now.second, 2, '.'},
-                          {int64_t{now.millisecond} * 1000, 6, ' '}};  // a millisecond clock
-  char text[32];
-  size_t used = 0;
+  static constexpr int64_t kTenTo[] = {1, 10, 100, 1000, 10000};
+  const Field fields[] = {{now.year, 4, '-'}, {now.month, 2, '-'},  {now.day, 2, ' '},
+                          {now.hour, 2, ':'}, {now.minute, 2, ':'}, {now.second, 2, '.'}};
   for (const Field& field : fields) {
     if (field.value < 0 || field.value >= kTenTo[field.digits]) {
-      out.append(std::string_view(text, used));
-      used = 0;
       appendZeroPadded(out, field.value, field.digits);
     } else {
+      char text[4];
       auto rest = static_cast<uint64_t>(field.value);
-      for (size_t i = field.digits; i > 0; --i, rest /= 10) text[used + i - 1] = static_cast<char>('0' + rest % 10);
-      used += field.digits;
+      for (size_t i = field.digits; i > 0; --i, rest /= 10) text[i - 1] = static_cast<char>('0' + rest % 10);
+      out.append(std::string_view(text, field.digits));
     }
-    text[used++] = field.after;
+    out.append(field.after);
   }
-  out.append(std::string_view(text, used));
+}
+
+bool sameSecond(const platform::LocalTime& a, const platform::LocalTime& b) {
+  return a.second == b.second && a.minute == b.minute && a.hour == b.hour && a.day == b.day && a.month == b.month &&
+         a.year == b.year;
+}
+
+// The record's time, "%Y-%m-%d %H:%M:%S." and microseconds, then a blank.
+// The text up to the seconds changes once a second: each thread keeps the
+// last it wrote, so that a record writes only its microseconds anew (this
+// runs for every record).
+void appendTime(RenderOut& out, const platform::LocalTime& now) {
+  struct Kept {
+    platform::LocalTime second;
+    size_t length;  // 0 before the first record
+    char text[64];  // the widest fields of another era fit
+  };
+  thread_local Kept kept{};
+  if (kept.length == 0 || !sameSecond(kept.second, now)) {
+    RenderOut text(kept.text, sizeof kept.text);
+    appendSecond(text, now);
+    kept.second = now;
+    kept.length = text.length();
+  }
+  out.append(std::string_view(kept.text, kept.length));
+  // A millisecond clock: "%06lu" of the milliseconds times 1000.
+  const uint32_t ms = now.millisecond % 1000;
+  const char micro[] = {static_cast<char>('0' + ms / 100), static_cast<char>('0' + ms / 10 % 10),
+                        static_cast<char>('0' + ms % 10), '0', '0', '0', ' '};
+  out.append(std::string_view(micro, sizeof micro));
+}
+
+// "pid=%ld:tid=%lu", kept by each thread: its ids change only in a forked
+// child, which finds them differ.
+void appendIds(RenderOut& out) {
+  struct Kept {
+    uint32_t process;
+    uint32_t thread;
+    size_t length;  // 0 before the first record
+    char text[32];
+  };
+  thread_local Kept kept{};
+  const uint32_t process = platform::currentProcessId();
+  const uint32_t thread = platform::currentThreadId();
+  if (kept.length == 0 || kept.process != process || kept.thread != thread) {
+    RenderOut text(kept.text, sizeof kept.text);
+    text.append("pid=");
+    text.appendUnsigned(process);
+    text.append(":tid=");
+    text.appendUnsigned(thread);
+    kept.process = process;
+    kept.thread = thread;
+    kept.length = text.length();
+  }
+  out.append(std::string_view(kept.text, kept.length));
 }
 
 // The record's text: 4096 bytes on the stack, or a heap buffer for a long
@@ -170,10 +219,7 @@ void formatPrefix(uint16_t mode, RenderOut& out) {
     appendTime(out, platform::localTimeNow());
     if (mode == 1) return;
   }
-  out.append("pid=");
-  out.appendUnsigned(platform::currentProcessId());
-  out.append(":tid=");
-  out.appendUnsigned(platform::currentThreadId());
+  appendIds(out);
 }
 
 // ---------------------------------------------------------------------------
@@ -186,10 +232,8 @@ constexpr uint32_t kLineModeKept = 0x10000;
 std::atomic<uint32_t> keptLineMode{0};
 std::atomic<int64_t> lineModeStale{0};
 
-int64_t millisecondsNow() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+// Read for every record: the coarse clock is enough for the refresh.
+int64_t millisecondsNow() { return static_cast<int64_t>(platform::coarseMonotonicMilliseconds()); }
 
 uint16_t readLineMode() {
   // Four bytes: at most the first three characters count ("1000" reads 100).
@@ -224,6 +268,26 @@ void appendHeader(RenderOut& buffer, uint16_t mode, std::string_view prefix, con
   buffer.append(' ');
   buffer.append(name);
   buffer.append(' ');
+}
+
+// The length of each type code's label: the labels of a record's arguments
+// are these rows' own texts, measured once here rather than for every line.
+constexpr auto kLabelLengths = [] {
+  std::array<uint8_t, std::size(kTraceCodeRows)> lengths{};
+  for (size_t code = 0; code < lengths.size(); ++code) {
+    const char* label = kTraceCodeRows[code].label;
+    lengths[code] = label != nullptr ? static_cast<uint8_t>(std::char_traits<char>::length(label)) : 0;
+  }
+  return lengths;
+}();
+
+// The label of argument `index`.
+std::string_view typeLabel(const TraceCallRecord& record, size_t index) {
+  const char* label = record.typeNames[index];
+  const uint32_t code = record.typeCodes[index];
+  if (label == nullptr) return {};
+  if (code < kLabelLengths.size() && kTraceCodeRows[code].label == label) return {label, kLabelLengths[code]};
+  return label;
 }
 
 // One argument's line after its label: the renderer's text, which ends
@@ -346,7 +410,7 @@ void TraceWriteCall(const TraceCallRecord& record, int enter, uint16_t returnCod
   const size_t count = record.argCount < kTraceMaxArgs ? record.argCount : kTraceMaxArgs;
   for (size_t i = 0; i < count; ++i) {
     buffer.append("\t\t");
-    appendPadded(buffer, record.typeNames[i] != nullptr ? record.typeNames[i] : "", 18, true);
+    appendPadded(buffer, typeLabel(record, i), 18, true);
     buffer.append(' ');
     appendArgument(buffer, record, i, noOutput);
   }

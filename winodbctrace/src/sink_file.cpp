@@ -9,12 +9,13 @@
 
 #include <atomic>
 #include <cstring>
-#include <new>
 
 #include "julib/cstring.h"
 #include "julib/errors.h"
 #include "julib/object.h"
 #include "julib/valueparser.h"
+#include "log_file.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "sink_attributes.h"
@@ -115,97 +116,72 @@ void forgetFileName(JuFileTracing& sink) {
   sink.counterField = nullptr;
 }
 
-// Writes the gathered records in one write and empties the buffer, whether
-// or not they could be written.
-platform::ErrorNumber writePending(JuTraceLogFile& file) {
-  const size_t bytes = file.pendingBytes;
-  file.pendingBytes = 0;
-  return bytes == 0 ? platform::kErrorNone : platform::writeWhole(file.descriptor, file.pending, bytes);
-}
+// Whether `length` more bytes keep a file of `used` bytes within `limit`.
+bool fits(uint64_t used, size_t length, uint64_t limit) { return used <= limit && length <= limit - used; }
 
-// Takes one record: into the buffer when it fits there (after the gathered
-// records have gone out, when they leave it no room), else in a write of its
-// own. A failure to write what was gathered is returned; the record is kept.
-platform::ErrorNumber putRecord(JuTraceLogFile& file, const char* data, size_t length) {
-  platform::ErrorNumber error = platform::kErrorNone;
-  if (length > kTraceLogBufferBytes - file.pendingBytes) error = writePending(file);
-  if (length > kTraceLogBufferBytes) {
-    const platform::ErrorNumber written = platform::writeWhole(file.descriptor, data, length);
-    return error != platform::kErrorNone ? error : written;
-  }
-  std::memcpy(file.pending + file.pendingBytes, data, length);
-  file.pendingBytes += length;
-  return error;
-}
+uint32_t makeRoom(JuFileTracing& sink, size_t length);
 
-// Writes what is gathered, closes and forgets the current file; the first
-// failure, which has lost records.
-platform::ErrorNumber endFile(JuFileTracing& sink) {
-  if (sink.file == nullptr) return platform::kErrorNone;
-  platform::ErrorNumber error = writePending(*sink.file);
-  const platform::ErrorNumber cut = sink.file->window.finish();
-  if (error == platform::kErrorNone) error = cut;
-  const platform::ErrorNumber closed = platform::closeFile(sink.file->descriptor);
-  juFree(sink.file);
-  sink.file = nullptr;
-  return error != platform::kErrorNone ? error : closed;
-}
-
-// Ends the current file. 0, or 1 with 30041 when gathered records could not
-// be written.
-uint32_t closeCurrentFile(JuFileTracing& sink) {
-  const platform::ErrorNumber error = endFile(sink);
+// Writes whole records (a record, or what was gathered) to the current
+// file; in a shared set, to a file that has room for them as the files are
+// now. They count toward the file's size whether or not the write succeeds
+// (a file that takes nothing is left all the same). 0, or 1 with the reason
+// posted.
+uint32_t writeOut(JuFileTracing& sink, const char* data, size_t length) {
+  if (length == 0) return 0;
+  if (!sink.soleWriter && makeRoom(sink, length) != 0) return 1;
+  sink.bytesWritten = length > UINT64_MAX - sink.bytesWritten ? UINT64_MAX : sink.bytesWritten + length;
+  const platform::ErrorNumber error = vrtrace::logfile::writeRecords(*sink.file, data, length);
   if (error == platform::kErrorNone) return 0;
   postFileError(error, nullptr, nullptr);
   return 1;
 }
 
-// Opens a sole writer's file for reading too, as a mapping needs, and starts
-// its window where its records end: a writer of it that died left zeros
-// after them. kErrorAccessDenied when the file may only be written.
-platform::ErrorNumber openWindowed(const char* name, uint32_t options, bool append, JuTraceLogFile& file) {
-  const platform::ErrorNumber error = platform::openFile(name, options | platform::kOpenReadWrite, &file.descriptor);
-  if (error != platform::kErrorNone) return error;
-  uint64_t end = 0;
-  if (append && platform::fileSize(file.descriptor, &end) == platform::kErrorNone) {
-    const uint64_t records = TraceLogWindow::recordsEnd(file.descriptor, end);
-    if (records == end || platform::setFileSize(file.descriptor, records) == platform::kErrorNone) end = records;
-  }
-  (void)file.window.start(file.descriptor, end);
-  return platform::kErrorNone;
+// Writes the gathered records and empties the buffer, whether or not they
+// could be written.
+uint32_t writeGathered(JuFileTracing& sink) {
+  const size_t bytes = sink.pendingBytes;
+  sink.pendingBytes = 0;
+  return sink.file != nullptr ? writeOut(sink, sink.pending, bytes) : 0;
 }
 
-// Opens the file of the current index: emptied, or for appending, when its
-// bytes count toward the maximum size. Appending keeps what the file held
-// before this sink opened it; once the counter has come round, the file
-// holds this sink's own older records and is emptied. 0, or 1 with 30041
-// naming the file.
+// Ends the current file: writes what is gathered (a per-process set's
+// records gathered for this file), closes and forgets it. 0, or 1 with
+// 30041 when records were lost.
+uint32_t closeCurrentFile(JuFileTracing& sink) {
+  if (sink.file == nullptr) return 0;
+  const uint32_t result = writeGathered(sink);
+  // In a shared set they may have moved on to a next file, which could not
+  // be opened.
+  if (sink.file == nullptr) return result;
+  const platform::ErrorNumber error = vrtrace::logfile::close(sink.file);
+  sink.file = nullptr;
+  if (error == platform::kErrorNone) return result;
+  postFileError(error, nullptr, nullptr);
+  return 1;
+}
+
+// Opens the file of the current index, emptied when the settings reuse it
+// from scratch: when not appending, and in a per-process set once the
+// counter has come round (the file then holds this sink's own older
+// records). A shared set empties only its first file, at the open: a later
+// one may hold what another process has just written there (makeRoom
+// empties it when it is full). The bytes a file keeps count toward the
+// maximum size. 0, or 1 with 30041 naming the file; a record tries again
+// once kTraceRetryMilliseconds have passed.
 uint32_t openCurrentFile(JuFileTracing& sink) {
+  const bool reused = sink.appendMode == 0 || sink.wrapped;
+  const bool empty = sink.soleWriter ? reused : sink.appendMode == 0 && sink.fileIndex == 1 && !sink.wrapped;
   sink.bytesWritten = 0;
-  const bool append = sink.appendMode != 0 && !sink.wrapped;
-  auto* file = static_cast<JuTraceLogFile*>(juMallocChecked(sizeof(JuTraceLogFile)));
-  if (file == nullptr) return 1;  // out of memory is recorded
-  file->pendingBytes = 0;
-  new (&file->window) TraceLogWindow();
-  // Shared with every other process (no lock); emptied when not appending,
-  // and written at its end either way. The name has its separators turned
-  // already, a double-byte character's trail byte left as it is.
-  const uint32_t options = platform::kOpenCreate | platform::kOpenAppend | platform::kOpenSystemPath |
-                           (append ? 0 : platform::kOpenTruncate);
-  const bool windowed = sink.soleWriter && sink.flushMode.load(std::memory_order_relaxed) == 2;
-  platform::ErrorNumber error =
-      windowed ? openWindowed(sink.fileName, options, append, *file) : platform::kErrorAccessDenied;
-  if (error == platform::kErrorAccessDenied) {
-    error = platform::openFile(sink.fileName, options | platform::kOpenWriteOnly, &file->descriptor);
-  }
-  if (error != platform::kErrorNone) {
-    juFree(file);
-    postFileError(error, " ", sink.fileName);
+  platform::ErrorNumber error = platform::kErrorNone;
+  sink.file = vrtrace::logfile::open(sink.fileName, empty, sink.soleWriter, &error);
+  if (sink.file == nullptr) {
+    sink.nextOpenTry = platform::monotonicMilliseconds() + kTraceRetryMilliseconds;
+    if (error != platform::kErrorNone) postFileError(error, " ", sink.fileName);
     return 1;
   }
-  uint64_t size = 0;
-  if (append && platform::fileSize(file->descriptor, &size) == platform::kErrorNone) sink.bytesWritten = size;
-  sink.file = file;
+  // In a per-process file, a record that a killed writer of an earlier
+  // process with this id cut short leaves the file inside a line.
+  if (!empty) sink.bytesWritten = vrtrace::logfile::lookAtEnd(*sink.file);
   return 0;
 }
 
@@ -223,6 +199,35 @@ uint32_t openNextFile(JuFileTracing& sink) {
   }
   writeCounter(sink.counterField, sink.counterWidth, sink.fileIndex);
   return openCurrentFile(sink);
+}
+
+// Makes room in the current file for `length` bytes of records, moving on
+// to the next file when it has none: a record is never split across files,
+// and one larger than the maximum goes whole into the next file. A
+// per-process set counts the bytes of its own records (those gathered too),
+// which are all the file holds. Other processes append to a shared set's
+// files as well: there the file's own size decides as it is just before
+// the write, a full one is passed by (another process filled it), and one
+// that the settings reuse from scratch is emptied when it is full. 0, or 1
+// with the reason posted.
+uint32_t makeRoom(JuFileTracing& sink, size_t length) {
+  const auto used = [&sink] {
+    if (sink.soleWriter) return sink.bytesWritten + sink.pendingBytes;
+    const uint64_t size = vrtrace::logfile::size(*sink.file);
+    return size > sink.bytesWritten ? size : sink.bytesWritten;
+  };
+  if (fits(used(), length, sink.maxFileSize)) return 0;
+  if (openNextFile(sink) != 0) return 1;
+  // Each other file of the set once, and the one the counter comes back to.
+  for (uint64_t tried = 0; !sink.soleWriter && length <= sink.maxFileSize && tried <= sink.maxFiles; ++tried) {
+    if (fits(used(), length, sink.maxFileSize)) return 0;
+    if ((sink.appendMode == 0 || sink.wrapped) && platform::cutFile(sink.file->descriptor, 0) == platform::kErrorNone) {
+      sink.bytesWritten = 0;
+      return 0;
+    }
+    if (openNextFile(sink) != 0) return 1;
+  }
+  return 0;
 }
 
 // Reads the "TraceFile" value and builds the name with its counter field.
@@ -280,7 +285,7 @@ size_t TraceFileBaseEnd(const char* name, size_t length) {
 }
 
 JuFileTracing::~JuFileTracing() {
-  (void)endFile(*this);  // no one to tell
+  (void)closeCurrentFile(*this);  // a failure is posted; there is no caller to return it to
   juFree(fileName);
 }
 
@@ -298,6 +303,7 @@ uint32_t JuFileTracing::open(const char* attributes) {
   forgetFileName(*this);
   fileIndex = 0;
   wrapped = false;
+  nextOpenTry = 0;
 
   uint64_t number = 0;
   size_t textLength = 0;
@@ -357,61 +363,53 @@ uint32_t JuFileTracing::write(const char* data, size_t length) {
   JuLockGuard guard(lock);
   if (fileName == nullptr) return 0;  // never opened, or closed
   if (file == nullptr) {
-    // The last open of a file failed: try that file again, once for this
-    // record, so that a passing fault does not end the log.
+    // The last open of the current file failed: a record tries it again, so
+    // that a passing fault does not end the log, but not more often than
+    // every kTraceRetryMilliseconds; the records in between are dropped.
+    if (platform::monotonicMilliseconds() < nextOpenTry) return 1;
     if (openCurrentFile(*this) != 0) return 1;
   }
-  if (bytesWritten > maxFileSize || length > maxFileSize - bytesWritten) {
-    // A record is never split: it goes whole into the next file.
-    if (openNextFile(*this) != 0) return 1;
+  // A per-process set makes room as it takes each record; a shared set as
+  // records go out, where another process may have filled the file since.
+  if (soleWriter && makeRoom(*this, length) != 0) return 1;
+  if (flushMode.load(std::memory_order_relaxed) == 2) return writeOut(*this, data, length);
+  // Gathered whole: what is gathered goes out when the record does not fit
+  // after it (in the buffer, or in a file of the maximum size, so that no
+  // file takes more than one record past it), and a record larger than the
+  // buffer goes out on its own.
+  uint32_t result = 0;
+  if (length > sizeof pending - pendingBytes || !fits(pendingBytes, length, maxFileSize)) {
+    result = writeGathered(*this);
   }
-  bytesWritten = length > UINT64_MAX - bytesWritten ? UINT64_MAX : bytesWritten + length;
-  const uint32_t mode = flushMode.load(std::memory_order_relaxed);
-  platform::ErrorNumber error = platform::kErrorNone;
-  if (mode == 2 && file->pendingBytes == 0) {
-    // Stored at once through the window, or written straight from the
-    // caller's text, with no copy through the buffer.
-    if (length != 0 && !file->window.put(data, length)) {
-      error = platform::writeWhole(file->descriptor, data, length);
-    }
-  } else {
-    if (length != 0) error = putRecord(*file, data, length);
-    if (error == platform::kErrorNone && mode == 2) error = writePending(*file);
-  }
-  if (error == platform::kErrorNone) return 0;
-  // The lost records are reported; the file stays open for the next ones.
-  postFileError(error, nullptr, nullptr);
-  return 1;
+  if (length > sizeof pending) return writeOut(*this, data, length) | result;
+  std::memcpy(pending + pendingBytes, data, length);
+  pendingBytes += length;
+  return result;
 }
 
 uint32_t JuFileTracing::flush() {
   // Only flush mode 1 gathers records until asked: the other modes return
   // without the lock, which a record would otherwise take twice.
   if (flushMode.load(std::memory_order_relaxed) != 1) return 0;
-  // Under the lock: a close on another thread cannot take the stream away
-  // mid-flush.
+  // Under the lock: a close on another thread cannot take the file away
+  // mid-flush. Records that could not be written are lost and reported;
+  // the file stays open for the next ones.
   JuLockGuard guard(lock);
   if (flushMode.load(std::memory_order_relaxed) != 1 || file == nullptr) return 0;
-  const platform::ErrorNumber error = writePending(*file);
-  if (error == platform::kErrorNone) return 0;
-  // Records that could not be written are lost: say so; the file stays
-  // open for the next ones.
-  postFileError(error, nullptr, nullptr);
-  return 1;
+  return writeGathered(*this);
 }
 
 uint32_t JuFileTracing::close() {
   JuLockGuard guard(lock);
+  // What is gathered goes out first, in a shared set perhaps to the next file.
+  const uint32_t result = closeCurrentFile(*this);
   forgetFileName(*this);
-  return closeCurrentFile(*this);
+  return result;
 }
 
 void JuFileTracing::enterForFork() { juEnterForFork(lock); }
 
 void JuFileTracing::leaveAfterFork(bool inChild) {
-  if (inChild && file != nullptr) {
-    file->pendingBytes = 0;
-    file->window.drop();
-  }
+  if (inChild) pendingBytes = 0;
   juLeaveAfterFork(lock, inChild);
 }

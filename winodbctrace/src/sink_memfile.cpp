@@ -1,6 +1,7 @@
 // JuMemFileTracing: records collect in a memory stage and move to a file
 // stage in blocks of up to the memory size, so the files see few, large
-// writes. The file stage flushes after each block and on nothing else.
+// writes. The file stage flushes after each block and on nothing else. A
+// block holds whole records only, and reaches the file whole or not at all.
 
 #include <new>
 
@@ -64,6 +65,7 @@ uint32_t JuMemFileTracing::open(const char* attributes) {
   if (fileStageAttributes(attributes, fileAttributes) != 0) return 1;
   memoryStage = new (std::nothrow) JuMemoryTracing();
   fileStage = new (std::nothrow) JuFileTracing();
+  if (fileStage != nullptr) fileStage->soleWriter = soleWriter;
   if (memoryStage == nullptr || fileStage == nullptr || memoryStage->open(attributes) != 0 ||
       fileStage->open(fileAttributes.data) != 0) {
     delete memoryStage;
@@ -86,15 +88,12 @@ uint32_t JuMemFileTracing::write(const char* data, size_t length) {
     position = 0;
     if (held != 0 && writeBlock(*fileStage, memoryStage->buffer, held) != 0) return 1;
   }
-  // A memory stage of no size (or one whose buffer could not be made) passes
-  // every record straight through as its own block.
-  const size_t block = memoryStage->buffer != nullptr && capacity != 0 ? static_cast<size_t>(capacity) : 0;
-  if (block == 0) return length != 0 ? writeBlock(*fileStage, data, length) : 0;
-  while (length > block) {
-    if (writeBlock(*fileStage, data, block) != 0) return 1;
-    data += block;
-    length -= block;
-  }
+  // A record the memory cannot hold (any record, when the memory stage has
+  // no size or its buffer could not be made) goes to the files whole, as a
+  // block of its own: cut into blocks, its parts could land in two files,
+  // or a full disk keep one part and lose the next.
+  const bool fits = memoryStage->buffer != nullptr && length <= capacity;
+  if (!fits) return length != 0 ? writeBlock(*fileStage, data, length) : 0;
   return memoryStage->write(data, length);
 }
 

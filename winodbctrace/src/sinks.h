@@ -18,7 +18,6 @@
 
 #include "julib/object.h"
 #include "julib/threads.h"
-#include "log_window.h"
 #include "platform/files.h"
 #include "trace_messages.h"  // kTraceMsgBadMode: "ODBCTraceMode" missing or unknown
 
@@ -44,8 +43,11 @@ class JuTracing : public JuObject {
   virtual void leaveAfterFork(bool inChild);
 
   // Set before open when no other process writes the sink's files (a
-  // per-process set): a file sink that writes every record at once then
-  // stores records through a mapping of the file instead of a write each.
+  // per-process set): a file sink then takes back a write cut short and
+  // counts the bytes of its own records toward the maximum size. Without
+  // it, other processes append to the same files: the sink asks a file its
+  // size before each write, and a write cut short stays, the next record
+  // starting on a line of its own.
   bool soleWriter = false;
 };
 
@@ -80,20 +82,17 @@ class JuMemoryTracing : public JuTracing {
 //   "logs\\a.b.log" -> 6 (before ".b.log")
 size_t TraceFileBaseEnd(const char* name, size_t length);
 
-// Bytes of whole records an open log file keeps before one write takes them
+// How long a log that could not be opened is left alone before a record
+// tries again: the lazy open of the log, and the file sink's open of its
+// current file. A record in between is dropped at no cost beyond a look at
+// the clock.
+inline constexpr uint64_t kTraceRetryMilliseconds = 100;
+
+struct JuTraceLogFile;  // log_file.h
+
+// Bytes of whole records the file sink gathers before one write takes them
 // all (flush modes 0 and 1).
 inline constexpr size_t kTraceLogBufferBytes = 4096;
-
-// An open log file: its descriptor, opened for appending so that every
-// write lands whole at the end whatever other processes write to the same
-// file, the whole records that wait for the next write, and the window
-// through which a sole writer stores them instead.
-struct JuTraceLogFile {
-  platform::FileDescriptor descriptor;
-  size_t pendingBytes;
-  char pending[kTraceLogBufferBytes];
-  TraceLogWindow window;
-};
 
 class JuFileTracing : public JuTracing {
  public:
@@ -104,7 +103,10 @@ class JuFileTracing : public JuTracing {
   // Rotates to the next file before a record that would pass the maximum
   // size; a record is never split across files, nor across two writes.
   // Flush mode 2 writes it at once; modes 0 and 1 gather whole records and
-  // write them together when the next one does not fit.
+  // write them together when the next one does not fit. A record reaches
+  // the file whole or not at all (see soleWriter). While the current file
+  // cannot be opened, a record tries again once kTraceRetryMilliseconds
+  // have passed since the last try, and is dropped (1) before that.
   uint32_t write(const char* data, size_t length) override;
   uint32_t close() override;
   // Flush mode 1: writes the gathered records; 1 with 30041 when they could
@@ -123,13 +125,21 @@ class JuFileTracing : public JuTracing {
   uint64_t fileIndex = 0;
   uint64_t appendMode = 0;
   JuTraceLogFile* file = nullptr;  // null when none is open
+  // Whole records gathered to go out in one write (flush modes 0 and 1).
+  size_t pendingBytes = 0;
+  char pending[kTraceLogBufferBytes];
+  // While the current file cannot be opened: the monotonic millisecond at
+  // which a record tries again.
+  uint64_t nextOpenTry = 0;
   // 0 none, 1 on request, 2 after every record. Set under the lock; read
   // without it by flush, which has nothing to do in modes other than 1.
   std::atomic<uint32_t> flushMode{0};
   JuCriticalSection lock{0};
   // Set when the counter came back to file 1 since the open: from then on
   // every file holds this sink's own older records, which rotation
-  // replaces even in append mode, so the set stays within its size.
+  // replaces even in append mode, so the set stays within its size. (In a
+  // set other processes write, only a file that has no room is replaced:
+  // one with room was begun again by one of them.)
   bool wrapped = false;
 };
 
@@ -139,6 +149,9 @@ class JuMemFileTracing : public JuTracing {
   ~JuMemFileTracing() override;
 
   uint32_t open(const char* attributes) override;
+  // Keeps the record in memory, after writing what the memory holds to the
+  // files when the record does not fit there; a record larger than the
+  // memory goes to the files whole.
   uint32_t write(const char* data, size_t length) override;
   // Drains the memory stage into the files and deletes both stages.
   uint32_t close() override;

@@ -16,6 +16,7 @@
 #include "julib/threads.h"
 #include "platform/ansi.h"
 #include "platform/catalogue.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/lock.h"
 #include "platform/memory.h"
@@ -61,6 +62,9 @@ std::atomic<bool> closedByCaller{false};
 // Set in a forked child whose parent's log is a per-process set: the
 // child's next record opens a set of its own.
 std::atomic<bool> reopenInChild{false};
+// After a lazy open failed: the monotonic millisecond from which a record
+// tries again.
+std::atomic<uint64_t> nextLazyOpen{0};
 
 // The trace file name: at most 282 bytes and a NUL.
 constexpr size_t kFileNameBytes = 283;
@@ -348,6 +352,8 @@ int16_t openLog(const char16_t* name, char16_t* message, uint32_t messageBytes, 
     if (closedByCaller.load(std::memory_order_acquire)) return -1;
   } else {
     closedByCaller.store(false, std::memory_order_release);
+    // Whatever came of this open, the next record may try the lazy one.
+    nextLazyOpen.store(0, std::memory_order_relaxed);
   }
   if (!initialised.load(std::memory_order_acquire)) {
     if (!startUp()) return -1;
@@ -490,8 +496,15 @@ void TraceUnlock() { traceLock.leave(); }
 bool TraceOpenLazily() {
   if (reopenInChild.load(std::memory_order_relaxed)) reopenForChild();
   if (currentSink.load(std::memory_order_acquire) != nullptr) return true;
+  // A log that cannot be opened (its folder does not exist yet) is tried
+  // again by a record at most every kTraceRetryMilliseconds: an open reads
+  // every setting, which records in between need not pay for.
+  const uint64_t now = platform::monotonicMilliseconds();
+  if (now < nextLazyOpen.load(std::memory_order_relaxed)) return false;
   (void)openLog(nullptr, nullptr, 0, OpenKind::kLazy);
-  return currentSink.load(std::memory_order_acquire) != nullptr;
+  if (currentSink.load(std::memory_order_acquire) != nullptr) return true;
+  nextLazyOpen.store(now + kTraceRetryMilliseconds, std::memory_order_relaxed);
+  return false;
 }
 
 // ---------------------------------------------------------------------------

@@ -231,7 +231,7 @@ TEST_F(ApplicationMemoryTest, AKilledProcessLeavesEveryRecordItWrote) {
   std::mt19937 rng(20261209);
   for (int round = 0; round < 6; ++round) {
     SCOPED_TRACE(round);
-    // Odd rounds: a per-process set, whose records go through a window.
+    // Odd rounds: a per-process set.
     const bool perProcess = round % 2 == 1;
     setSetting("TraceFilePerProcess", perProcess ? "1" : "0");
     setSetting("TraceFile", dir / ("k" + std::to_string(round) + ".log"));
@@ -248,7 +248,9 @@ TEST_F(ApplicationMemoryTest, AKilledProcessLeavesEveryRecordItWrote) {
     ASSERT_TRUE(WIFSIGNALED(status));
     const std::string infix = perProcess ? "_" + std::to_string(child) + "_" : "_";
     const std::string text = coretest::readFile(dir / ("k" + std::to_string(round) + infix + "01.log"));
-    // Every record written is there; a record cut short may follow them.
+    // Every record written is there, and nothing else: a record cut short
+    // may follow them, never a zero byte.
+    EXPECT_EQ(text.find('\0'), std::string::npos);
     EXPECT_GE(countOf(text, "ENTER SQLExecDirect"), progress->entered.load());
     EXPECT_GE(countOf(text, "EXIT  SQLExecDirect"), progress->returned.load());
     EXPECT_LE(countOf(text, "EXIT  SQLExecDirect"), progress->entered.load());

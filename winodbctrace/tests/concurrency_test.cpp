@@ -371,7 +371,7 @@ TEST_F(ForkTest, AChildOfAPerProcessLogWritesItsOwnSet) {
   EXPECT_EQ(dir.entries(), names);
   const std::string parentLog = coretest::readFile(dir / parentName);
   const std::string childLog = coretest::readFile(dir / childName);
-  // Both cut back to their records at close.
+  // Each holds its records and nothing else.
   EXPECT_EQ(parentLog.find('\0'), std::string::npos);
   EXPECT_EQ(childLog.find('\0'), std::string::npos);
   EXPECT_EQ(coretest::countOf(parentLog, "0x00000000000000B2\n"), 0u);

@@ -8,13 +8,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "export_table.h"
+#include "sinks.h"  // kTraceRetryMilliseconds
 #include "traced_session.h"
 
 namespace {
@@ -36,6 +39,14 @@ const std::vector<std::string> kScript = {"connect=testdsn",
                                           "fetch",
                                           "disconnect"};
 constexpr char kScriptRows[] = "1|abc\n";
+
+// The records of "exec=SELECT 3", "fetch", "disconnect".
+const std::vector<std::string> kLastSelectWords = {
+    "ENTER SQLExecDirect", "EXIT SQLExecDirect",  "ENTER SQLNumResultCols", "EXIT SQLNumResultCols",
+    "ENTER SQLFetch",      "EXIT SQLFetch",       "ENTER SQLGetData",       "EXIT SQLGetData",
+    "ENTER SQLFetch",      "EXIT SQLFetch",       "ENTER SQLFreeHandle",    "EXIT SQLFreeHandle",
+    "ENTER SQLDisconnect", "EXIT SQLDisconnect",  "ENTER SQLFreeHandle",    "EXIT SQLFreeHandle",
+    "ENTER SQLFreeHandle", "EXIT SQLFreeHandle"};
 
 class LogFaultTest : public ::testing::Test {
  protected:
@@ -88,6 +99,9 @@ TEST_F(LogFaultTest, AFolderMadeAgainMidRunReceivesTheRecordsFromThenOn) {
   std::ofstream(gone).flush();
   const bool reachedMiss = reachedStart && vrtest::waitForFile(missed);
   const bool madeAgain = fs::create_directory(logs);
+  // The next file is tried again by the first record after the retry
+  // interval.
+  std::this_thread::sleep_for(std::chrono::milliseconds(kTraceRetryMilliseconds + 20));
   std::ofstream(back).flush();
   const ClientRun run = session_.wait(client);
   ASSERT_TRUE(reachedStart && reachedMiss);
@@ -119,13 +133,59 @@ TEST_F(LogFaultTest, AFolderMadeAgainMidRunReceivesTheRecordsFromThenOn) {
     std::snprintf(next, sizeof next, "SQL_%03zu.LOG", movedFiles.size() + 1 + i);
     EXPECT_EQ(after[i].filename().string(), next);
   }
-  const std::vector<std::string> expected = {"ENTER SQLExecDirect",   "EXIT SQLExecDirect",  "ENTER SQLNumResultCols",
-                                             "EXIT SQLNumResultCols", "ENTER SQLFetch",      "EXIT SQLFetch",
-                                             "ENTER SQLGetData",      "EXIT SQLGetData",     "ENTER SQLFetch",
-                                             "EXIT SQLFetch",         "ENTER SQLFreeHandle", "EXIT SQLFreeHandle",
-                                             "ENTER SQLDisconnect",   "EXIT SQLDisconnect",  "ENTER SQLFreeHandle",
-                                             "EXIT SQLFreeHandle",    "ENTER SQLFreeHandle", "EXIT SQLFreeHandle"};
-  EXPECT_EQ(wordsOf(after), expected);
+  EXPECT_EQ(wordsOf(after), kLastSelectWords);
+}
+
+// The log's folder appears half a second after the application started:
+// the Driver Manager traces on although the first open failed, and the
+// records from then on reach the log.
+TEST_F(LogFaultTest, AFolderThatAppearsAfterTheStartReceivesTheRecordsFromThenOn) {
+  const fs::path later = session_.dir() / "later";
+  const std::string started = session_.path("started"), made = session_.path("made");
+  session_.writeOdbcIni({"Trace=Yes", "TraceFile=" + (later / "SQL.LOG").string(), "TraceFilePerProcess=0"});
+  const vrtest::StartedClient client = session_.startClient({"connect=testdsn", "exec=SELECT 1", "fetch",
+                                                             "signal=" + started, "waitfor=" + made, "exec=SELECT 3",
+                                                             "fetch", "disconnect"});
+  ASSERT_NE(client.pid, 0);
+  const bool reachedStart = vrtest::waitForFile(started);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const bool madeFolder = fs::create_directory(later);
+  std::ofstream(made).flush();
+  const ClientRun run = session_.wait(client);
+  ASSERT_TRUE(reachedStart && madeFolder);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "1\n3\n");
+  EXPECT_NE(run.err.find((later / "SQL_01.LOG").string()), std::string::npos) << run.err;
+  EXPECT_EQ(wordsOf(session_.logFiles()), kLastSelectWords);
+}
+
+// A process that ends with _exit runs no exit handler: the stand-in sees
+// the call and closes the log first, so the records the library held in
+// memory (memory then file; gathered by flush mode 0) reach the file. A
+// child made by vfork that ends so leaves its parent's log open.
+TEST_F(LogFaultTest, RecordsReachTheLogWhenTheProcessEndsWithExit) {
+  const std::vector<std::string> calls = {"connect=testdsn", "exec=SELECT 1", "fetch", "exec=SELECT 3", "fetch"};
+  // What the calls log in a process that ends by exit, up to the last fetch
+  // (the script's end disconnects).
+  std::vector<std::string> reference = vrtest::referenceWords(session_, calls, exportTable());
+  reference.erase(std::find(reference.rbegin(), reference.rend(), "EXIT SQLFetch").base(), reference.end());
+  ASSERT_FALSE(reference.empty());
+  std::vector<std::string> script = calls;
+  script.insert(script.begin() + 3, "vfork");
+  script.push_back("_exit=0");
+  const std::vector<std::string> rows[] = {
+      {"ODBCTraceMode=1"}, {"ODBCTraceMode=1", "TraceFilePerProcess=0"}, {"ODBCTraceFlush=0"}};
+  for (const std::vector<std::string>& settings : rows) {
+    SCOPED_TRACE(settings.back());
+    session_.removeLogs();
+    std::vector<std::string> lines = {"Trace=Yes", "TraceFile=" + session_.logPath()};
+    lines.insert(lines.end(), settings.begin(), settings.end());
+    session_.writeOdbcIni(lines);
+    const ClientRun run = session_.runClient(script);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "1\n3\n");
+    EXPECT_EQ(wordsOf(session_.logFiles()), reference);
+  }
 }
 
 // Readies the library without a name, makes three calls while `folder` is
@@ -138,6 +198,7 @@ int traceAroundAMissingFolder(const fs::path& folder) {
     trace.traceReturn(trace.traceFetch(reinterpret_cast<void*>(statement)), 100);
   }
   if (!fs::create_directory(folder)) return 4;
+  std::this_thread::sleep_for(std::chrono::milliseconds(kTraceRetryMilliseconds + 20));
   trace.traceReturn(trace.traceFetch(reinterpret_cast<void*>(uintptr_t{0x6004})), 0);
   trace.closeLogFile();
   return 0;
@@ -145,8 +206,8 @@ int traceAroundAMissingFolder(const fs::path& folder) {
 
 // The library opens its log lazily, with the first record, when the
 // Driver Manager readies it without a name; while the folder does not exist
-// every record tries again, and the first record after it was made opens
-// the log.
+// a record tries again once the retry interval has passed, and the first
+// record after it was made opens the log.
 TEST_F(LogFaultTest, TheLazyOpenIsTriedAgainUntilTheFolderExists) {
   const fs::path later = session_.dir() / "later";
   session_.writeOdbcIni({"TraceFile=" + (later / "SQL.LOG").string(), "TraceFilePerProcess=0"});

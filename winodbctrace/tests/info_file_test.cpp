@@ -7,6 +7,7 @@
 
 #include <dlfcn.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -512,6 +513,25 @@ TEST_F(InfoFileTest, AFileThatCannotBeWrittenLeavesTheCallAlone) {
   EXPECT_EQ(countOf(coretest::memoryLog(), "EXIT  SQLDriverConnect"), 1u);
   EXPECT_TRUE(errors_->ids().empty());
   EXPECT_EQ(fake().asked.size(), 5u);
+}
+
+// Past the process's file-size limit (here 100 bytes, in a child with
+// SIGXFSZ at its default action) the entries are lost quietly and the
+// process lives on.
+TEST_F(InfoFileTest, TheSizeLimitLosesTheEntryAndLeavesTheProcessAlone) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit limit = {100, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) std::_Exit(10);
+    TraceWriteDriverInfo(nullptr);
+    TraceWriteEnvironment();
+    std::_Exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_LE(info().size(), 100u);
 }
 
 TEST_F(InfoFileTest, ShortWritesStillAppendWholeEntries) {

@@ -45,6 +45,10 @@
 //                           exit handlers run; unixODBC's own locks are not
 //                           safe to use in such a child); fails when a child
 //                           does not exit within five seconds
+//   _exit=<status>          ends the process at once with _exit (no exit
+//                           handlers run, nothing is closed)
+//   vfork                   makes a child with vfork that ends at once with
+//                           _exit; the script goes on in the parent
 //   threads=<n>             (first word only) runs the rest of the script on n
 //                           threads at once, each with its own handles
 //   repeat=<n>              runs the next action n times (stops at a failure)
@@ -421,6 +425,16 @@ bool run(Session& s, const std::string& action, std::string argument) {
     return std::atexit(runAtExit) == 0;
   }
   if (action == "forks") return forkWhileBusy(std::strtoul(argument.c_str(), nullptr, 10));
+  if (action == "_exit") {
+    std::fflush(stdout);
+    _exit(std::atoi(argument.c_str()));
+  }
+  if (action == "vfork") {
+    const pid_t child = vfork();
+    if (child == 0) _exit(0);
+    int status = -1;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
   if (action == "disconnect") {
     disconnect(s);
     return true;

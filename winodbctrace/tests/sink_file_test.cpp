@@ -2,6 +2,8 @@
 // threads and many processes, on real files in a temporary folder.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,8 +27,12 @@ using sinktest::diskSize;
 using sinktest::readFile;
 
 
+// A per-process set, as the settings give by default; the tests of sets
+// that processes share say so.
 class FileTracingTest : public jutest::JuTest {
  protected:
+  FileTracingTest() { sink_.soleWriter = true; }
+
   // Opens sink_ with `options` and "TraceFile=" the folder + "/" + `name`.
   uint32_t openWith(const std::string& options, const std::string& name) {
     const std::string attributes = options + "TraceFile=" + dir_ / name;
@@ -272,7 +278,7 @@ TEST_F(FileTracingTest, MaxFilesOneReopensTheSameFile) {
 // Bytes a file held before it was opened for appending count toward the
 // maximum, so appended logs stay within their size.
 TEST_F(FileTracingTest, AppendModeCountsTheBytesAlreadyThere) {
-  dir_.write("t01.log", std::string(1000, 'o'));
+  dir_.write("t01.log", std::string(999, 'o') + "\n");
   ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;TraceFileOpenAppendMode=1;", "t.log"), 0u);
   EXPECT_EQ(sink_.bytesWritten, 1000u);
   ASSERT_EQ(write(std::string(24, 'a')), 0u);  // exactly full
@@ -280,10 +286,12 @@ TEST_F(FileTracingTest, AppendModeCountsTheBytesAlreadyThere) {
   ASSERT_EQ(write("b"), 0u);
   EXPECT_EQ(current(), dir_ / "t02.log");
   ASSERT_EQ(sink_.close(), 0u);
-  EXPECT_EQ(content("t01.log"), std::string(1000, 'o') + std::string(24, 'a'));
+  EXPECT_EQ(content("t01.log"), std::string(999, 'o') + "\n" + std::string(24, 'a'));
   EXPECT_EQ(content("t02.log"), "b");
 }
 
+// A file that ends inside a line (a record a killed writer cut short) gets
+// the next record on a line of its own.
 TEST_F(FileTracingTest, AppendModeRotatesAwayFromAFullFile) {
   dir_.write("t01.log", std::string(2048, 'o'));
   dir_.write("t02.log", "two");
@@ -291,7 +299,7 @@ TEST_F(FileTracingTest, AppendModeRotatesAwayFromAFullFile) {
   ASSERT_EQ(write("x"), 0u);
   ASSERT_EQ(sink_.close(), 0u);
   EXPECT_EQ(content("t01.log"), std::string(2048, 'o'));
-  EXPECT_EQ(content("t02.log"), "twox");
+  EXPECT_EQ(content("t02.log"), "two\nx");
 }
 
 // ---------------------------------------------------------------------------
@@ -401,16 +409,23 @@ TEST_F(FileTracingTest, BadNumbersFailTheOpen) {
 // Failures
 // ---------------------------------------------------------------------------
 
+// While the directory is missing, a record tries the open again once the
+// retry interval has passed since the last try; those in between are
+// dropped without one.
 TEST_F(FileTracingTest, MissingDirectoryFailsTheOpenAndLaterWritesRetry) {
   EXPECT_EQ(openWith("ODBCTraceFlush=2;", "nodir/t.log"), 1u);
   ASSERT_EQ(errors_.ids(), std::vector<uint16_t>{kJuMsgFileInputOutput});
   EXPECT_EQ(errors_.message(0), "Error (2) on input or output to a file. " + dir_ / "nodir/t01.log");
   EXPECT_EQ(sink_.file, nullptr);
 
-  // One attempt for each record while the directory is missing.
+  EXPECT_EQ(write("lost"), 1u);
+  EXPECT_EQ(errors_.ids().size(), 1u);
+  sinktest::waitPastRetry();
   EXPECT_EQ(write("lost"), 1u);
   EXPECT_EQ(errors_.ids(), (std::vector<uint16_t>{kJuMsgFileInputOutput, kJuMsgFileInputOutput}));
   dir_.makeDir("nodir");
+  EXPECT_EQ(write("dropped"), 1u);
+  sinktest::waitPastRetry();
   EXPECT_EQ(write("found"), 0u);
   EXPECT_EQ(content("nodir/t01.log"), "found");
 }
@@ -421,15 +436,96 @@ TEST_F(FileTracingTest, AFailedRotationIsRetriedAtTheNextRecord) {
   ASSERT_EQ(write(std::string(1024, 'a')), 0u);
   EXPECT_EQ(write("b"), 1u);
   EXPECT_EQ(sink_.file, nullptr);
+  sinktest::waitPastRetry();
   EXPECT_EQ(write("c"), 1u);
   EXPECT_EQ(errors_.ids(), (std::vector<uint16_t>{kJuMsgFileInputOutput, kJuMsgFileInputOutput}));
   EXPECT_NE(errors_.message(0).find(dir_ / "t02.log"), std::string::npos);
   ASSERT_EQ(rmdir((dir_ / "t02.log").c_str()), 0);
+  sinktest::waitPastRetry();
   EXPECT_EQ(write("d"), 0u);
   EXPECT_EQ(current(), dir_ / "t02.log");
   ASSERT_EQ(sink_.close(), 0u);
   EXPECT_EQ(content("t01.log"), std::string(1024, 'a'));
   EXPECT_EQ(content("t02.log"), "d");
+}
+
+// Writes 60 records of 100 bytes under a file-size limit of 950 bytes, then
+// 5 more with the limit lifted, each followed by a flush; exits 0 when some
+// of the first failed and none of the last.
+int writeAcrossTheSizeLimit(JuTracing& sink, const std::string& attributes) {
+  if (sink.open(attributes.c_str()) != 0) return 10;
+  const auto put = [&sink](int thread, int i) {
+    const std::string record = sinktest::makeRecord(thread, i, 100);
+    return sink.write(record.data(), record.size()) | sink.flush();
+  };
+  rlimit limit = {950, RLIM_INFINITY};
+  uint32_t failed = 0;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 11;
+  for (int i = 0; i < 60; ++i) failed += put(0, i);
+  limit.rlim_cur = RLIM_INFINITY;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 12;
+  uint32_t failedLater = 0;
+  for (int i = 0; i < 5; ++i) failedLater += put(1, i);
+  return failed != 0 && failedLater + sink.close() == 0 ? 0 : 13;
+}
+
+// The process's file-size limit fails a write like a full disk and raises
+// no signal; no record is left cut where another follows. A per-process
+// file takes the cut record (or block of records) back; a shared one keeps
+// it, and the next record starts on a line of its own. Each row in a child,
+// the sink a file sink or a memory-then-file sink of 1 KiB.
+TEST_F(FileTracingTest, TheSizeLimitFailsWritesAndCutsNoRecordInTwo) {
+  const struct {
+    bool memory;
+    bool sole;
+    const char* flushMode;
+  } rows[] = {{false, true, "2"}, {false, false, "2"}, {false, true, "0"}, {true, true, ""}, {true, false, ""}};
+  for (size_t r = 0; r < std::size(rows); ++r) {
+    const auto& row = rows[r];
+    SCOPED_TRACE(r);
+    const std::string base = "l" + std::to_string(r);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      JuMemFileTracing memFile;
+      JuFileTracing file;
+      JuTracing& sink = row.memory ? static_cast<JuTracing&>(memFile) : file;
+      sink.soleWriter = row.sole;
+      _exit(writeAcrossTheSizeLimit(sink, std::string("ODBCTraceMemBuffSize=1;ODBCTraceFlush=") + row.flushMode +
+                                              ";TraceFile=" + dir_ / (base + ".log")));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    // Line by line: a whole record, or (once, in a shared file) a cut one.
+    std::istringstream lines(content(base + "01.log"));
+    int cut = 0, later = 0;
+    for (std::string line; std::getline(lines, line);) {
+      std::vector<std::pair<int, int>> ids;
+      if (line.size() < 99) {  // shorter than a record: one cut short
+        ++cut;
+        continue;
+      }
+      ASSERT_TRUE(sinktest::parseRecords(line + "\n", &ids));
+      later += ids[0].first;
+    }
+    EXPECT_EQ(cut, row.sole ? 0 : 1);
+    EXPECT_EQ(later, 5);
+  }
+}
+
+// In a shared set what is gathered goes out, at close too, to a file with
+// room for it: another process filled this one, and when the next cannot
+// be opened, the records are lost and reported.
+TEST_F(FileTracingTest, GatheredRecordsThatFindNoFileWithRoomAreReported) {
+  sink_.soleWriter = false;
+  ASSERT_EQ(openWith("ODBCTraceMaxFileSize=1;ODBCTraceFlush=0;", "t.log"), 0u);
+  ASSERT_EQ(write("gathered\n"), 0u);
+  dir_.write("t01.log", std::string(1024, 'o'));
+  dir_.makeDir("t02.log");
+  EXPECT_EQ(sink_.close(), 1u);
+  EXPECT_EQ(errors_.ids(), std::vector<uint16_t>{kJuMsgFileInputOutput});
+  EXPECT_EQ(content("t01.log"), std::string(1024, 'o'));
 }
 
 // A log on a full device: every write fails, the sink goes on, nothing
@@ -481,7 +577,8 @@ TEST_F(FileTracingTest, OutOfMemoryForTheNameFailsTheOpen) {
       EXPECT_EQ(sink.file, nullptr);
       EXPECT_EQ(errors.ids().back(), kJuMsgOutOfMemory);
     }
-    EXPECT_EQ(sink.write("x", 1), 0u);
+    // A sink with a name but no file drops the record until its next try.
+    EXPECT_EQ(sink.write("x", 1), sink.file == nullptr && sink.fileName != nullptr ? 1u : 0u);
     if (!fired) {
       EXPECT_EQ(result, 0u);
     }
@@ -565,6 +662,60 @@ TEST_F(FileTracingTest, FourProcessesOfFourThreadsWriteWholeRecordsToOneFile) {
     EXPECT_EQ(count, expected.size());
     EXPECT_TRUE(found == expected) << found.size() << " distinct lines";
   }
+}
+
+// A log holds its records and nothing else at every moment: a process that
+// ends without closing it, by _exit or killed, leaves exactly the records
+// it wrote.
+TEST_F(FileTracingTest, AProcessThatEndsWithoutACloseLeavesItsRecordsAndNothingElse) {
+  for (const bool killed : {false, true}) {
+    SCOPED_TRACE(killed ? "killed" : "_exit");
+    const std::string base = killed ? "k" : "e";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      uint32_t failed = openWith("ODBCTraceFlush=2;", base + ".log");
+      for (int i = 0; i < 50; ++i) failed += write(sinktest::makeRecord(0, i, 16 + static_cast<size_t>(i) * 7));
+      if (failed != 0) _exit(10);
+      if (killed) raise(SIGKILL);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(killed ? WIFSIGNALED(status) : WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string records;
+    for (int i = 0; i < 50; ++i) records += sinktest::makeRecord(0, i, 16 + static_cast<size_t>(i) * 7);
+    EXPECT_EQ(content(base + "01.log"), records);
+  }
+}
+
+// 32 processes on one set of 256 KiB files: each writer checks the file's
+// own size just before each write, so that it puts at most one record past
+// the maximum into a file, whatever it wrote there itself.
+TEST_F(FileTracingTest, ThirtyTwoProcessesKeepEachFileWithinItsSize) {
+  constexpr int kProcesses = 32, kRecords = 500, kSpread = 700;
+  const std::string attributes =
+      "ODBCTraceFlush=2;ODBCTraceMaxFileSize=256;ODBCTraceMaxNumFiles=1000;TraceFileOpenAppendMode=1;TraceFile=" +
+      dir_ / "s.log";
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    children.push_back(fork());
+    if (children.back() != 0) continue;
+    JuFileTracing sink;
+    uint32_t failures = sink.open(attributes.c_str());
+    for (int i = 0; i < kRecords; ++i) {
+      const std::string record = sinktest::makeRecord(p, i, 16 + static_cast<size_t>((i * 37 + p) % kSpread));
+      failures += sink.write(record.data(), record.size());
+    }
+    _exit(failures + sink.close() == 0 ? 0 : 1);
+  }
+  for (pid_t child : children) {
+    int status = -1;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  const std::set<std::pair<int, int>> seen = sinktest::recordsInFiles(dir_, 256 * 1024 + kProcesses * (16 + kSpread));
+  EXPECT_EQ(seen.size(), static_cast<size_t>(kProcesses * kRecords));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -55,6 +56,9 @@ class ScopedTraceMessages {
                                                   {&vrTraceMessages, &juLibraryMessages, nullptr, nullptr}};
   platform::ModuleHandle saved_;
 };
+
+// Waits until a log that could not be opened is tried again.
+inline void waitPastRetry() { std::this_thread::sleep_for(std::chrono::milliseconds(kTraceRetryMilliseconds + 20)); }
 
 // A record of thread `thread`, number `seq`, of `length` bytes (at least
 // 16): "<t,s,n|" then filler, ending in "\n". Each is unique and can be

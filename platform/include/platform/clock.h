@@ -24,6 +24,11 @@ LocalTime localTimeNow() noexcept;
 // the date moves nothing); only differences mean anything.
 uint64_t monotonicMilliseconds() noexcept;
 
+// The same clock read at a coarser grain (a few milliseconds behind at
+// most), at a fraction of the cost: for intervals of tens of milliseconds
+// and more, asked very often.
+uint64_t coarseMonotonicMilliseconds() noexcept;
+
 }  // namespace platform
 
 #endif  // PLATFORM_CLOCK_H

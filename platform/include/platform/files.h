@@ -125,14 +125,40 @@ struct FileKey {
 // repeated.
 [[nodiscard]] ErrorNumber readFile(FileDescriptor descriptor, void* buffer, size_t count, size_t* done) noexcept;
 
+// One read of up to `count` bytes at `offset`, leaving the file position as
+// it is; *done as readFile's.
+//   readFileAt(fd, size - 1, &last, 1, &done) -> kErrorNone, the last byte
+[[nodiscard]] ErrorNumber readFileAt(FileDescriptor descriptor, uint64_t offset, void* buffer, size_t count,
+                                     size_t* done) noexcept;
+
 // One write of up to `count` bytes; *done receives the bytes written, which
-// may be fewer (callers loop). A full disk or quota is kErrorNoSpace, a file
-// beyond the process's size limit kErrorFileTooLarge.
+// may be fewer (callers loop). A full disk or quota is kErrorNoSpace. A write
+// at or past the process's file-size limit is kErrorFileTooLarge and raises
+// no signal in the process (the system's SIGXFSZ, whose default action ends
+// it, is held back in the calling thread for the write and taken away again;
+// one the application held pending before stays pending); one that crosses
+// the limit writes up to it.
 [[nodiscard]] ErrorNumber writeFile(FileDescriptor descriptor, const void* buffer, size_t count, size_t* done) noexcept;
 
 // Writes all `count` bytes, continuing after short writes; a write that
-// makes no progress is kErrorIo.
-[[nodiscard]] ErrorNumber writeWhole(FileDescriptor descriptor, const void* buffer, size_t count) noexcept;
+// makes no progress is kErrorIo. *written (when given) receives the bytes
+// written, all of them or those before the failure.
+[[nodiscard]] ErrorNumber writeWhole(FileDescriptor descriptor, const void* buffer, size_t count,
+                                     size_t* written = nullptr) noexcept;
+
+// Takes back the last `bytes` bytes a write on `descriptor` (opened with
+// kOpenAppend) put at the file's end, by cutting the file before them: a
+// record that a full disk or the size limit cut short goes whole. Only while
+// nothing else was written to the file after them; false, the file left as
+// it is, when something was or the system refuses.
+//   writeWhole(fd, record, 300, &written) -> kErrorFileTooLarge, written 120;
+//   takeBackLastWrite(fd, 120) -> true, the file as it was before the record
+bool takeBackLastWrite(FileDescriptor descriptor, uint64_t bytes) noexcept;
+
+// Cuts the file open on `descriptor` (for writing) to its first `size`
+// bytes; a file of `size` bytes or fewer stays as it is: a cut never makes a
+// file longer.
+[[nodiscard]] ErrorNumber cutFile(FileDescriptor descriptor, uint64_t size) noexcept;
 
 // Writes all `count` bytes at file offset `offset`, the file position left
 // as it was (pwrite); short writes are continued as writeWhole's.
