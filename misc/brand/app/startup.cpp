@@ -29,9 +29,6 @@ void getProgramDirectory(char* buffer, size_t size) {
 int WinMain(platform::ModuleHandle instance, int argc, const char* const* argv) {
   platform::ModuleHandle none = nullptr;
   (void)juResourceModule.compare_exchange_strong(none, instance);  // a module set before stays
-  // A driver file larger than the size limit is a failed copy, not the end
-  // of the program.
-  platform::takeFileSizeLimitAsError();
 
   char currentDirectory[kBrandPathSize];
   if (platform::currentDirectory(currentDirectory, sizeof currentDirectory) != platform::kErrorNone) {

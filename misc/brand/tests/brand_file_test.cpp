@@ -148,7 +148,9 @@ TEST_F(BrandFile, LeavesOnlyWhatItMeans) {
     if (row.stays) expected.push_back(row.present);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(dir.entries(), expected);
-    if (row.stays) EXPECT_EQ(readWholeFile(dir / row.present), "mine");
+    if (row.stays) {
+      EXPECT_EQ(readWholeFile(dir / row.present), "mine");
+    }
     struct stat target;
     ASSERT_EQ(stat((dir / "xyora28.dll").c_str(), &target), 0);
     EXPECT_EQ(target.st_mode & 07777, row.mode);

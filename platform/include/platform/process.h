@@ -79,11 +79,6 @@ size_t moduleFileName(ModuleHandle module, char* buffer, size_t size) noexcept;
 //   environmentBlock(buf, 0) -> 14 for {"A=1", "PATH=/bin"}, nothing copied
 size_t environmentBlock(char* buffer, size_t size) noexcept;
 
-// For a program that owns its process (never a library in a host): a write
-// past the process's file-size limit then fails with kErrorFileTooLarge,
-// which the program reports, instead of the signal ending the process.
-void takeFileSizeLimitAsError() noexcept;
-
 // Keeps the calling thread's system error number (errno) as it was when the
 // scope began: code that a host calls in passing (a trace around each of its
 // calls) leaves the host the error its own call left.
