@@ -1,7 +1,8 @@
 // Arbitrary bytes as a PE file: the header parser, the resource tree, every
 // enumeration and read; then, in memory, a replacement and a new resource
 // section, which must read back to the same leaves; and the plan of writing
-// it into the file. Seed with the test DLLs (build/normal/testing/pe).
+// it into the file; and the same file read from two held pieces, split where
+// the input says. Seed with the test DLLs (build/normal/testing/pe).
 
 #include <cstddef>
 #include <cstdint>
@@ -79,15 +80,33 @@ void rebuild(internal::LoadedImage& image, const uint8_t* data, size_t size) {
   }
 }
 
+// The file held as two spans, the later one listed first, loads the same.
+void loadFromPieces(const uint8_t* data, size_t size, const internal::LoadedImage& whole) {
+  const size_t cut = size > 0 ? size * data[size - 1] / 255 : 0;
+  const pe::HeldSpan spans[] = {{cut, data + cut, size - cut}, {0, data, cut}};
+  const pe::HeldFile file{platform::kNoDescriptor, "held.dll", size, spans, 2};
+  internal::ByteSource source;
+  internal::LoadedImage image;
+  platform::ErrorNumber error = platform::kErrorNone;
+  check(internal::heldSource(file, &source, &error) == nullptr);
+  check(internal::loadImage(source, &image, &error) == nullptr);
+  check(image.headers.headersEnd == whole.headers.headersEnd && image.resourceSection == whole.resourceSection);
+  check(image.tree.leaves.size() == whole.tree.leaves.size());
+  for (size_t i = 0; i < image.tree.leaves.size(); ++i) {
+    const internal::Leaf& a = whole.tree.leaves.data()[i];
+    const internal::Leaf& b = image.tree.leaves.data()[i];
+    check(a.size == b.size && (a.size == 0 || std::memcmp(a.data, b.data, a.size) == 0));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  internal::ByteSource source;
-  source.memory = size > 0 ? data : reinterpret_cast<const uint8_t*>("");
-  source.size = size;
+  const uint8_t* bytes = size > 0 ? data : reinterpret_cast<const uint8_t*>("");
   internal::LoadedImage image;
   platform::ErrorNumber error = platform::kErrorNone;
-  if (internal::loadImage(source, &image, &error) != nullptr) return 0;
+  if (internal::loadImage(internal::memorySource(bytes, size), &image, &error) != nullptr) return 0;
+  loadFromPieces(bytes, size, image);
   enumerate(data, size, image.tree);
   if (image.resourceSection >= 0) rebuild(image, data, size);
   return 0;

@@ -1,4 +1,5 @@
-// Loading a PE file's headers and resource tree from a descriptor or memory.
+// Loading a PE file's headers and resource tree from a descriptor, memory,
+// or both.
 
 #include "pe/image_source.h"
 
@@ -18,23 +19,62 @@ const char* readFailure(ErrorNumber* error, ErrorNumber number) {
   return number == kErrorNoMemory ? "out of memory" : "cannot read the file";
 }
 
-}  // namespace
-
-ErrorNumber ByteSource::readAt(uint64_t offset, void* out, size_t count) const noexcept {
-  if (offset > size || count > size - offset) return kErrorInvalidArgument;
-  if (memory != nullptr || count == 0) {
-    if (count > 0) std::memcpy(out, memory + offset, count);
-    return kErrorNone;
-  }
+// Exactly `count` bytes at `offset` of the file.
+ErrorNumber readFromFile(FileDescriptor descriptor, uint64_t offset, unsigned char* out, size_t count) {
   ErrorNumber error = seekFile(descriptor, offset);
   size_t total = 0;
   while (error == kErrorNone && total < count) {
     size_t done = 0;
-    error = readFile(descriptor, static_cast<unsigned char*>(out) + total, count - total, &done);
+    error = readFile(descriptor, out + total, count - total, &done);
     if (error == kErrorNone && done == 0) error = kErrorIo;  // the file shrank under us
     total += done;
   }
   return error;
+}
+
+}  // namespace
+
+ErrorNumber ByteSource::readAt(uint64_t offset, void* out, size_t count) const noexcept {
+  if (offset > size || count > size - offset) return kErrorInvalidArgument;
+  auto* to = static_cast<unsigned char*>(out);
+  const uint64_t end = offset + count;
+  ErrorNumber error = kErrorNone;
+  while (error == kErrorNone && offset < end) {
+    // The span that holds `offset`, else the file up to the next span.
+    const HeldSpan* held = nullptr;
+    uint64_t stop = end;
+    for (size_t i = 0; i < spanCount && held == nullptr; ++i) {
+      const HeldSpan& s = spans[i];
+      if (offset >= s.offset && offset - s.offset < s.size) held = &s;
+      if (s.offset > offset && s.offset < stop) stop = s.offset;
+    }
+    if (held != nullptr) {
+      stop = held->offset + held->size < end ? held->offset + held->size : end;
+      std::memcpy(to, held->bytes + (offset - held->offset), static_cast<size_t>(stop - offset));
+    } else {
+      error = readFromFile(descriptor, offset, to, static_cast<size_t>(stop - offset));
+    }
+    to += stop - offset;
+    offset = stop;
+  }
+  return error;
+}
+
+size_t ByteSource::heldRun(uint64_t offset, size_t limit) const noexcept {
+  size_t run = 0;
+  bool grew = true;
+  while (grew && run < limit) {
+    grew = false;
+    for (size_t i = 0; i < spanCount && !grew; ++i) {
+      const HeldSpan& s = spans[i];
+      const uint64_t at = offset + run;
+      if (at < s.offset || at - s.offset >= s.size) continue;
+      const uint64_t more = s.offset + s.size - at;
+      run += more < limit - run ? static_cast<size_t>(more) : limit - run;
+      grew = true;
+    }
+  }
+  return run;
 }
 
 const char* openSource(const char* path, ByteSource* source, ErrorNumber* error) noexcept {
@@ -50,14 +90,49 @@ const char* openSource(const char* path, ByteSource* source, ErrorNumber* error)
   return nullptr;
 }
 
+ByteSource memorySource(const unsigned char* data, size_t size) noexcept {
+  ByteSource source;
+  source.size = size;
+  source.spans[0] = HeldSpan{0, data, size};
+  source.spanCount = 1;
+  return source;
+}
+
+const char* heldSource(const HeldFile& file, ByteSource* source, ErrorNumber* error) noexcept {
+  *source = ByteSource();
+  *error = kErrorInvalidArgument;
+  if (file.spanCount > kMaxHeldSpans) return "too many held spans";
+  if (file.spans == nullptr && file.spanCount > 0) return "the held spans are missing";
+  for (size_t i = 0; i < file.spanCount; ++i) {
+    const HeldSpan& s = file.spans[i];
+    if (s.offset > file.size || s.size > file.size - s.offset) return "a held span lies outside the file";
+    if (s.bytes == nullptr && s.size > 0) return "a held span has no bytes";
+    source->spans[i] = s;
+  }
+  source->descriptor = file.descriptor;
+  source->size = file.size;
+  source->spanCount = file.spanCount;
+  *error = kErrorNone;
+  return nullptr;
+}
+
 const char* loadImage(const ByteSource& source, LoadedImage* image, ErrorNumber* error) noexcept {
   *error = kErrorNone;
   unsigned char* prefix = static_cast<unsigned char*>(std::malloc(kMaxHeaderBytes));
   if (prefix == nullptr) return readFailure(error, kErrorNoMemory);
   const size_t prefixBytes = source.size < kMaxHeaderBytes ? static_cast<size_t>(source.size) : kMaxHeaderBytes;
-  *error = source.readAt(0, prefix, prefixBytes);
-  const char* text = *error != kErrorNone ? "cannot read the file"
-                                          : parseImageHeaders(prefix, prefixBytes, source.size, &image->headers);
+  // The headers a writer holds are parsed alone first: the file behind
+  // them is read only when they do not suffice.
+  const size_t held = source.heldRun(0, prefixBytes);
+  const size_t first = held > 0 ? held : prefixBytes;
+  *error = source.readAt(0, prefix, first);
+  const char* text = nullptr;
+  if (*error == kErrorNone) text = parseImageHeaders(prefix, first, source.size, &image->headers);
+  if (*error == kErrorNone && text != nullptr && first < prefixBytes) {
+    *error = source.readAt(first, prefix + first, prefixBytes - first);
+    if (*error == kErrorNone) text = parseImageHeaders(prefix, prefixBytes, source.size, &image->headers);
+  }
+  if (*error != kErrorNone) text = "cannot read the file";
   std::free(prefix);
   if (text != nullptr) return failWith(error, *error != kErrorNone ? *error : kErrorInvalidArgument, text);
 

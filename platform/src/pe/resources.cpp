@@ -77,24 +77,31 @@ ErrorNumber ResourceFile::open(const char* path) noexcept {
   internal::ByteSource source;
   ErrorNumber error = kErrorNone;
   if (const char* text = internal::openSource(path, &source, &error)) return fail(error, text);
-  auto* image = new (std::nothrow) internal::LoadedImage;
-  const char* text = image == nullptr ? "out of memory" : internal::loadImage(source, image, &error);
-  if (image == nullptr) error = kErrorNoMemory;
+  error = load(source);
   (void)closeFile(source.descriptor);  // read-only: nothing is lost
-  if (text != nullptr) {
-    delete image;
-    return fail(error, text);
-  }
-  image_ = image;
-  return fail(kErrorNone, "");
+  return error;
 }
 
 ErrorNumber ResourceFile::openBytes(const void* data, size_t size) noexcept {
-  close();
-  if (data == nullptr && size > 0) return fail(kErrorInvalidArgument, "no data");
+  if (data == nullptr && size > 0) {
+    close();
+    return fail(kErrorInvalidArgument, "no data");
+  }
+  return load(internal::memorySource(static_cast<const unsigned char*>(data != nullptr ? data : ""), size));
+}
+
+ErrorNumber ResourceFile::openHeld(const HeldFile& file) noexcept {
   internal::ByteSource source;
-  source.memory = static_cast<const unsigned char*>(data != nullptr ? data : "");
-  source.size = size;
+  ErrorNumber error = kErrorNone;
+  if (const char* text = internal::heldSource(file, &source, &error)) {
+    close();
+    return fail(error, text);
+  }
+  return load(source);
+}
+
+ErrorNumber ResourceFile::load(const internal::ByteSource& source) noexcept {
+  close();
   auto* image = new (std::nothrow) internal::LoadedImage;
   if (image == nullptr) return fail(kErrorNoMemory, "out of memory");
   ErrorNumber error = kErrorNone;

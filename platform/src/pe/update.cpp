@@ -3,7 +3,8 @@
 // the new resource section's tables and data; the checksum is summed on the
 // way and patched in at the end. Only the headers, the resources and one
 // chunk are in memory, whatever the file's size. A section that keeps the
-// old one's file bytes is written over it instead, with the headers.
+// old one's file bytes is written over it instead, with the headers; in a
+// file whose writer holds those bytes, into the holes they left.
 
 #include "platform/pe/update.h"
 
@@ -22,10 +23,11 @@ namespace internal {
 
 struct UpdateState {
   ~UpdateState() {
-    if (source.descriptor != kNoDescriptor) (void)closeFile(source.descriptor);  // read-only
+    if (ownsDescriptor && source.descriptor != kNoDescriptor) (void)closeFile(source.descriptor);  // read-only
     std::free(path);
   }
   ByteSource source;
+  bool ownsDescriptor = true;  // opened by path, read-only; else a held file's
   LoadedImage image;
   char* path = nullptr;
   PeChecksum fileSum;  // the whole file as it stands, when the caller knows it
@@ -155,6 +157,17 @@ const char* checkDebugData(const internal::ByteSource& source, const ImageHeader
   return nullptr;
 }
 
+// Writes the bytes a writer held into the file, which is then whole.
+ErrorNumber writeHeldSpans(const internal::ByteSource& source) {
+  ErrorNumber error = kErrorNone;
+  for (size_t i = 0; error == kErrorNone && i < source.spanCount; ++i) {
+    const HeldSpan& span = source.spans[i];
+    error = seekFile(source.descriptor, span.offset);
+    if (error == kErrorNone) error = writeWhole(source.descriptor, span.bytes, span.size);
+  }
+  return error;
+}
+
 // Writes the new file beside the old one and renames it over it.
 const char* writeReplacement(const internal::UpdateState& s, const internal::UpdatePlan& plan,
                              const internal::SectionLayout& layout, unsigned char* chunk, ErrorNumber* error) {
@@ -238,8 +251,9 @@ const char* writeInPlace(const internal::UpdateState& s, const internal::UpdateP
     *error = sumWithoutSection(s, plan, bytes, chunk, &total);
   }
   if (*error != kErrorNone) return "cannot read the file";
-  FileDescriptor file = kNoDescriptor;
-  *error = openFile(s.path, kOpenReadWrite, &file);
+  // A held file is written through its writer's descriptor.
+  FileDescriptor file = s.source.descriptor;
+  if (s.ownsDescriptor) *error = openFile(s.path, kOpenReadWrite, &file);
   if (*error != kErrorNone) return internal::writeFailureReason(*error, "cannot open the file for writing");
   // The section first: until the headers follow, the file's headers still
   // describe sizes the old section had, which the new one keeps.
@@ -261,7 +275,7 @@ const char* writeInPlace(const internal::UpdateState& s, const internal::UpdateP
     if (undo == kErrorNone) undo = writeWhole(file, bytes.oldHeaders, plan.headersEnd);
     *damaged = undo != kErrorNone;
   }
-  const ErrorNumber closed = closeFile(file);
+  const ErrorNumber closed = s.ownsDescriptor ? closeFile(file) : kErrorNone;
   if (*error == kErrorNone && closed != kErrorNone) {
     *error = closed;
     *damaged = true;  // what reached the disk is not known
@@ -281,7 +295,11 @@ void ResourceUpdate::discard() noexcept {
   state_ = nullptr;
 }
 
-ErrorNumber ResourceUpdate::begin(const char* path) noexcept {
+ErrorNumber ResourceUpdate::begin(const char* path) noexcept { return start(path, nullptr); }
+
+ErrorNumber ResourceUpdate::beginHeld(const HeldFile& file) noexcept { return start(file.path, &file); }
+
+ErrorNumber ResourceUpdate::start(const char* path, const HeldFile* held) noexcept {
   discard();
   if (path == nullptr) return fail(kErrorInvalidArgument, "no file name");
   auto* state = new (std::nothrow) internal::UpdateState;
@@ -294,8 +312,10 @@ ErrorNumber ResourceUpdate::begin(const char* path) noexcept {
     return fail(kErrorNoMemory, "out of memory");
   }
   std::memcpy(state->path, path, length + 1);
+  state->ownsDescriptor = held == nullptr;
   ErrorNumber error = kErrorNone;
-  const char* text = internal::openSource(path, &state->source, &error);
+  const char* text = held != nullptr ? internal::heldSource(*held, &state->source, &error)
+                                     : internal::openSource(path, &state->source, &error);
   if (text == nullptr) text = internal::loadImage(state->source, &state->image, &error);
   if (text == nullptr && state->image.resourceSection < 0) {
     error = kErrorInvalidArgument;
@@ -344,7 +364,11 @@ ErrorNumber ResourceUpdate::commit(UpdateWarning* warning) noexcept {
   if (text == nullptr && fitsInPlace(*plan, h.fileSize)) {
     text = writeInPlace(s, *plan, layout, chunk, &error, &damaged_);
   } else if (text == nullptr) {
-    text = writeReplacement(s, *plan, layout, chunk, &error);
+    // A held file is made whole first: it is what stays should the
+    // replacement fail.
+    error = writeHeldSpans(s.source);
+    text = error == kErrorNone ? writeReplacement(s, *plan, layout, chunk, &error)
+                               : internal::writeFailureReason(error, "cannot write the file");
   }
   const bool certificateRemoved = text == nullptr && plan->certificateRemoved;
   delete plan;

@@ -25,37 +25,6 @@ using pe::ResourceId;
 
 const ResourceId kVersion = ResourceId::fromId(pe::kResourceTypeVersion);
 
-// A version-information node: header, key, value and children, each part
-// 4-byte aligned; the length leaves out trailing padding.
-std::string versionNode(const std::u16string& key, uint16_t valueLength, uint16_t type, const std::string& value,
-                        const std::string& children) {
-  std::string n(6, '\0');
-  jutest::setLe(&n, 2, valueLength, 2);
-  jutest::setLe(&n, 4, type, 2);
-  for (char16_t c : key + u'\0') jutest::putLe(&n, c, 2);
-  n.resize((n.size() + 3) & ~size_t{3}, '\0');
-  n += value;
-  if (!children.empty()) n.resize((n.size() + 3) & ~size_t{3}, '\0');
-  n += children;
-  jutest::setLe(&n, 0, n.size(), 2);
-  return n;
-}
-
-// A well-formed version resource whose one string holds `units` characters,
-// so pefile reads every rewritten file without complaint.
-std::string versionResource(size_t units) {
-  std::string fixed;
-  jutest::putLe(&fixed, 0xFEEF04BD, 4);
-  jutest::putLe(&fixed, 0x00010000, 4);
-  fixed.resize(52, '\0');
-  std::string text;
-  for (size_t i = 0; i < units; ++i) jutest::putLe(&text, u'a' + i % 26, 2);
-  jutest::putLe(&text, 0, 2);
-  const std::string string = versionNode(u"Comments", static_cast<uint16_t>(units + 1), 1, text, "");
-  const std::string table = versionNode(u"040904B0", 0, 1, "", string);
-  return versionNode(u"VS_VERSION_INFO", 52, 0, fixed, versionNode(u"StringFileInfo", 0, 1, "", table));
-}
-
 // The fixture's own version resource with one letter of its company changed:
 // the same size.
 std::string sameSizeVersion(const std::string& fixture) {
@@ -108,8 +77,8 @@ class PeUpdateTest : public ::testing::Test {
 };
 
 TEST_F(PeUpdateTest, ReplaceKeepsEverythingElse) {
-  const std::string larger = versionResource(4500);  // beyond the old section and the next page
-  const std::string smaller = versionResource(1);
+  const std::string larger = jutest::versionResource(4500);  // beyond the old section and the next page
+  const std::string smaller = jutest::versionResource(1);
   const struct {
     const char* fixture;
     ResourceId type;
@@ -130,7 +99,7 @@ TEST_F(PeUpdateTest, ReplaceKeepsEverythingElse) {
       {"overlay.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", larger},
       {"overlay.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", smaller},
       {"strings.dll", ResourceId::fromId(6), ResourceId::fromId(7), 1033, "6/7/1033", std::string(34, '\0')},
-      {"strings.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", versionResource(30)},
+      {"strings.dll", kVersion, ResourceId::fromId(1), 1033, "16/1/1033", jutest::versionResource(30)},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.fixture) + " " + row.key + " " + std::to_string(row.bytes.size()));
@@ -158,7 +127,7 @@ TEST_F(PeUpdateTest, RelocationsMoveWhenTheResourcesGrow) {
   const pe::ImageHeaders before = headersOf(path);
   const int reloc = sectionNamed(before, ".reloc");
   ASSERT_GE(reloc, 0);
-  const std::string larger = versionResource(3 * before.sectionAlignment / 2);
+  const std::string larger = jutest::versionResource(3 * before.sectionAlignment / 2);
   pe::ResourceUpdate update;
   ASSERT_EQ(update.begin(path.c_str()), platform::kErrorNone);
   ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, larger.data(), larger.size()), platform::kErrorNone);
@@ -180,7 +149,7 @@ TEST_F(PeUpdateTest, CertificateIsRemovedWithAWarning) {
     const std::string path = copy(fixture);
     pe::ResourceUpdate update;
     ASSERT_EQ(update.begin(path.c_str()), platform::kErrorNone);
-    const std::string version = versionResource(3);
+    const std::string version = jutest::versionResource(3);
     ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, version.data(), version.size()),
               platform::kErrorNone);
     pe::UpdateWarning warning = pe::UpdateWarning::kNone;
@@ -261,13 +230,6 @@ TEST_F(PeUpdateTest, FailedUpdatesLeaveTheFileAsItWas) {
   EXPECT_EQ(dir_.entries().size(), 6u) << "no temporary file left";
 }
 
-// A small version resource padded to `size` bytes, which pefile reads.
-std::string paddedVersion(size_t size) {
-  std::string version = versionResource(1);
-  if (version.size() < size) version.resize(size, 'V');
-  return version;
-}
-
 // A version resource of `size` bytes put into a copy of `fixture`
 // ("fit.dll" in `dir`), with the caller's checksum of the file or without; true when the
 // file was written in place (it is still the same file).
@@ -276,7 +238,7 @@ bool updateInPlace(const TempDir& dir, const std::string& fixture, size_t size, 
   const std::string path = dir.write("fit.dll", bytes);
   struct stat before {};
   EXPECT_EQ(stat(path.c_str(), &before), 0);
-  const std::string version = paddedVersion(size);
+  const std::string version = jutest::paddedVersion(size);
   pe::ResourceUpdate update;
   EXPECT_EQ(update.begin(path.c_str()), platform::kErrorNone) << update.errorText();
   if (withSum) {
@@ -327,7 +289,7 @@ TEST_F(PeUpdateTest, ResourcesThatFitAreWrittenInPlace) {
     for (const auto& row : rows) {
       SCOPED_TRACE(std::to_string(row.size) + (row.withSum ? " with the caller's sum" : ""));
       EXPECT_EQ(updateInPlace(dir_, fixture, row.size, row.withSum), row.inPlace);
-      EXPECT_EQ(compare(jutest::peFixture(fixture), path, "16/1/1033", paddedVersion(row.size)), "ok\n");
+      EXPECT_EQ(compare(jutest::peFixture(fixture), path, "16/1/1033", jutest::paddedVersion(row.size)), "ok\n");
       if (!row.inPlace) continue;
       if (inPlaceBytes.empty()) inPlaceBytes = jutest::readWholeFile(path);
       EXPECT_EQ(jutest::readWholeFile(path), inPlaceBytes);
@@ -354,7 +316,7 @@ std::string packedSection(size_t* versionSize) {
   }
   std::string data;  // at 256, behind the data entries
   for (int i = 0; i < 4; ++i) {
-    const std::string bytes = i < 3 ? std::string(12, 'a' + i) : paddedVersion(0x1000 - 256 - data.size());
+    const std::string bytes = i < 3 ? std::string(12, 'a' + i) : jutest::paddedVersion(0x1000 - 256 - data.size());
     jutest::putDataEntry(&s, jutest::MinimalPeLayout::kSectionRva + 256 + static_cast<uint32_t>(data.size()),
                          static_cast<uint32_t>(bytes.size()));
     data += bytes;
@@ -389,7 +351,7 @@ TEST_F(PeUpdateTest, ASectionThatDoesNotGrowStaysWhereItWas) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.size);
     const std::string path = dir_.write("packed.dll", image);
-    const std::string bytes = paddedVersion(row.size);
+    const std::string bytes = jutest::paddedVersion(row.size);
     pe::ResourceUpdate update;
     ASSERT_EQ(update.begin(path.c_str()), platform::kErrorNone) << update.errorText();
     ASSERT_EQ(update.replace(kVersion, ResourceId::fromId(1), 1033, bytes.data(), bytes.size()), platform::kErrorNone);

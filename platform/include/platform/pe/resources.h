@@ -20,11 +20,13 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "platform/pe/held_file.h"
 
 namespace platform::pe {
 
 namespace internal {
 struct LoadedImage;
+struct ByteSource;
 }
 
 // ---------------------------------------------------------------------------
@@ -163,6 +165,13 @@ class ResourceFile {
   [[nodiscard]] ErrorNumber open(const char* path) noexcept;
   // The same over a file's bytes in memory (copied as needed).
   [[nodiscard]] ErrorNumber openBytes(const void* data, size_t size) noexcept;
+  // The same over a file whose writer holds some of its bytes (see
+  // held_file.h): what the spans hold is read from them, the rest from the
+  // descriptor. Nothing is kept of `file` after the call. Spans that hold
+  // the headers ([0, end of the section table)) and the resource section
+  // leave nothing to read from the file. Also kErrorInvalidArgument for
+  // spans outside the file's size or more than kMaxHeldSpans.
+  [[nodiscard]] ErrorNumber openHeld(const HeldFile& file) noexcept;
   void close() noexcept;
 
   // The names of `type`: named entries first (by UTF-16 unit values), then
@@ -181,6 +190,8 @@ class ResourceFile {
 
  private:
   ErrorNumber fail(ErrorNumber error, const char* text) noexcept;
+  // Loads from `source`, dropping what was loaded.
+  ErrorNumber load(const internal::ByteSource& source) noexcept;
   // kErrorNone when a file is loaded and `out` is given, else the failure.
   ErrorNumber checkLoaded(const void* out) noexcept;
 

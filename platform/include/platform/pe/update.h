@@ -29,6 +29,16 @@
 // undone by writing the old bytes back (leftDamaged() tells when even that
 // failed). Such a file is not replaced atomically: use it on files nobody
 // else reads yet, such as a copy about to be renamed into place.
+//
+// A file still being written, whose writer holds its headers and resource
+// section in memory (see held_file.h), is updated with beginHeld: each byte
+// of it is then written once and none read back.
+//
+//   HeldFile file{temporary.descriptor(), temporary.path(), size, spans, 2};
+//   update.beginHeld(file);      // reads the spans, not the file
+//   update.setFileSum(sum);      // of every byte, the held ones included
+//   update.replace(...);
+//   if (update.commit() != kErrorNone) write the spans yourself;
 #ifndef PLATFORM_PE_UPDATE_H
 #define PLATFORM_PE_UPDATE_H
 
@@ -36,6 +46,7 @@
 #include <cstdint>
 
 #include "platform/files.h"
+#include "platform/pe/held_file.h"
 #include "platform/pe/image.h"
 #include "platform/pe/resources.h"
 
@@ -74,6 +85,28 @@ class ResourceUpdate {
   // A file without a resource section is kErrorInvalidArgument ("the file
   // has no resource section").
   [[nodiscard]] ErrorNumber begin(const char* path) noexcept;
+  // The same for a file whose writer holds some of its bytes: what the
+  // spans hold is read from them, the rest through the descriptor (never
+  // opened again). The spans' bytes must stay as they are until the update
+  // ends; the HeldFile and its span array may go. Then commit:
+  //   - when the new section fits in place: writes the new section and the
+  //     headers through the descriptor, into their spans' places, and
+  //     nothing else; with setFileSum given and spans holding the headers
+  //     and the section, it reads nothing from the file (a debug
+  //     directory's entries excepted, 28 bytes each, when no span holds
+  //     them). A failed write is undone with the spans' bytes where it can
+  //     be (leftDamaged() as above).
+  //   - otherwise: writes every span into the file (now whole), then
+  //     replaces the file at `path` as begin's commit does. The caller's
+  //     descriptor then names the old file, no longer at `path`: it must
+  //     not be written again (a TemporaryFile whose file this was may still
+  //     keep() its path, which now names the new file).
+  //   - on failure (of either): the spans may or may not be in the file
+  //     yet; the caller writes them itself (the same bytes again, harmless),
+  //     and the file is then as the caller wrote it.
+  // Also kErrorInvalidArgument for spans outside the file's size or more
+  // than kMaxHeldSpans.
+  [[nodiscard]] ErrorNumber beginHeld(const HeldFile& file) noexcept;
   // Sets the bytes of (type, name, language), adding the resource when it
   // does not exist. `data` (`size` bytes, may be 0) is copied.
   [[nodiscard]] ErrorNumber replace(ResourceId type, ResourceId name, uint16_t language, const void* data,
@@ -98,6 +131,8 @@ class ResourceUpdate {
 
  private:
   ErrorNumber fail(ErrorNumber error, const char* text) noexcept;
+  // begin, from a held file when `held` is given.
+  ErrorNumber start(const char* path, const HeldFile* held) noexcept;
 
   internal::UpdateState* state_ = nullptr;
   const char* errorText_ = "";

@@ -1,6 +1,6 @@
 // Small PE images built in memory, for tests of malformed headers and
-// resource trees that no linker writes (platform level: no component's
-// code).
+// resource trees that no linker writes, and version resources to put into
+// real ones (platform level: no component's code).
 #ifndef TESTING_PE_BUILDER_H
 #define TESTING_PE_BUILDER_H
 
@@ -102,6 +102,44 @@ inline void putDataEntry(std::string* out, uint32_t rva, uint32_t size) {
 inline void putName(std::string* out, const std::u16string& name) {
   putLe(out, name.size(), 2);
   for (char16_t c : name) putLe(out, c, 2);
+}
+
+// A version-information node: header, key, value and children, each part
+// 4-byte aligned; the length leaves out trailing padding.
+inline std::string versionNode(const std::u16string& key, uint16_t valueLength, uint16_t type,
+                               const std::string& value, const std::string& children) {
+  std::string n(6, '\0');
+  setLe(&n, 2, valueLength, 2);
+  setLe(&n, 4, type, 2);
+  for (char16_t c : key + u'\0') putLe(&n, c, 2);
+  n.resize((n.size() + 3) & ~size_t{3}, '\0');
+  n += value;
+  if (!children.empty()) n.resize((n.size() + 3) & ~size_t{3}, '\0');
+  n += children;
+  setLe(&n, 0, n.size(), 2);
+  return n;
+}
+
+// A well-formed version resource whose one string holds `units` characters,
+// so pefile reads every rewritten file without complaint.
+inline std::string versionResource(size_t units) {
+  std::string fixed;
+  putLe(&fixed, 0xFEEF04BD, 4);
+  putLe(&fixed, 0x00010000, 4);
+  fixed.resize(52, '\0');
+  std::string text;
+  for (size_t i = 0; i < units; ++i) putLe(&text, u'a' + i % 26, 2);
+  putLe(&text, 0, 2);
+  const std::string string = versionNode(u"Comments", static_cast<uint16_t>(units + 1), 1, text, "");
+  const std::string table = versionNode(u"040904B0", 0, 1, "", string);
+  return versionNode(u"VS_VERSION_INFO", 52, 0, fixed, versionNode(u"StringFileInfo", 0, 1, "", table));
+}
+
+// A small version resource padded to `size` bytes, which pefile reads.
+inline std::string paddedVersion(size_t size) {
+  std::string version = versionResource(1);
+  if (version.size() < size) version.resize(size, 'V');
+  return version;
 }
 
 }  // namespace jutest
