@@ -62,16 +62,19 @@ int failCopy(brand& object, platform::ErrorNumber error, const char* path) {
   return failCopy(object);
 }
 
-// Rewrites the version resource of the written library, still the temporary
-// copy that no one else sees, so that a resource that fits is written in
-// place. A failure is a warning only, with its reason, and the copy stays
-// as it is; false only when the copy was damaged on the way.
-bool updateVersionResource(brand& object, const FileJob& job, const char* newName, const pe::PeChecksum& written) {
+// Rewrites the version resource of the library the copy holds back, still
+// the temporary copy that no one else sees: a resource that fits is written
+// with the held headers and section, once. A failure is a warning only,
+// with its reason, and the copy stays as it came (the caller writes what is
+// held); false only when the copy was damaged on the way.
+bool updateVersionResource(brand& object, const HeldCopy& copy, const char* newName, bool* updated) {
+  const pe::HeldFile held = copy.heldFile();
   CUpdateVersionInfoResourceApp app;
-  app.filePath = job.temporary.path();
-  app.fileSum = &written;
+  app.heldFile = &held;
+  app.fileSum = &copy.sum();
   app.newVersion = object.versionMode != 0 ? object.newVersion : nullptr;
-  if (app.update(brandtext::orEmpty(object.companyName), brandtext::orEmpty(object.messagePrefix)) != 0) return true;
+  *updated = app.update(brandtext::orEmpty(object.companyName), brandtext::orEmpty(object.messagePrefix)) != 0;
+  if (*updated) return true;
   if (app.fileDamaged) return false;
   const char* parts[] = {"Warning: Could not update Windows version info for: ", newName, " (", app.failure, ")"};
   char* detail = brandtext::join(parts, app.failure[0] != 0 ? 5 : 2);
@@ -167,13 +170,14 @@ int brandOne(brand& object, FileNames& names) {
   const bool versionResource = object.messagePrefixMode != 0 && library;
   HeldCopy copy(job.temporary.descriptor(), job.temporary.path(), status.size, versionResource);
   if (brandrewrite::copyRewriting(job.source, job.buffer, nameRewriter, withPrefix ? &prefixRewriter : nullptr,
-                                  copy) != 0 ||
-      copy.writeHeld() != 0) {
+                                  copy) != 0) {
     return failCopy(object);
   }
   (void)juFileClose(job.source);  // read to its end: nothing is lost
   job.source = kJuNoFile;
-  if (versionResource && !updateVersionResource(object, job, newName, copy.sum())) return failCopy(object);
+  bool updated = false;
+  if (versionResource && !updateVersionResource(object, copy, newName, &updated)) return failCopy(object);
+  if (!updated && copy.writeHeld() != 0) return failCopy(object);
   // The resource update rewrote the file: the time goes on last, before the
   // name, so the target never shows another.
   (void)platform::setFileWriteTime(job.temporary.path(), status.writeTime);  // the copy stands without it

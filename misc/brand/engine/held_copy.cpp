@@ -26,8 +26,10 @@ HeldCopy::HeldCopy(platform::FileDescriptor descriptor, const char* path, uint64
 
 HeldCopy::~HeldCopy() {
   juFree(head_);
-  if (spanCount_ > 1) juFree(spans_[1].bytes);
+  juFree(section_);
 }
+
+pe::HeldFile HeldCopy::heldFile() const { return {descriptor_, path_, offset_, spans_, spanCount_}; }
 
 int HeldCopy::fail(platform::ErrorNumber error) {
   (void)juPostFileError(error, path_);
@@ -49,17 +51,17 @@ void HeldCopy::decide() {
   if (section.rawSize == 0 || section.rawOffset < headers.headersEnd) return;
   // A section that cannot be held (no memory) is written as it comes; the
   // update then reads it back from the file.
-  auto* bytes = static_cast<unsigned char*>(juMallocChecked(section.rawSize));
-  if (bytes != nullptr) spans_[spanCount_++] = {section.rawOffset, bytes, section.rawSize};
+  section_ = static_cast<unsigned char*>(juMallocChecked(section.rawSize));
+  if (section_ != nullptr) spans_[spanCount_++] = {section.rawOffset, section_, section.rawSize};
 }
 
 int HeldCopy::route(const unsigned char* bytes, size_t count) {
   while (count > 0) {
     // The span the position lies in, or the next one.
     size_t take = count;
-    const Span* into = nullptr;
+    const pe::HeldSpan* into = nullptr;
     for (size_t i = 0; i < spanCount_; ++i) {
-      const Span& span = spans_[i];
+      const pe::HeldSpan& span = spans_[i];
       if (offset_ >= span.offset && offset_ - span.offset < span.size) {
         into = &span;
         take = static_cast<size_t>(std::min<uint64_t>(take, span.offset + span.size - offset_));
@@ -68,7 +70,8 @@ int HeldCopy::route(const unsigned char* bytes, size_t count) {
       }
     }
     if (into != nullptr) {
-      unsigned char* at = into->bytes + (offset_ - into->offset);
+      // The headers' span is head_, the section's section_.
+      unsigned char* at = (into == &spans_[0] ? head_ : section_) + (offset_ - into->offset);
       if (at != bytes) std::memcpy(at, bytes, take);
     } else {
       const platform::ErrorNumber error = platform::writeWholeAt(descriptor_, offset_, bytes, take);
@@ -117,7 +120,7 @@ int HeldCopy::writeHeld() {
   for (size_t i = 0; i < spanCount_; ++i) {
     // Only what the copy had: a source that shrank while it was read leaves
     // the end of a span unfilled.
-    const Span& span = spans_[i];
+    const pe::HeldSpan& span = spans_[i];
     const size_t filled = offset_ > span.offset ? static_cast<size_t>(std::min<uint64_t>(span.size, offset_ - span.offset)) : 0;
     const platform::ErrorNumber error = platform::writeWholeAt(descriptor_, span.offset, span.bytes, filled);
     if (error != platform::kErrorNone) return fail(error);

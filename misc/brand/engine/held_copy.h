@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/files.h"
+#include "platform/pe/held_file.h"
 #include "platform/pe/image.h"
 #include "rewrite/rewriting_copy.h"
 
@@ -16,13 +17,6 @@ namespace brandengine {
 
 class HeldCopy final : public brandrewrite::CopySink {
  public:
-  // One span of the file held in memory.
-  struct Span {
-    uint64_t offset = 0;
-    unsigned char* bytes = nullptr;
-    size_t size = 0;
-  };
-
   // Writes to `descriptor` (of `path`), a copy of `expectedSize` bytes (the
   // source's size: what tells the headers' layout); with `holdResources`
   // the resource section is held too.
@@ -33,17 +27,18 @@ class HeldCopy final : public brandrewrite::CopySink {
 
   int write(const char* bytes, size_t count) override;
 
-  // After the copy: the bytes it had, their PE checksum (of the bytes as
+  // After the copy: the bytes it had, and their PE checksum (of the bytes as
   // they are or will be in the file, the checksum field included: after
-  // writeHeld with the field put right), and the spans held back.
+  // writeHeld with the field put right).
   uint64_t bytes() const { return offset_; }
   const platform::pe::PeChecksum& sum() const { return sum_; }
-  bool peImage() const { return peImage_; }
-  const Span* spans() const { return spans_; }
-  size_t spanCount() const { return spanCount_; }
+  // The file with the spans held back, for the PE layer to read and update:
+  // an update that commits writes them (with what it changed).
+  platform::pe::HeldFile heldFile() const;
 
   // Writes the held spans into the file, a PE image's checksum put right in
-  // its headers first. 0, or 1 with the write error posted.
+  // its headers first: where no update wrote them. 0, or 1 with the write
+  // error posted.
   [[nodiscard]] int writeHeld();
 
  private:
@@ -65,8 +60,9 @@ class HeldCopy final : public brandrewrite::CopySink {
   bool peImage_ = false;
   uint32_t checksumField_ = 0;
   platform::pe::PeChecksum sum_;
-  Span spans_[2];
+  platform::pe::HeldSpan spans_[2] = {};
   size_t spanCount_ = 0;
+  unsigned char* section_ = nullptr;  // the resource section's bytes, spans_[1]'s
 };
 
 }  // namespace brandengine

@@ -43,7 +43,9 @@ TEST(BrandLayers, EachFolderIncludesOnlyTheLayersBelowIt) {
         SCOPED_TRACE(entry.path().string() + ":" + std::to_string(number));
         EXPECT_TRUE(layer.mayInclude.count(first) != 0) << line;
         // The platform's dialog model is a front end's alone.
-        if (std::string(layer.folder) != "dialogs") EXPECT_NE(rest.rfind("dialogs/", 0), 0u) << line;
+        if (std::string(layer.folder) != "dialogs") {
+          EXPECT_NE(rest.rfind("dialogs/", 0), 0u) << line;
+        }
       }
     }
   }

@@ -79,10 +79,11 @@ void CUpdateVersionInfoResourceApp::clearStrings() {
 int CUpdateVersionInfoResourceApp::update(const char16_t* companyName, const char16_t* messagePrefix) {
   fileDamaged = false;
   failure = "";
-  if (filePath == nullptr) return fail("no file name");
+  if (filePath == nullptr && heldFile == nullptr) return fail("no file name");
   if (!readResource() || rewrite(companyName, messagePrefix) == 0) return 0;
   pe::ResourceUpdate change;
-  if (change.begin(filePath) != platform::kErrorNone) return fail(change.errorText());
+  const platform::ErrorNumber begun = heldFile != nullptr ? change.beginHeld(*heldFile) : change.begin(filePath);
+  if (begun != platform::kErrorNone) return fail(change.errorText());
   if (fileSum != nullptr) change.setFileSum(*fileSum);
   if (change.replace(kVersionType, resourceName, language, outputBuffer.data(), outputBuffer.length()) !=
       platform::kErrorNone) {
@@ -99,7 +100,8 @@ int CUpdateVersionInfoResourceApp::update(const char16_t* companyName, const cha
 
 bool CUpdateVersionInfoResourceApp::readResource() {
   pe::ResourceFile file;
-  if (file.open(filePath) != platform::kErrorNone) return fail(file.errorText());
+  const platform::ErrorNumber opened = heldFile != nullptr ? file.openHeld(*heldFile) : file.open(filePath);
+  if (opened != platform::kErrorNone) return fail(file.errorText());
 
   pe::ResourceNames names;
   const platform::ErrorNumber listed = file.names(kVersionType, &names);

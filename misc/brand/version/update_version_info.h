@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "julib/containers.h"
+#include "platform/pe/held_file.h"
 #include "platform/pe/image.h"
 #include "platform/pe/resources.h"
 #include "version/version_resource.h"
@@ -46,6 +47,11 @@ class CUpdateVersionInfoResourceApp {
   // Set by the caller. Both zero-terminated; the path is UTF-8.
   const char16_t* newVersion = nullptr;  // null keeps the versions
   const char* filePath = nullptr;
+  // Optional, in place of filePath: a file the caller is still writing, its
+  // headers and resources held in memory (platform/pe/held_file.h). A
+  // resource that fits is then written with the held bytes, once; after any
+  // failure the caller writes the held bytes itself.
+  const platform::pe::HeldFile* heldFile = nullptr;
   // Optional: the checksum of the file's bytes as the caller just wrote
   // them, so that a resource that fits where the old one was is written in
   // place without reading the file again.
