@@ -120,22 +120,28 @@ Lookup DirectoryListing::find(const char* name, const char** found) const {
   return Lookup::kFound;
 }
 
-bool DirectoryListing::added(const char* name) {
-  for (size_t i = 0; i < count_; ++i) {
-    if (std::strcmp(entries_[i].name, name) == 0) return true;
+size_t DirectoryListing::exact(const char* name) const {
+  char16_t* wide = brandtext::widenUtf8(name);
+  if (wide == nullptr) return count_;
+  // Names equal ignoring case sit together; the exact one is among them.
+  size_t at = lowerBound(wide);
+  for (; at < count_ && juWStrICompare(entries_[at].wide, wide) == 0; ++at) {
+    if (std::strcmp(entries_[at].name, name) == 0) break;
   }
-  return insert(name);
+  const bool found = at < count_ && std::strcmp(entries_[at].name, name) == 0;
+  juFree(wide);
+  return found ? at : count_;
 }
 
+bool DirectoryListing::added(const char* name) { return exact(name) != count_ || insert(name); }
+
 void DirectoryListing::removed(const char* name) {
-  for (size_t i = 0; i < count_; ++i) {
-    if (std::strcmp(entries_[i].name, name) != 0) continue;
-    juFree(entries_[i].name);
-    juFree(entries_[i].wide);
-    std::memmove(entries_ + i, entries_ + i + 1, (count_ - i - 1) * sizeof(Entry));
-    --count_;
-    return;
-  }
+  const size_t i = exact(name);
+  if (i == count_) return;
+  juFree(entries_[i].name);
+  juFree(entries_[i].wide);
+  std::memmove(entries_ + i, entries_ + i + 1, (count_ - i - 1) * sizeof(Entry));
+  --count_;
 }
 
 DirectoryListing* RunDirectories::listed(DirectoryListing& listing, bool* done, const char* directory) {

@@ -51,6 +51,8 @@ class DirectoryListing {
   void clear();
   // The first entry not ordered before `wide`.
   size_t lowerBound(const char16_t* wide) const;
+  // The entry of exactly `name`, or count_ (also when memory runs out).
+  size_t exact(const char* name) const;
   [[nodiscard]] bool insert(const char* name);
 
   char* directory_ = nullptr;

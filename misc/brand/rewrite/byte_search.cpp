@@ -156,8 +156,7 @@ void TextSearch::prepare(const char* text, size_t length, bool ignoreCase) {
   text_ = text;
   length_ = length;
   ignoreCase_ = ignoreCase;
-  start_ = PairFilter();
-  if (length >= 2) start_.add(text[0], text[1]);
+  filtered_ = false;
 }
 
 bool TextSearch::matchesAt(const char* p) const {
@@ -179,6 +178,11 @@ const char* TextSearch::find(const char* from, const char* end) const {
       if (matchesAt(from + at)) return from + at;
     }
     return nullptr;
+  }
+  if (!filtered_) {
+    start_ = PairFilter();
+    start_.add(text_[0], text_[1]);
+    filtered_ = true;
   }
   // The filter folds more than case: each start it finds is compared here.
   const char* found = nullptr;

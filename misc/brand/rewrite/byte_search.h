@@ -106,7 +106,9 @@ class TextSearch {
   const char* text_ = nullptr;
   size_t length_ = 0;
   bool ignoreCase_ = false;
-  PairFilter start_;
+  // Made at the first find: most searches only ever compare (matchesAt).
+  mutable bool filtered_ = false;
+  mutable PairFilter start_;
 };
 
 // The first position in [from, end) where the `count` bytes of `upper` (an

@@ -11,6 +11,8 @@ namespace brandrewrite {
 
 namespace {
 
+constexpr size_t kPageBytes = 4096;
+
 // Fills `buffer` from `held` up to `capacity`; *ended tells that the
 // source's end was reached. 0, or 1 with the read error posted.
 int fill(JuFileHandle source, char* buffer, size_t capacity, size_t* held, bool* ended) {
@@ -41,19 +43,23 @@ int copyRewriting(JuFileHandle source, char* buffer, NameRewriter& names, Prefix
 
   // The windows are those of a stream read kChunkBytes at a time, each
   // starting where the last one's written part ended; the buffer holds many
-  // of them, so reads and writes go in large pieces, each write whole (the
-  // library's pieces of 65534 bytes end inside a page, which costs the file
-  // system a second visit to it). A window changes nothing before its
-  // start, so what lies before it is final.
-  size_t held = 0;   // bytes in the buffer
-  size_t start = 0;  // the window's start in the buffer
+  // of them, so reads and writes go in large pieces. A window changes
+  // nothing before its start, so what lies before it is final; it goes to
+  // the sink up to a page boundary of the file, the rest with the next
+  // piece, so no page is written in two visits (a piece that ends inside a
+  // page costs the file system a second visit to it, and zeros before).
+  size_t held = 0;     // bytes in the buffer
+  size_t start = 0;    // the window's start in the buffer
+  uint64_t given = 0;  // bytes given to the sink, the buffer's start in the file
   bool ended = false;
   for (;;) {
     if (!ended && held - start < kChunkBytes) {
-      if (start != 0 && sink.write(buffer, start) != 0) return 1;
-      std::memmove(buffer, buffer + start, held - start);
-      held -= start;
-      start = 0;
+      const size_t give = start - static_cast<size_t>((given + start) % kPageBytes);
+      if (give != 0 && sink.write(buffer, give) != 0) return 1;
+      given += give;
+      std::memmove(buffer, buffer + give, held - give);
+      held -= give;
+      start -= give;
       if (fill(source, buffer, kCopyBytes, &held, &ended) != 0) return 1;
     }
     const size_t rest = held - start;

@@ -41,17 +41,20 @@ namespace {
 constexpr size_t kChunkBytes = 1 << 20;
 constexpr size_t kDebugEntryBytes = 28;
 
-// Writes pieces, appended to a new file or in sequence from a descriptor's
-// position, and sums the checksum over them.
+// Writes pieces, appended to a new file or in sequence into memory, and
+// sums the checksum over them.
 class Output {
  public:
   explicit Output(AtomicFileWriter* writer) : writer_(writer) {}
-  // Writes over `descriptor` from its position, which is file offset `at`.
-  Output(FileDescriptor descriptor, uint64_t at) : descriptor_(descriptor) { sum_.startAt(at); }
+  // Fills `memory`, which stands for the file from offset `at`.
+  Output(unsigned char* memory, uint64_t at) : memory_(memory) { sum_.startAt(at); }
 
   ErrorNumber write(const unsigned char* data, size_t size) {
     sum_.add(data, size);
-    return writer_ != nullptr ? writer_->write(data, size) : writeWhole(descriptor_, data, size);
+    if (writer_ != nullptr) return writer_->write(data, size);
+    std::memcpy(memory_, data, size);
+    memory_ += size;
+    return kErrorNone;
   }
   ErrorNumber zeros(size_t size) {
     static const unsigned char kZeros[4096] = {};
@@ -82,7 +85,7 @@ class Output {
 
  private:
   AtomicFileWriter* writer_ = nullptr;
-  FileDescriptor descriptor_ = kNoDescriptor;
+  unsigned char* memory_ = nullptr;
   PeChecksum sum_;
   bool readFailed_ = false;
 };
@@ -162,8 +165,7 @@ ErrorNumber writeHeldSpans(const internal::ByteSource& source) {
   ErrorNumber error = kErrorNone;
   for (size_t i = 0; error == kErrorNone && i < source.spanCount; ++i) {
     const HeldSpan& span = source.spans[i];
-    error = seekFile(source.descriptor, span.offset);
-    if (error == kErrorNone) error = writeWhole(source.descriptor, span.bytes, span.size);
+    error = writeWholeAt(source.descriptor, span.offset, span.bytes, span.size);
   }
   return error;
 }
@@ -195,13 +197,15 @@ const char* writeReplacement(const internal::UpdateState& s, const internal::Upd
 }
 
 // The old headers and section, kept to sum them out of the file's checksum
-// and to write them back should a write in place fail; and the new headers.
+// and to write them back should a write in place fail; and the new ones,
+// each written with one call.
 struct InPlaceBytes {
   explicit InPlaceBytes(const internal::UpdatePlan& plan)
-      : block(static_cast<unsigned char*>(std::malloc(2 * size_t{plan.headersEnd} + plan.oldRawSize + 1))),
+      : block(static_cast<unsigned char*>(std::malloc(2 * (size_t{plan.headersEnd} + plan.oldRawSize) + 1))),
         oldHeaders(block),
         newHeaders(block + plan.headersEnd),
-        oldSection(block + 2 * size_t{plan.headersEnd}) {}
+        oldSection(block + 2 * size_t{plan.headersEnd}),
+        newSection(oldSection + plan.oldRawSize) {}
   ~InPlaceBytes() { std::free(block); }
   InPlaceBytes(const InPlaceBytes&) = delete;
   InPlaceBytes& operator=(const InPlaceBytes&) = delete;
@@ -209,6 +213,7 @@ struct InPlaceBytes {
   unsigned char* oldHeaders;
   unsigned char* newHeaders;
   unsigned char* oldSection;
+  unsigned char* newSection;
 };
 
 // The new file's checksum without the new section: from the caller's sum
@@ -257,22 +262,15 @@ const char* writeInPlace(const internal::UpdateState& s, const internal::UpdateP
   if (*error != kErrorNone) return internal::writeFailureReason(*error, "cannot open the file for writing");
   // The section first: until the headers follow, the file's headers still
   // describe sizes the old section had, which the new one keeps.
-  *error = seekFile(file, plan.resourceAt);
-  if (*error == kErrorNone) {
-    Output out(file, plan.resourceAt);
-    *error = writeSection(out, layout, plan.newRawSize);
-    total.addSpan(out.sum());
-  }
-  if (*error == kErrorNone) {
-    writeLe32(bytes.newHeaders + plan.checksumField, total.finish(s.image.headers.fileSize));
-    *error = seekFile(file, 0);
-  }
-  if (*error == kErrorNone) *error = writeWhole(file, bytes.newHeaders, plan.headersEnd);
+  Output out(bytes.newSection, plan.resourceAt);
+  (void)writeSection(out, layout, plan.newRawSize);  // into memory: it cannot fail
+  total.addSpan(out.sum());
+  writeLe32(bytes.newHeaders + plan.checksumField, total.finish(s.image.headers.fileSize));
+  *error = writeWholeAt(file, plan.resourceAt, bytes.newSection, plan.newRawSize);
+  if (*error == kErrorNone) *error = writeWholeAt(file, 0, bytes.newHeaders, plan.headersEnd);
   if (*error != kErrorNone) {
-    ErrorNumber undo = seekFile(file, plan.resourceAt);
-    if (undo == kErrorNone) undo = writeWhole(file, bytes.oldSection, plan.oldRawSize);
-    if (undo == kErrorNone) undo = seekFile(file, 0);
-    if (undo == kErrorNone) undo = writeWhole(file, bytes.oldHeaders, plan.headersEnd);
+    ErrorNumber undo = writeWholeAt(file, plan.resourceAt, bytes.oldSection, plan.oldRawSize);
+    if (undo == kErrorNone) undo = writeWholeAt(file, 0, bytes.oldHeaders, plan.headersEnd);
     *damaged = undo != kErrorNone;
   }
   const ErrorNumber closed = s.ownsDescriptor ? closeFile(file) : kErrorNone;
