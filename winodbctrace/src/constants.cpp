@@ -18,11 +18,42 @@ bool equalIgnoringCase(const char* a, const char* b) {
   return *a == *b;
 }
 
+// The (function id, argument) pairs some binding of a table speaks for, as
+// bits: most arguments have none, and are answered without a scan. Ids and
+// indexes beyond the bits are always scanned.
+class BoundArguments {
+ public:
+  static constexpr uint32_t kIds = 2048;
+  static constexpr uint32_t kArgs = 32;
+
+  BoundArguments(const TraceBinding* bindings, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      if (bindings[i].functionId < kIds && bindings[i].argIndex < kArgs) {
+        bits_[bindings[i].functionId] |= uint32_t{1} << bindings[i].argIndex;
+      } else {
+        all_ = true;
+      }
+    }
+  }
+  bool mayHold(uint32_t functionId, uint32_t argIndex) const {
+    return all_ || functionId >= kIds || argIndex >= kArgs || (bits_[functionId] >> argIndex & 1) != 0;
+  }
+
+ private:
+  uint32_t bits_[kIds] = {};
+  bool all_ = false;
+};
+
+// Made when the library loads (the bindings are constants by then).
+const BoundArguments nameArguments(traceNameBindings, traceNameBindingCount);
+const BoundArguments valueKindArguments(traceValueKindBindings, traceValueKindBindingCount);
+
 // The binding for a record's function and an argument: one that names the
 // record's function wins over one that takes every function of the id (the
 // ODBC 2 and ODBC 3 column-attribute calls share id 6).
-const TraceBinding* findBinding(const TraceBinding* bindings, size_t count, const TraceCallRecord& record,
-                                uint32_t argIndex) {
+const TraceBinding* findBinding(const TraceBinding* bindings, size_t count, const BoundArguments& bound,
+                                const TraceCallRecord& record, uint32_t argIndex) {
+  if (!bound.mayHold(record.functionId, argIndex)) return nullptr;
   const TraceBinding* anyName = nullptr;
   for (size_t i = 0; i < count; ++i) {
     const TraceBinding& binding = bindings[i];
@@ -61,8 +92,9 @@ struct RowLookup {
 };
 
 // The row that the bindings give an argument of a record.
-RowLookup lookupRow(const TraceBinding* bindings, size_t count, const TraceCallRecord& record, uint32_t argIndex) {
-  const TraceBinding* binding = findBinding(bindings, count, record, argIndex);
+RowLookup lookupRow(const TraceBinding* bindings, size_t count, const BoundArguments& bound,
+                    const TraceCallRecord& record, uint32_t argIndex) {
+  const TraceBinding* binding = findBinding(bindings, count, bound, record, argIndex);
   if (binding == nullptr || !recordHolds(record, *binding)) return {TraceLookup::kNoTable, nullptr, 0};
   const int32_t key = keyOf(record.values[binding->keyArgIndex], binding->keyForm);
   const TraceConstant* row = TraceFindConstant(*binding->table, key);
@@ -79,12 +111,12 @@ const TraceConstant* TraceFindConstant(const TraceConstantTable& table, int32_t 
 }
 
 TraceNameResult TraceLookupName(const TraceCallRecord& record, uint32_t argIndex) {
-  const RowLookup found = lookupRow(traceNameBindings, traceNameBindingCount, record, argIndex);
+  const RowLookup found = lookupRow(traceNameBindings, traceNameBindingCount, nameArguments, record, argIndex);
   return {found.outcome, found.row != nullptr ? found.row->name : nullptr, found.key};
 }
 
 TraceValueKindResult TraceLookupValueKind(const TraceCallRecord& record, uint32_t argIndex) {
-  const RowLookup found = lookupRow(traceValueKindBindings, traceValueKindBindingCount, record, argIndex);
+  const RowLookup found = lookupRow(traceValueKindBindings, traceValueKindBindingCount, valueKindArguments, record, argIndex);
   return {found.outcome, found.row != nullptr ? TraceRenderCodeOfKind(found.row->kindFlags, record.wide) : 0,
           found.key};
 }
