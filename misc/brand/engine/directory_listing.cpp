@@ -23,16 +23,21 @@ struct Walk {
 
 }  // namespace
 
-void DirectoryListing::clear() {
+void DirectoryListing::dropEntries() {
   for (size_t i = 0; i < count_; ++i) {
     juFree(entries_[i].name);
     juFree(entries_[i].wide);
   }
+  count_ = 0;
+}
+
+void DirectoryListing::clear() {
+  dropEntries();
   juFree(entries_);
   juFree(directory_);
   entries_ = nullptr;
   directory_ = nullptr;
-  count_ = capacity_ = 0;
+  capacity_ = 0;
 }
 
 size_t DirectoryListing::lowerBound(const char16_t* wide) const {
@@ -97,13 +102,7 @@ bool DirectoryListing::list(const char* directory) {
       },
       &walk);
   // A directory that cannot be read holds no file the run can take.
-  if (listed != platform::kErrorNone) {
-    for (size_t i = 0; i < count_; ++i) {
-      juFree(entries_[i].name);
-      juFree(entries_[i].wide);
-    }
-    count_ = 0;
-  }
+  if (listed != platform::kErrorNone) dropEntries();
   return !walk.failed;
 }
 

@@ -49,6 +49,8 @@ class DirectoryListing {
   };
 
   void clear();
+  // Frees every entry; the array stays.
+  void dropEntries();
   // The first entry not ordered before `wide`.
   size_t lowerBound(const char16_t* wide) const;
   // The entry of exactly `name`, or count_ (also when memory runs out).

@@ -27,10 +27,9 @@ class HeldCopy final : public brandrewrite::CopySink {
 
   int write(const char* bytes, size_t count) override;
 
-  // After the copy: the bytes it had, and their PE checksum (of the bytes as
-  // they are or will be in the file, the checksum field included: after
-  // writeHeld with the field put right).
-  uint64_t bytes() const { return offset_; }
+  // After the copy: the PE checksum of its bytes (as they are or will be in
+  // the file, the checksum field included: after writeHeld with the field
+  // put right).
   const platform::pe::PeChecksum& sum() const { return sum_; }
   // The file with the spans held back, for the PE layer to read and update:
   // an update that commits writes them (with what it changed).

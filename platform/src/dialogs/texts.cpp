@@ -80,6 +80,21 @@ bool setUnits(WindowHandle window, const char16_t* text, size_t n) {
   return true;
 }
 
+// A window's text copied out by `copy` into `buffer` of `size` items; an
+// empty text (and 0) for a window that is not there.
+template <typename Char, typename Copy>
+size_t readText(WindowHandle window, Char* buffer, size_t size, Copy copy) {
+  if (buffer == nullptr || size == 0) return 0;
+  Model& m = model();
+  Guard guard(m.lock);
+  const Record* record = find(m, window);
+  if (record == nullptr) {
+    buffer[0] = 0;
+    return 0;
+  }
+  return copy(textOf(*record), buffer, size);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -93,15 +108,7 @@ bool setText(WindowHandle window, const char16_t* text) noexcept {
 }
 
 size_t getText(WindowHandle window, char16_t* buffer, size_t units) noexcept {
-  if (buffer == nullptr || units == 0) return 0;
-  Model& m = model();
-  Guard guard(m.lock);
-  const Record* record = find(m, window);
-  if (record == nullptr) {
-    buffer[0] = 0;
-    return 0;
-  }
-  return copyUnits(textOf(*record), buffer, units);
+  return readText(window, buffer, units, copyUnits);
 }
 
 size_t textLength(WindowHandle window) noexcept {
@@ -118,15 +125,7 @@ bool setTextNarrow(WindowHandle window, const char* text) noexcept {
 }
 
 size_t getTextNarrow(WindowHandle window, char* buffer, size_t bytes) noexcept {
-  if (buffer == nullptr || bytes == 0) return 0;
-  Model& m = model();
-  Guard guard(m.lock);
-  const Record* record = find(m, window);
-  if (record == nullptr) {
-    buffer[0] = 0;
-    return 0;
-  }
-  return copyNarrow(textOf(*record), buffer, bytes);
+  return readText(window, buffer, bytes, copyNarrow);
 }
 
 bool setTextLimit(WindowHandle window, size_t units) noexcept {
